@@ -1,0 +1,27 @@
+#include "app/app_main.h"
+
+#include <QApplication>
+
+#include "app/main_window.h"
+#include "platform/file_system.h"
+
+namespace fraglane::app {
+
+std::string SettingsFileOf(const std::string& programFile) {
+    return platform::ChangeFileExt(programFile, ".ini");
+}
+
+int RunFraglane(const std::string& programFile, Desktop& desktop) {
+    const std::string exeDir = platform::ExtractFilePath(programFile);
+    if (!platform::FileExists(exeDir + "quake3.exe")) {
+        // Nothing is created before this check: no settings file, no work directories.
+        desktop.ShowStartupError(QStringLiteral("Run in quake III directory!"));
+        return 0;
+    }
+    QApplication::setApplicationName(QStringLiteral("Fraglane"));
+    T_Main window(exeDir, SettingsFileOf(programFile), desktop);
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace fraglane::app

@@ -1,0 +1,185 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "app/desktop.h"
+#include "app/widgets.h"
+#include "launch/compose.h"
+#include "platform/profile_file.h"
+
+namespace fraglane::app {
+
+inline constexpr const char* WebSiteAddress = "https://fraglane.github.io/";
+
+// The one window of the program. Control names are those the operator's documentation uses;
+// they are public members, as the fields of a form are, so that tests act on them directly.
+class T_Main : public QMainWindow {
+    Q_OBJECT
+public:
+    // exeDir: the game directory as program path text, with trailing "\"; iniPath: the
+    // settings file. FormCreate runs here; FormDestroy runs when the window is destroyed.
+    T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidget* parent = nullptr);
+    ~T_Main() override;
+
+    // State fields.
+    std::string ExeDir;
+    std::string LevelshotsDir;
+    std::string TempDir;
+    std::unique_ptr<platform::ProfileFile> IniFile;
+    bool ComposeReady = false;
+
+    void Compose();
+    void LoadSettings();
+    void SaveSettings();
+    void LoadCatalogue(const std::string& modFilter);
+    void SortLists();
+    void UpdateRepackButton();
+    void SetStatusText(int panel, const QString& text);
+    QString StatusText(int panel) const;
+
+    // The option values as the controls hold them now.
+    launch::LaunchOptions GatherOptions() const;
+
+    // Event handlers.
+    void AllChangeClick();
+    void cDedicatedClick();
+    void cSelectedMapChange();
+    void cMapChangeNode(QTreeWidgetItem* current);
+    void btnShowModMapsClick();
+    void btnShowAllMapsClick();
+    void btnAddBotClick();
+    void btnDelBotsClick();
+    void Label30Click();
+
+    // Layout.
+    QWidget* Panel1;
+    QTabWidget* PageControl;
+    QTabWidget* PageConfig;
+    QStatusBar* StatusBar;
+    std::array<QLabel*, 3> StatusPanels{};
+
+    // Page "game options".
+    QWidget* TabGameOptions;
+    RadioGroup* cGametype;
+    SpinEdit* cTimelimit;
+    SpinEdit* cFraglimit;
+    SpinEdit* cCapturelimit;
+    QCheckBox* cDoWarmup;
+    SpinEdit* cWarmup;
+    SpinEdit* cMaxGameClients;
+    SpinEdit* cWeaponRespawn;
+    SpinEdit* cWeaponTeamRespawn;
+    SpinEdit* cForceRespawn;
+    QCheckBox* cDevmap;
+    QCheckBox* cPure;
+    QCheckBox* cDedicated;
+    QLineEdit* cRconPassword;
+    QCheckBox* cFriendlyFire;
+    SpinEdit* cCom_HunkMegs;
+    QCheckBox* cAllowDownload;
+    SpinEdit* cInactivity;
+
+    // Page "map".
+    QWidget* TabMap;
+    QComboBox* cMod;
+    QPushButton* btnRescanModes;
+    ListGrid* cMap;
+    QPushButton* btnRescanMaps;
+    QPushButton* btnShowModMaps;
+    QPushButton* btnShowAllMaps;
+    QPushButton* btnRepackMaps;
+    QLabel* cErrorLoadMapInfo;
+    QLineEdit* cSelectedMap;
+    QLabel* MapImage;
+    QLabel* ImageNone;
+
+    // Page "bots".
+    QWidget* TabBots;
+    ListGrid* cBot;
+    QPushButton* btnRescanBotes;
+    QLabel* Label19;
+    SpinEdit* cSkill;
+    QComboBox* cTeam;
+    QPushButton* btnAddBot;
+    QPushButton* btnDelBots;
+    QListWidget* cSelectedBots;
+    QLabel* BotImage;
+
+    // Page "display".
+    QWidget* TabDisplay;
+    QLabel* Label25;
+    RadioGroup* cDisplayMode;
+    QCheckBox* cFullscreen;
+    QCheckBox* cLightmap;
+    QCheckBox* cDynamiclight;
+    QCheckBox* cFastsky;
+    QCheckBox* cVertexLight;
+
+    // Page "advanced".
+    QWidget* TabAdvanced;
+    QLineEdit* cPre;
+    QLineEdit* cPost;
+    RadioGroup* cDefragGametype;
+    RadioGroup* cMovement;
+    QCheckBox* cUseQ3sdc;
+    QLabel* RxLabel1;
+    QLabel* Label30;
+
+    // Lower pages.
+    QWidget* ready;
+    QPlainTextEdit* cBat;
+    QPlainTextEdit* cCfg;
+    EllipsisEdit* cBatName;
+    EllipsisEdit* cCfgName;
+    QPushButton* btnSaveBat;
+    QPushButton* btnSaveCfg;
+    QPushButton* btnStart;
+    QCheckBox* cMinOnRun;
+    QWidget* TabSheetCfg;
+    QWidget* TabSheetBat;
+    QPlainTextEdit* cLoadedCfg;
+    QPlainTextEdit* cLoadedBat;
+    QMenu* PopupDir;
+
+    // Column indices of the list grids.
+    static constexpr int cMapMap = 0;
+    static constexpr int cMapMod = 1;
+    static constexpr int cBotBot = 0;
+    static constexpr int cBotMod = 1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildGameOptionsPage();
+    void BuildMapPage();
+    void BuildBotsPage();
+    void BuildDisplayPage();
+    void BuildAdvancedPage();
+    void BuildReadyPage();
+    void Connect();
+    void FormCreate();
+    void FormDestroy();
+    // Runs an event handler; what it raises goes to the standard error box.
+    template <typename F>
+    void Guarded(F&& handler);
+
+    Desktop& m_desktop;
+    bool m_destroyed = false;
+};
+
+}  // namespace fraglane::app

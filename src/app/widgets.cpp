@@ -1,0 +1,204 @@
+#include "app/widgets.h"
+
+#include <QAction>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStyle>
+
+#include <algorithm>
+
+#include "app/qt_convert.h"
+#include "catalogue/catalogue.h"
+#include "platform/text.h"
+
+namespace fraglane::app {
+
+SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
+    setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    setAccelerated(true);
+    lineEdit()->setText(QStringLiteral("0"));
+    connect(lineEdit(), &QLineEdit::textChanged, this, &SpinEdit::changed);
+}
+
+int SpinEdit::value() const { return text::IntOrZero(ToStd(lineEdit()->text())); }
+
+void SpinEdit::setValue(int value) { setText(QString::number(value)); }
+
+QString SpinEdit::text() const { return lineEdit()->text(); }
+
+void SpinEdit::setText(const QString& text) {
+    if (lineEdit()->text() != text) lineEdit()->setText(text);
+}
+
+void SpinEdit::stepBy(int steps) {
+    const long long next = static_cast<long long>(value()) + steps;
+    if (next >= INT32_MIN && next <= INT32_MAX) setValue(static_cast<int>(next));
+}
+
+RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int columns,
+                       QWidget* parent)
+    : QGroupBox(caption, parent) {
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(6, 2, 6, 2);
+    layout->setVerticalSpacing(0);
+    const int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
+    m_group.setExclusive(true);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], this);
+        m_group.addButton(button, i);
+        layout->addWidget(button, i % rows, i / rows);
+        m_buttons.push_back(button);
+    }
+    connect(&m_group, &QButtonGroup::idClicked, this, [this](int id) {
+        if (id != m_index) {
+            m_index = id;
+            emit changed();
+        }
+    });
+}
+
+void RadioGroup::setItemIndex(int index) {
+    if (index < -1 || index >= count()) index = -1;
+    if (index == m_index) return;
+    m_index = index;
+    if (index < 0) {
+        // An exclusive group cannot uncheck its last button; drop exclusivity for a moment.
+        m_group.setExclusive(false);
+        for (QRadioButton* b : m_buttons) b->setChecked(false);
+        m_group.setExclusive(true);
+    } else {
+        m_buttons[static_cast<size_t>(index)]->setChecked(true);
+    }
+    emit changed();
+}
+
+QString RadioGroup::itemText(int index) const {
+    return index >= 0 && index < count() ? m_buttons[static_cast<size_t>(index)]->text()
+                                         : QString();
+}
+
+EllipsisEdit::EllipsisEdit(QWidget* parent) : QLineEdit(parent) {
+    m_button = addAction(style()->standardIcon(QStyle::SP_FileDialogContentsView),
+                         QLineEdit::TrailingPosition);
+    m_button->setText(QStringLiteral("..."));
+    connect(m_button, &QAction::triggered, this, &EllipsisEdit::buttonClicked);
+}
+
+namespace {
+
+class GridItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const auto* grid = qobject_cast<const ListGrid*>(treeWidget());
+        return grid != nullptr ? grid->RowLess(*this, other) : QTreeWidgetItem::operator<(other);
+    }
+};
+
+}  // namespace
+
+ListGrid::ListGrid(QWidget* parent) : QTreeWidget(parent) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSortingEnabled(false);
+    header()->setSectionsClickable(true);
+    header()->setDefaultAlignment(Qt::AlignCenter);
+    header()->setSortIndicatorShown(true);
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        SetSortKeys({column});
+    });
+    // The selection stays visible without the focus: button face with black text.
+    QPalette p = palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Button));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
+    setPalette(p);
+}
+
+void ListGrid::BeginUpdate() {
+    if (m_updateDepth++ == 0) setUpdatesEnabled(false);
+}
+
+void ListGrid::EndUpdate() {
+    if (m_updateDepth == 0) return;
+    if (--m_updateDepth == 0) {
+        Sort();
+        setUpdatesEnabled(true);
+    }
+}
+
+QTreeWidgetItem* ListGrid::AddRow(const QStringList& cells) {
+    auto* item = new GridItem(cells);
+    addTopLevelItem(item);
+    return item;
+}
+
+void ListGrid::AddRows(const std::vector<QStringList>& rows) {
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const QStringList& cells : rows) items.push_back(new GridItem(cells));
+    addTopLevelItems(items);
+}
+
+QList<QTreeWidgetItem*> ListGrid::SelectedRows() const {
+    QList<QTreeWidgetItem*> rows = selectedItems();
+    std::sort(rows.begin(), rows.end(), [this](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        return indexOfTopLevelItem(a) < indexOfTopLevelItem(b);
+    });
+    return rows;
+}
+
+void ListGrid::SetSortKeys(const std::vector<int>& columns) {
+    m_sortKeys = columns;
+    if (!columns.empty()) header()->setSortIndicator(columns.front(), Qt::AscendingOrder);
+    Sort();
+}
+
+void ListGrid::Sort() {
+    if (m_sortKeys.empty() || IsUpdating()) return;
+    sortItems(m_sortKeys.front(), Qt::AscendingOrder);
+}
+
+bool ListGrid::RowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b) const {
+    for (int column : m_sortKeys) {
+        const QByteArray x = a.text(column).toLatin1();
+        const QByteArray y = b.text(column).toLatin1();
+        const int c = catalogue::CompareNames({x.constData(), static_cast<size_t>(x.size())},
+                                              {y.constData(), static_cast<size_t>(y.size())});
+        if (c != 0) return c < 0;
+    }
+    return false;
+}
+
+void ListGrid::mousePressEvent(QMouseEvent* event) {
+    QTreeWidget::mousePressEvent(event);
+    emit mousePressed();
+}
+
+void ListGrid::keyPressEvent(QKeyEvent* event) {
+    QTreeWidget::keyPressEvent(event);
+    emit keyPressed();
+}
+
+void ListGrid::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                       const QModelIndex& index) const {
+    QTreeWidget::drawRow(painter, option, index);
+    // Grid lines between rows and columns.
+    painter->save();
+    painter->setPen(palette().color(QPalette::Mid));
+    painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+    int x = option.rect.left() - horizontalOffset();
+    for (int c = 0; c < columnCount() - 1; ++c) {
+        x += columnWidth(c);
+        painter->drawLine(x, option.rect.top(), x, option.rect.bottom());
+    }
+    painter->restore();
+}
+
+}  // namespace fraglane::app

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QAbstractSpinBox>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include <vector>
+
+// Controls the window needs that Qt lacks in this form.
+namespace fraglane::app {
+
+// A spin edit without bounds: its value is its text read as an integer (0 when the text is not
+// one), and changed() fires on every keystroke and every programmatic change of the text.
+class SpinEdit : public QAbstractSpinBox {
+    Q_OBJECT
+public:
+    explicit SpinEdit(QWidget* parent = nullptr);
+    int value() const;
+    void setValue(int value);
+    QString text() const;
+    void setText(const QString& text);
+    void stepBy(int steps) override;
+
+signals:
+    void changed();
+
+protected:
+    StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
+    QValidator::State validate(QString&, int&) const override { return QValidator::Acceptable; }
+};
+
+// A radio group whose index may be -1 (nothing selected). changed() fires whenever the index
+// changes, by a click or by setItemIndex.
+class RadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    RadioGroup(const QString& caption, const QStringList& items, int columns,
+               QWidget* parent = nullptr);
+    int itemIndex() const { return m_index; }
+    void setItemIndex(int index);
+    int count() const { return static_cast<int>(m_buttons.size()); }
+    QString itemText(int index) const;
+
+signals:
+    void changed();
+
+private:
+    QButtonGroup m_group;
+    std::vector<QRadioButton*> m_buttons;
+    int m_index = -1;
+};
+
+// A one-line edit with an ellipsis button at its end.
+class EllipsisEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit EllipsisEdit(QWidget* parent = nullptr);
+    QAction* button() const { return m_button; }
+
+signals:
+    void buttonClicked();
+
+private:
+    QAction* m_button;
+};
+
+// A one-level list grid: whole-row and multi selection, grid lines, and sorting by a list of
+// key columns (the catalogue lists sort by mod first, then name). A header click sorts by
+// that column alone; SetSortKeys puts a several-column order back. In update state the grid
+// neither repaints nor re-sorts; EndUpdate sorts and repaints once.
+class ListGrid : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit ListGrid(QWidget* parent = nullptr);
+
+    void BeginUpdate();
+    void EndUpdate();
+    bool IsUpdating() const { return m_updateDepth > 0; }
+
+    QTreeWidgetItem* AddRow(const QStringList& cells);
+    // Appends many rows at once (one model insertion, one sort).
+    void AddRows(const std::vector<QStringList>& rows);
+    int RowCount() const { return topLevelItemCount(); }
+    QTreeWidgetItem* Row(int i) const { return topLevelItem(i); }
+    // The selected rows in list order.
+    QList<QTreeWidgetItem*> SelectedRows() const;
+
+    void SetSortKeys(const std::vector<int>& columns);
+    const std::vector<int>& SortKeys() const { return m_sortKeys; }
+    void Sort();
+    bool RowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b) const;
+
+signals:
+    void mousePressed();
+    void keyPressed();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+
+private:
+    std::vector<int> m_sortKeys;
+    int m_updateDepth = 0;
+};
+
+}  // namespace fraglane::app

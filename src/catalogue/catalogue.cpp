@@ -1,0 +1,82 @@
+#include "catalogue/catalogue.h"
+
+#include <algorithm>
+
+#include "platform/text.h"
+
+namespace fraglane::catalogue {
+
+namespace {
+
+// A stored count is trusted up to the number of keys its section holds: a few missing keys
+// still give empty rows, but a hostile count cannot make the reader allocate without bound.
+int BoundedCount(platform::ProfileFile& file, const char* section) {
+    return std::min(file.ReadInteger(section, "count", 0), file.KeyCount(section));
+}
+
+}  // namespace
+
+int CompareNames(std::string_view a, std::string_view b) {
+    const int folded = text::CompareIgnoreCase(a, b);
+    return folded != 0 ? folded : a.compare(b);
+}
+
+void SortModNames(std::vector<std::string>& mods) {
+    std::stable_sort(mods.begin(), mods.end(), [](const std::string& a, const std::string& b) {
+        return text::CompareIgnoreCase(a, b) < 0;
+    });
+}
+
+std::vector<std::string> ReadModList(platform::ProfileFile& file) {
+    platform::ProfileFile::Update reading(file);
+    const int count = BoundedCount(file, "mods");
+    std::vector<std::string> mods;
+    for (int i = 0; i < count; ++i) {
+        mods.push_back(file.ReadString("mods", "mod" + std::to_string(i), ""));
+    }
+    reading.Commit();
+    SortModNames(mods);
+    return mods;
+}
+
+std::string ChooseMod(const std::vector<std::string>& mods, std::string_view selected) {
+    const auto it = std::find(mods.begin(), mods.end(), selected);
+    return it == mods.end() ? std::string() : *it;
+}
+
+std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter) {
+    platform::ProfileFile::Update reading(file);
+    const int count = BoundedCount(file, "maps");
+    std::vector<CatalogueRow> rows;
+    for (int i = 0; i < count; ++i) {
+        const std::string prefix = "map" + std::to_string(i);
+        std::string mod = file.ReadString("maps", prefix + "mod", "");
+        if (!modFilter.empty() && mod != modFilter) continue;
+        rows.push_back({std::move(mod), file.ReadString("maps", prefix + "name", "")});
+    }
+    reading.Commit();
+    return rows;
+}
+
+std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file) {
+    platform::ProfileFile::Update reading(file);
+    const int count = BoundedCount(file, "bots");
+    std::vector<CatalogueRow> rows;
+    for (int i = 0; i < count; ++i) {
+        const std::string prefix = "bot" + std::to_string(i);
+        std::string name = file.ReadString("bots", prefix + "name", "");
+        rows.push_back({file.ReadString("bots", prefix + "mod", ""), std::move(name)});
+    }
+    reading.Commit();
+    return rows;
+}
+
+bool RowLess(const CatalogueRow& a, const CatalogueRow& b) {
+    const int byMod = CompareNames(a.mod, b.mod);
+    if (byMod != 0) return byMod < 0;
+    return CompareNames(a.name, b.name) < 0;
+}
+
+void SortRows(std::vector<CatalogueRow>& rows) { std::stable_sort(rows.begin(), rows.end(), RowLess); }
+
+}  // namespace fraglane::catalogue

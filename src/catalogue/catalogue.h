@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/profile_file.h"
+
+// The catalogue as the settings file stores it: section "mods" (count, mod0...), "maps"
+// (count, map0name, map0mod, ...) and "bots" (count, bot0name, bot0mod, ...). Readers go by
+// "count" alone; keys beyond it are left over from a longer list and ignored.
+namespace fraglane::catalogue {
+
+struct CatalogueRow {
+    std::string mod;
+    std::string name;
+    bool operator==(const CatalogueRow&) const = default;
+};
+
+// The mod names in the order the mod list keeps them (sorted without regard to case).
+std::vector<std::string> ReadModList(platform::ProfileFile& file);
+// The first mod that equals the stored selection exactly (case counts), or empty.
+std::string ChooseMod(const std::vector<std::string>& mods, std::string_view selected);
+// Sorts mod names as the mod list does: ASCII letters folded, equal names in their order.
+void SortModNames(std::vector<std::string>& mods);
+
+// Map rows of the catalogue; a non-empty filter keeps the rows whose mod equals it exactly.
+// The name key of a row that the filter drops is not read.
+std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter);
+std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file);
+
+// Text order of the lists: ASCII letters folded first, then bytes, so that the order is total.
+int CompareNames(std::string_view a, std::string_view b);
+// The lists' sort order: mod first, name second, both ascending.
+bool RowLess(const CatalogueRow& a, const CatalogueRow& b);
+void SortRows(std::vector<CatalogueRow>& rows);
+
+}  // namespace fraglane::catalogue

@@ -1,0 +1,113 @@
+#include "cli/cli.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <functional>
+#include <map>
+#include <ostream>
+
+#include "catalogue/catalogue.h"
+#include "launch/compose.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/profile_file.h"
+#include "settings/settings.h"
+
+namespace fraglane::cli {
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: fraglane-cli [--dir GAME_DIR] [--ini FILE] COMMAND [ARGS]\n"
+    "commands:\n"
+    "  compose bat|cfg|name\n";
+
+struct UsageError {
+    std::string message;
+};
+
+// A native path made absolute, as program path text.
+std::string AbsoluteProgramPath(const std::string& native) {
+    std::string path = native;
+    if (path.empty() || path.front() != '/') {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd) != nullptr) {
+            path = std::string(cwd) + (path.empty() ? "" : "/" + path);
+        }
+    }
+    return platform::FromNative(path);
+}
+
+struct Context {
+    std::string exeDir;   // program path text with trailing "\"
+    std::string iniPath;  // program path text
+    std::vector<std::string> args;
+    std::ostream& out;
+    std::ostream& err;
+};
+
+// The option values the window shows after start-up, read from the settings file.
+launch::LaunchOptions StartupOptions(platform::ProfileFile& ini) {
+    const settings::Settings s = settings::LoadSettings(ini);
+    launch::LaunchOptions options = s.options;
+    options.mod = catalogue::ChooseMod(catalogue::ReadModList(ini), s.selectedMod);
+    return options;
+}
+
+int Compose(Context& c) {
+    if (c.args.size() != 1) throw UsageError{"compose needs one of bat, cfg, name"};
+    platform::ProfileFile ini(c.iniPath);
+    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini));
+    const std::string& what = c.args[0];
+    if (what == "bat") c.out << texts.commandLine;
+    else if (what == "cfg") c.out << launch::ConfigFileText(texts.configLines);
+    else if (what == "name") c.out << texts.batchName;
+    else throw UsageError{"compose needs one of bat, cfg, name"};
+    return 0;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        std::string dir;
+        std::string ini;
+        size_t i = 0;
+        for (; i < args.size(); ++i) {
+            if (args[i] == "--dir" || args[i] == "--ini") {
+                if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
+                (args[i] == "--dir" ? dir : ini) = args[i + 1];
+                ++i;
+            } else {
+                break;
+            }
+        }
+        if (i >= args.size()) throw UsageError{"no command given"};
+        const std::string command = args[i];
+        Context c{{}, {}, std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()),
+                  out, err};
+
+        static const std::map<std::string, std::function<int(Context&)>> gameCommands = {
+            {"compose", Compose},
+        };
+        const auto found = gameCommands.find(command);
+        if (found == gameCommands.end()) throw UsageError{"unknown command: " + command};
+
+        c.exeDir = platform::IncludeTrailingBackslash(AbsoluteProgramPath(dir));
+        if (!platform::FileExists(c.exeDir + "quake3.exe")) {
+            err << "Run in quake III directory!\n";
+            return 1;
+        }
+        c.iniPath = ini.empty() ? c.exeDir + "fraglane.ini" : AbsoluteProgramPath(ini);
+        return found->second(c);
+    } catch (const UsageError& e) {
+        err << "fraglane-cli: " << e.message << "\n" << Usage;
+        return 2;
+    } catch (const std::exception& e) {
+        err << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace fraglane::cli

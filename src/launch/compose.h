@@ -1,0 +1,71 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace fraglane::launch {
+
+// Number of items of each radio group of the window, for reading stored indices.
+inline constexpr int GametypeCount = 8;
+inline constexpr int DisplayModeCount = 12;
+inline constexpr int DefragGametypeCount = 4;
+inline constexpr int MovementCount = 3;
+
+// Everything the launch texts are made from, as the option controls hold it. Spin edits are
+// their values, radio groups their indices (-1: none selected), edits their text unchanged.
+struct LaunchOptions {
+    // game options
+    int gametype = 0;
+    int timelimit = 0;
+    int fraglimit = 0;
+    int capturelimit = 0;
+    bool doWarmup = false;
+    int warmup = 0;
+    int maxGameClients = 0;
+    bool devmap = false;
+    bool pure = false;
+    bool dedicated = false;
+    std::string rconPassword;
+    bool friendlyFire = false;
+    int weaponRespawn = 0;
+    int weaponTeamRespawn = 0;
+    int forceRespawn = 0;
+    int hunkMegs = 0;
+    bool allowDownload = false;
+    int inactivity = 0;
+    // map page
+    std::string mod;  // the selected mod's text; empty when none is selected
+    std::string selectedMap;
+    // bots page
+    std::vector<std::string> selectedBots;
+    // display
+    int displayMode = -1;
+    bool fullscreen = false;
+    bool dynamiclight = false;
+    bool fastsky = false;
+    bool lightmap = false;
+    bool vertexLight = false;
+    // ready page
+    std::string cfgName;
+    // advanced
+    bool useQ3sdc = false;
+    std::string pre;
+    std::string post;
+    int defragGametype = -1;
+    int movement = -1;
+};
+
+struct LaunchTexts {
+    std::string commandLine;               // the batch file's one line
+    std::vector<std::string> configLines;  // the seta lines of the configuration
+    std::string batchName;                 // the automatic batch-file name
+};
+
+// Builds the three launch texts from scratch. Nothing typed is quoted or escaped: the game
+// gets exactly what the operator wrote.
+LaunchTexts Compose(const LaunchOptions& options);
+
+// The configuration file's bytes: every line followed by CR LF, the last one too.
+std::string ConfigFileText(const std::vector<std::string>& lines);
+
+}  // namespace fraglane::launch

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace fraglane {
+
+// The one exception type of the core. Its message is the text the operator sees, word for word
+// ("Cannot create file %s", "Unable to write to %s", "File "x" not found!", ...).
+class Error : public std::runtime_error {
+public:
+    explicit Error(const std::string& message) : std::runtime_error(message) {}
+};
+
+}  // namespace fraglane

@@ -1,0 +1,205 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace fraglane::platform {
+
+namespace {
+
+bool NativeEntryExists(const std::string& native) {
+    struct stat st {};
+    return ::lstat(native.c_str(), &st) == 0;
+}
+
+// The name of an entry of dir that equals name with ASCII letters folded, or empty.
+std::string FindFolded(const std::string& dir, std::string_view name) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (d == nullptr) return {};
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (text::EqualsIgnoreCase(e->d_name, name)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+}  // namespace
+
+std::string ToNative(std::string_view path) {
+    std::string native(path);
+    for (char& c : native) {
+        if (c == '\\') c = '/';
+    }
+    // Exact match first: the usual case costs one lstat and no directory read.
+    if (native.empty() || NativeEntryExists(native)) return native;
+
+    std::string resolved;
+    size_t pos = 0;
+    if (native.front() == '/') {
+        resolved = "/";
+        pos = 1;
+    }
+    while (pos < native.size()) {
+        size_t slash = native.find('/', pos);
+        const bool last = slash == std::string::npos;
+        if (last) slash = native.size();
+        std::string_view component(native.data() + pos, slash - pos);
+        if (component.empty() || component == "." || component == "..") {
+            resolved.append(component);
+        } else if (NativeEntryExists(resolved + std::string(component))) {
+            resolved.append(component);
+        } else {
+            std::string match = FindFolded(resolved, component);
+            if (match.empty()) {
+                // Nothing of that name: the rest is new and keeps the case it was given.
+                resolved.append(native, pos, std::string::npos);
+                return resolved;
+            }
+            resolved.append(match);
+        }
+        if (!last) resolved.push_back('/');
+        pos = slash + 1;
+    }
+    return resolved;
+}
+
+std::string FromNative(std::string_view nativePath) {
+    std::string path(nativePath);
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+std::string DisplayPath(std::string_view path) {
+    std::string out(path);
+    for (char& c : out) {
+        if (c == '\\') c = '/';
+    }
+    return out;
+}
+
+bool FileExists(std::string_view path) {
+    struct stat st {};
+    return ::stat(ToNative(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(std::string_view path) {
+    struct stat st {};
+    return ::stat(ToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(std::string_view path) { return ::mkdir(ToNative(path).c_str(), 0777) == 0; }
+
+void ForceDirectories(std::string path) {
+    if (path.empty()) return;
+    if (path.back() == '\\') path.pop_back();
+    if (path.size() <= 2 || DirectoryExists(path)) return;
+    const std::string parent = ExtractFilePath(path);
+    if (parent != path) {
+        ForceDirectories(parent);
+        CreateDir(path);
+    }
+}
+
+std::string ExtractFilePath(std::string_view path) {
+    const size_t sep = path.find_last_of("\\:");
+    return sep == std::string_view::npos ? std::string() : std::string(path.substr(0, sep + 1));
+}
+
+std::string ExtractFileName(std::string_view path) {
+    const size_t sep = path.find_last_of("\\:");
+    return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
+}
+
+std::string ChangeFileExt(std::string_view path, std::string_view ext) {
+    const size_t dot = path.find_last_of(".\\:");
+    std::string out(path);
+    if (dot != std::string_view::npos && path[dot] == '.') out.resize(dot);
+    out.append(ext);
+    return out;
+}
+
+std::string IncludeTrailingBackslash(std::string_view path) {
+    std::string out(path);
+    if (out.empty() || out.back() != '\\') out.push_back('\\');
+    return out;
+}
+
+std::string ProgramFile() {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return FromNative(std::string_view(buffer, static_cast<size_t>(n)));
+}
+
+std::string ProgramDirectory() { return ExtractFilePath(ProgramFile()); }
+
+std::vector<DirEntry> ListDirectory(std::string_view dir) {
+    std::vector<DirEntry> entries;
+    const std::string native = ToNative(IncludeTrailingBackslash(dir));
+    DIR* d = ::opendir(native.c_str());
+    if (d == nullptr) return entries;
+    while (dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..") continue;
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            // Links count as what they point to, as Windows shows a linked folder as a folder.
+            struct stat st {};
+            isDir = ::stat((native + std::string(name)).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.push_back({std::string(name), isDir});
+    }
+    ::closedir(d);
+    return entries;
+}
+
+std::string ReadFileBytes(std::string_view path) {
+    const int fd = ::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+void WriteFileBytes(std::string_view path, std::string_view bytes) {
+    const std::string native = ToNative(path);
+    const std::string message = "Cannot create file " + DisplayPath(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw Error(message);
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) throw Error(message);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            throw Error("Unable to write to " + DisplayPath(path));
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+}
+
+}  // namespace fraglane::platform

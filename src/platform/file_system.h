@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Every file-system call of the program goes through here. Paths are the program's Windows
+// path text: "\" joined, directories ending in "\". On Windows they pass unchanged; elsewhere
+// "\" becomes "/" and each existing component is found without regard to ASCII case, so that
+// "Baseq3\Levelshots\Q3DM17.TGA" finds baseq3/levelshots/q3dm17.tga. New components keep the
+// case they are given.
+namespace fraglane::platform {
+
+// The native path for program path text, existing components matched without regard to case.
+std::string ToNative(std::string_view path);
+// Program path text for a native path ("/" becomes "\").
+std::string FromNative(std::string_view nativePath);
+// Native path text for messages: separators turned, case left as given.
+std::string DisplayPath(std::string_view path);
+
+bool FileExists(std::string_view path);       // an entry that is not a directory
+bool DirectoryExists(std::string_view path);
+bool CreateDir(std::string_view path);        // one level; false when it fails
+// Creates a directory with its missing parents; failures are ignored.
+void ForceDirectories(std::string path);
+
+// The text up to and including the last "\" (or ":"); empty when there is none.
+std::string ExtractFilePath(std::string_view path);
+// The text after the last "\" (or ":").
+std::string ExtractFileName(std::string_view path);
+// The path with its extension replaced by ext (which includes the dot), or ext appended.
+std::string ChangeFileExt(std::string_view path, std::string_view ext);
+std::string IncludeTrailingBackslash(std::string_view path);
+
+// Program path text of the running program file, and of its directory (with trailing "\").
+std::string ProgramFile();
+std::string ProgramDirectory();
+
+// One entry of a directory listing, with the DOS view of it that the program relies on.
+struct DirEntry {
+    std::string name;
+    bool isDirectory = false;
+};
+// The entries of a directory, "." and ".." left out, every kind included (hidden ones too).
+// A directory that is missing or cannot be read lists as empty.
+std::vector<DirEntry> ListDirectory(std::string_view dir);
+
+// Reads a whole file; throws Error("File "x" not found!") when it cannot be opened.
+std::string ReadFileBytes(std::string_view path);
+// Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s").
+void WriteFileBytes(std::string_view path, std::string_view bytes);
+
+}  // namespace fraglane::platform

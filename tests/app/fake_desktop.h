@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QStringList>
+
+#include "app/desktop.h"
+
+namespace fraglane::app::test {
+
+// Records what the window asks of the desktop instead of showing or starting anything.
+class FakeDesktop : public Desktop {
+public:
+    QStringList startupErrors;
+    QStringList errors;
+    QStringList urls;
+    QList<QPair<QString, QString>> opened;  // file name, working directory
+
+    void ShowStartupError(const QString& message) override { startupErrors << message; }
+    void ShowError(QWidget*, const QString& message) override { errors << message; }
+    void OpenUrl(const QString& url) override { urls << url; }
+    void OpenFile(const QString& fileName, const QString& dir) override { opened.append({fileName, dir}); }
+};
+
+}  // namespace fraglane::app::test

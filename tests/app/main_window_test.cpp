@@ -1,0 +1,202 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+
+#include <gtest/gtest.h>
+
+#include "app/app_main.h"
+#include "app/fake_desktop.h"
+#include "app/qt_convert.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::app {
+namespace {
+
+using test::FakeDesktop;
+
+class WindowTest : public ::testing::Test {
+protected:
+    fraglane::test::GameDir game;
+    FakeDesktop desktop;
+    std::unique_ptr<T_Main> window;
+
+    std::string Ini() const { return game.Program() + "fraglane.ini"; }
+    void Open(std::string_view settings = {}) {
+        if (!settings.empty()) game.Write("fraglane.ini", settings);
+        window = std::make_unique<T_Main>(game.Program(), Ini(), desktop);
+    }
+    void Close() { window.reset(); }
+    QString Bat() const { return window->cBat->toPlainText(); }
+};
+
+TEST(Startup, RefusalWithoutQuake3CreatesNothing) {
+    fraglane::test::TempDir dir;
+    FakeDesktop desktop;
+    EXPECT_EQ(RunFraglane(dir.Program() + "fraglane", desktop), 0);
+    EXPECT_EQ(desktop.startupErrors, QStringList{"Run in quake III directory!"});
+    EXPECT_EQ(dir.Listing(), "");
+}
+
+TEST(Startup, SettingsFileIsNamedAfterTheProgramFile) {
+    EXPECT_EQ(SettingsFileOf("\\g\\fraglane"), "\\g\\fraglane.ini");
+    EXPECT_EQ(SettingsFileOf("\\g\\Fraglane.exe"), "\\g\\Fraglane.ini");
+}
+
+TEST_F(WindowTest, FirstStartShowsTheDefaultsAndComposes) {
+    Open();
+    EXPECT_EQ(window->windowTitle(), "Fraglane");
+    EXPECT_EQ(window->minimumSize(), QSize(674, 575));
+    EXPECT_EQ(window->pos(), QPoint(327, 173));
+    EXPECT_EQ(window->cGametype->itemIndex(), 0);
+    EXPECT_EQ(window->cTimelimit->value(), 15);
+    EXPECT_EQ(window->cFraglimit->value(), 999);
+    EXPECT_TRUE(window->cDedicated->isChecked());
+    EXPECT_EQ(window->cDisplayMode->itemIndex(), 4);
+    EXPECT_EQ(window->cDisplayMode->itemText(11), "856 x 480 ");
+    EXPECT_EQ(window->cSkill->value(), 5);
+    EXPECT_EQ(window->cTeam->currentText(), "blue");
+    EXPECT_EQ(window->cCfgName->text(), "unknown.cfg");
+    EXPECT_EQ(window->cMod->count(), 0);
+    EXPECT_FALSE(window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
+    EXPECT_FALSE(window->PageConfig->isTabVisible(window->PageConfig->indexOf(window->TabSheetCfg)));
+    EXPECT_FALSE(window->PageConfig->isTabVisible(window->PageConfig->indexOf(window->TabSheetBat)));
+    EXPECT_EQ(Bat(), "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +set fs_game "
+                     " +exec unknown.cfg +map  ");
+    EXPECT_EQ(window->cCfg->document()->blockCount(), 15);
+    EXPECT_TRUE(game.Exists("levelshots"));
+    EXPECT_TRUE(game.Exists("temp"));
+    EXPECT_FALSE(game.Exists("fraglane.ini"));
+}
+
+TEST_F(WindowTest, ControlsCarryTheirCaptionsAndHints) {
+    Open();
+    EXPECT_EQ(window->PageControl->tabText(0), "game options");
+    EXPECT_EQ(window->PageControl->tabText(4), "advanced");
+    EXPECT_EQ(window->PageControl->iconSize(), QSize(64, 64));
+    EXPECT_EQ(window->PageConfig->tabText(0), "ready");
+    EXPECT_EQ(window->cGametype->title(), "  gametype  ");
+    EXPECT_EQ(window->cGametype->itemText(7), "harvester");
+    EXPECT_EQ(window->cMaxGameClients->toolTip(), "g_maxGameClients & sv_maxclients");
+    EXPECT_EQ(window->cPure->toolTip(), "sv_pure (if 1 maps used only in pk3 files)");
+    EXPECT_EQ(window->btnRepackMaps->text(), "repack maps");
+    EXPECT_TRUE(window->btnRepackMaps->isEnabled());
+    EXPECT_FALSE(window->cErrorLoadMapInfo->isHidden());
+    EXPECT_EQ(window->RxLabel1->text(), "Fraglane 1.7");
+    EXPECT_EQ(window->cMovement->itemText(2),
+              "sync (sv_maxfps 125, g_synchronousClients 1, pmove_fixed 1, pmove_msec 4) mountain");
+    EXPECT_EQ(window->StatusPanels[0]->width(), 250);
+    EXPECT_EQ(window->StatusPanels[1]->width(), 100);
+    EXPECT_EQ(window->StatusPanels[2]->width(), 50);
+    EXPECT_EQ(window->PageControl->height(), 301);
+}
+
+TEST_F(WindowTest, EveryOptionChangeRecomposes) {
+    Open();
+    QTest::keyClicks(window->cTimelimit->findChild<QLineEdit*>(), "0");
+    EXPECT_EQ(window->cCfg->document()->findBlockByNumber(1).text(), "seta timelimit 150");
+    window->cTimelimit->setText("x");
+    EXPECT_EQ(window->cCfg->document()->findBlockByNumber(1).text(), "seta timelimit 0");
+    window->cGametype->setItemIndex(4);
+    EXPECT_EQ(window->cBatName->text(), "runmap___ctf.bat");
+    window->cPure->setChecked(false);
+    EXPECT_TRUE(Bat().contains("+set sv_pure 0"));
+    window->cPost->setText("+set x 1");
+    EXPECT_TRUE(Bat().endsWith(" +set x 1"));
+    window->cSelectedMap->setText("q3dm17");
+    EXPECT_TRUE(Bat().contains("+map q3dm17 "));
+    window->cMovement->setItemIndex(1);
+    EXPECT_EQ(window->cCfg->document()->blockCount(), 18);
+    window->cUseQ3sdc->setChecked(true);
+    EXPECT_TRUE(Bat().startsWith("q3sdc.exe"));
+}
+
+TEST_F(WindowTest, DedicatedHidesTheDisplayPage) {
+    Open();
+    const int display = window->PageControl->indexOf(window->TabDisplay);
+    window->cDedicated->setChecked(false);
+    EXPECT_TRUE(window->PageControl->isTabVisible(display));
+    EXPECT_TRUE(Bat().contains("+set r_mode 4 +set r_fullscreen 1"));
+    window->cDedicated->setChecked(true);
+    EXPECT_FALSE(window->PageControl->isTabVisible(display));
+    EXPECT_FALSE(Bat().contains("r_mode"));
+}
+
+TEST_F(WindowTest, ConfigMemoKeepsItsFirstVisibleLine) {
+    Open();
+    window->show();
+    window->cMovement->setItemIndex(2);
+    QScrollBar* bar = window->cCfg->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 3);
+    bar->setValue(3);
+    window->cTimelimit->setValue(20);
+    EXPECT_EQ(bar->value(), 3);
+}
+
+TEST_F(WindowTest, NoCompositionWhileComposeReadyIsFalse) {
+    Open();
+    window->ComposeReady = false;
+    const QString before = Bat();
+    window->cTimelimit->setValue(1);
+    window->cDedicated->setChecked(false);
+    EXPECT_EQ(Bat(), before);
+    EXPECT_TRUE(window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
+}
+
+TEST_F(WindowTest, HandEditedSettingsFileRestoresTheWindow) {
+    Open("[formplacement]\nleft=-3000\ntop=20\nwidth=100\nHeight=900\n"
+         "[mods]\nselected=defrag\ncount=2\nmod0=defrag\nmod1=BaseQ3\n"
+         "[maps]\nselected=st1\n[game_options]\ndedicated=0\ng_gametype=12\ntimelimit=0x1E\n"
+         "[bots]\nskill=9\nteam=red\nselectedcount=1\nselected0=addbot sarge 4 blue\n"
+         "[advanced]\nminonstart=1\n");
+    EXPECT_EQ(window->pos(), QPoint(-3000, 20));
+    EXPECT_EQ(window->size(), QSize(674, 900));
+    EXPECT_EQ(window->cMod->currentText(), "defrag");
+    EXPECT_EQ(window->cMod->itemText(0), "BaseQ3");
+    EXPECT_EQ(window->cGametype->itemIndex(), 7);
+    EXPECT_EQ(window->cTimelimit->value(), 30);
+    EXPECT_TRUE(window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
+    EXPECT_EQ(window->cSkill->value(), 9);
+    EXPECT_EQ(window->cTeam->currentText(), "red");
+    EXPECT_TRUE(window->cMinOnRun->isChecked());
+    EXPECT_EQ(window->cBatName->text(), "runmap_defrag_st1_.bat");
+    EXPECT_TRUE(Bat().endsWith("+map st1  +addbot sarge 4 blue"));
+}
+
+TEST_F(WindowTest, SelectedModDifferingInCaseChoosesNothing) {
+    Open("[mods]\nselected=DEFRAG\ncount=1\nmod0=defrag\n");
+    EXPECT_EQ(window->cMod->currentIndex(), -1);
+    EXPECT_TRUE(Bat().contains("+set fs_game  +exec"));
+}
+
+TEST_F(WindowTest, CloseWritesEveryKeyButTheCatalogue) {
+    Open();
+    window->cTimelimit->setText("abc");
+    Close();
+    const std::string ini = game.Read("fraglane.ini");
+    EXPECT_NE(ini.find("[formplacement]\r\nleft=327\r\ntop=173\r\nwidth=674\r\nHeight=575\r\n"),
+              std::string::npos);
+    EXPECT_NE(ini.find("timelimit=0\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("minonstart=0\r\n"), std::string::npos);
+    EXPECT_EQ(ini.find("\ncount="), std::string::npos);
+    EXPECT_TRUE(desktop.errors.isEmpty());
+}
+
+TEST_F(WindowTest, FailedSaveIsShownInTheErrorBox) {
+    game.Write("blocked", "");
+    window = std::make_unique<T_Main>(game.Program(), game.Program() + "blocked\\f.ini", desktop);
+    Close();
+    ASSERT_EQ(desktop.errors.size(), 1);
+    EXPECT_EQ(desktop.errors[0], ToQt("Unable to write to " + game.Native() + "blocked/f.ini"));
+}
+
+TEST_F(WindowTest, WebSiteLabelOpensTheProjectPage) {
+    Open();
+    window->Label30Click();
+    EXPECT_EQ(desktop.urls, QStringList{WebSiteAddress});
+}
+
+}  // namespace
+}  // namespace fraglane::app

@@ -1,0 +1,56 @@
+#include "catalogue/catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace fraglane::catalogue {
+namespace {
+
+using test::TempDir;
+
+TEST(Catalogue, ModListIsSortedWithoutRegardToCaseAndChosenExactly) {
+    TempDir dir;
+    dir.Write("f.ini", "[mods]\ncount=3\nmod0=defrag\nmod1=Arena\nmod2=baseq3\nmod3=leftover\n");
+    platform::ProfileFile f(dir.Program() + "f.ini");
+    const auto mods = ReadModList(f);
+    EXPECT_EQ(mods, (std::vector<std::string>{"Arena", "baseq3", "defrag"}));
+    EXPECT_EQ(ChooseMod(mods, "baseq3"), "baseq3");
+    EXPECT_EQ(ChooseMod(mods, "BASEQ3"), "");
+    EXPECT_EQ(ChooseMod(mods, "leftover"), "");
+}
+
+TEST(Catalogue, MapFilterIsExactAndBotsAreNeverFiltered) {
+    TempDir dir;
+    dir.Write("f.ini",
+              "[maps]\ncount=4\nmap0name=q3dm1\nmap0mod=baseq3\nmap1name=st1\nmap1mod=defrag\n"
+              "map2name=st2\nmap2mod=Defrag\nmap3name=x\nmap3mod=\n"
+              "[bots]\ncount=2\nbot0name=sarge\nbot0mod=baseq3\nbot1name=dfbot\nbot1mod=defrag\n");
+    platform::ProfileFile f(dir.Program() + "f.ini");
+    EXPECT_EQ(ReadMapRows(f, "defrag"), (std::vector<CatalogueRow>{{"defrag", "st1"}}));
+    EXPECT_EQ(ReadMapRows(f, "").size(), 4u);
+    EXPECT_EQ(ReadBotRows(f), (std::vector<CatalogueRow>{{"baseq3", "sarge"}, {"defrag", "dfbot"}}));
+}
+
+TEST(Catalogue, CountBeyondTheKeysGivesEmptyRowsButStaysBounded) {
+    TempDir dir;
+    dir.Write("f.ini", "[maps]\ncount=3\nmap0name=a\nmap0mod=m\n[bots]\ncount=2147483647\n");
+    platform::ProfileFile f(dir.Program() + "f.ini");
+    EXPECT_EQ(ReadMapRows(f, ""),
+              (std::vector<CatalogueRow>{{"m", "a"}, {"", ""}, {"", ""}}));
+    EXPECT_LE(ReadBotRows(f).size(), 1u);
+}
+
+TEST(Catalogue, RowsSortByModThenName) {
+    std::vector<CatalogueRow> rows = {
+        {"defrag", "b"}, {"baseq3", "z"}, {"Defrag", "a"}, {"baseq3", "a"}, {"defrag", "a"}};
+    SortRows(rows);
+    EXPECT_EQ(rows, (std::vector<CatalogueRow>{{"baseq3", "a"},
+                                               {"baseq3", "z"},
+                                               {"Defrag", "a"},
+                                               {"defrag", "a"},
+                                               {"defrag", "b"}}));
+}
+
+}  // namespace
+}  // namespace fraglane::catalogue

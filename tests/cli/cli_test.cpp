@@ -1,0 +1,71 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/temp_dir.h"
+
+namespace fraglane::cli {
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result Cli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+TEST(Cli, RefusesADirectoryWithoutQuake3AndCreatesNothing) {
+    test::TempDir dir;
+    const Result r = Cli({"--dir", dir.Native(), "compose", "bat"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Run in quake III directory!\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(dir.Listing(), "");
+}
+
+TEST(Cli, FreshGameDirectoryComposesTheFirstStartDefaults) {
+    test::GameDir dir;
+    EXPECT_EQ(Cli({"--dir", dir.Native(), "compose", "bat"}).out,
+              "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +set fs_game  "
+              "+exec unknown.cfg +map  ");
+    EXPECT_EQ(Cli({"--dir", dir.Native(), "compose", "name"}).out, "runmap___ffa.bat");
+    const std::string cfg = Cli({"--dir", dir.Native(), "compose", "cfg"}).out;
+    EXPECT_EQ(cfg.rfind("seta g_gametype 0\r\nseta timelimit 15\r\n", 0), 0u);
+    EXPECT_EQ(cfg.substr(cfg.size() - 22), "seta g_inactivity 90\r\n");
+    EXPECT_EQ(dir.Listing(), "quake3.exe\n");  // reading the settings writes nothing
+}
+
+TEST(Cli, ComposesFromAHandEditedSettingsFile) {
+    test::GameDir dir;
+    dir.Write("other.ini",
+              "[mods]\r\nselected=defrag\r\ncount=2\r\nmod0=defrag\r\nmod1=baseq3\r\n"
+              "[maps]\r\nselected=st1\r\n[game_options]\r\ng_gametype=1\r\ndedicated=0\r\n"
+              "[display]\r\nr_mode=6\r\n[bots]\r\nselectedcount=1\r\nselected0=addbot sarge 4 blue\r\n");
+    const std::string ini = dir.Path("other.ini");
+    EXPECT_EQ(Cli({"--dir", dir.Native(), "--ini", ini, "compose", "name"}).out,
+              "runmap_defrag_st1_1x1.bat");
+    const std::string bat = Cli({"--dir", dir.Native(), "--ini", ini, "compose", "bat"}).out;
+    EXPECT_NE(bat.find("+set r_mode 6"), std::string::npos);
+    EXPECT_NE(bat.find("+set df_gametype 0 +set fs_game defrag +exec unknown.cfg +map st1  "
+                       "+addbot sarge 4 blue"),
+              std::string::npos)
+        << bat;
+}
+
+TEST(Cli, WrongUsageExitsWithTwo) {
+    test::GameDir dir;
+    EXPECT_EQ(Cli({}).status, 2);
+    EXPECT_EQ(Cli({"--dir"}).status, 2);
+    EXPECT_EQ(Cli({"--dir", dir.Native(), "nonsense"}).status, 2);
+    EXPECT_EQ(Cli({"--dir", dir.Native(), "compose", "exe"}).status, 2);
+}
+
+}  // namespace
+}  // namespace fraglane::cli

@@ -1,0 +1,93 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::platform {
+namespace {
+
+using test::TempDir;
+
+TEST(FileSystem, FindsExistingComponentsWithoutRegardToCase) {
+    TempDir dir;
+    dir.Write("baseq3/levelshots/q3dm17.tga", "x");
+    const std::string program = dir.Program() + "Baseq3\\Levelshots\\Q3DM17.TGA";
+    EXPECT_EQ(ToNative(program), dir.Path("baseq3/levelshots/q3dm17.tga"));
+    EXPECT_TRUE(FileExists(program));
+    EXPECT_FALSE(DirectoryExists(program));
+    EXPECT_TRUE(DirectoryExists(dir.Program() + "BASEQ3\\"));
+}
+
+TEST(FileSystem, NewComponentsKeepTheirCase) {
+    TempDir dir;
+    dir.MakeDir("baseq3");
+    EXPECT_EQ(ToNative(dir.Program() + "BaseQ3\\New\\File.CFG"), dir.Path("baseq3/New/File.CFG"));
+}
+
+TEST(FileSystem, ExactMatchWinsOverAFoldedOne) {
+    TempDir dir;
+    dir.Write("Maps/a", "upper");
+    dir.Write("maps/a", "lower");
+    EXPECT_EQ(ReadFileBytes(dir.Program() + "maps\\a"), "lower");
+    EXPECT_EQ(ReadFileBytes(dir.Program() + "Maps\\a"), "upper");
+}
+
+TEST(FileSystem, ForceDirectoriesMakesEveryMissingParent) {
+    TempDir dir;
+    ForceDirectories(dir.Program() + "a\\b\\c\\");
+    EXPECT_TRUE(DirectoryExists(dir.Program() + "a\\b\\c"));
+    // Existing directories are left as they are, content included.
+    dir.Write("a/keep.txt", "k");
+    ForceDirectories(dir.Program() + "a\\b");
+    EXPECT_EQ(dir.Read("a/keep.txt"), "k");
+    // Bare drives, empty text and failures report nothing.
+    ForceDirectories("");
+    ForceDirectories("C:\\");
+    ForceDirectories("C:");
+    dir.Write("file", "");
+    ForceDirectories(dir.Program() + "file\\sub\\");
+    EXPECT_FALSE(DirectoryExists(dir.Program() + "file\\sub"));
+}
+
+TEST(FileSystem, PathTextHelpers) {
+    EXPECT_EQ(ExtractFilePath("\\g\\fraglane"), "\\g\\");
+    EXPECT_EQ(ExtractFileName("\\g\\fraglane"), "fraglane");
+    EXPECT_EQ(ChangeFileExt("\\g\\fraglane", ".ini"), "\\g\\fraglane.ini");
+    EXPECT_EQ(ChangeFileExt("\\g\\Fraglane.exe", ".ini"), "\\g\\Fraglane.ini");
+    EXPECT_EQ(ChangeFileExt("\\g.d\\fraglane", ".ini"), "\\g.d\\fraglane.ini");
+    EXPECT_EQ(IncludeTrailingBackslash("\\g"), "\\g\\");
+    EXPECT_EQ(IncludeTrailingBackslash("\\g\\"), "\\g\\");
+}
+
+TEST(FileSystem, WriteRaisesCannotCreateFileWithThePath) {
+    TempDir dir;
+    const std::string target = dir.Program() + "missing\\server.cfg";
+    try {
+        WriteFileBytes(target, "x");
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir.Path("missing/server.cfg"));
+    }
+    dir.MakeDir("adir");
+    EXPECT_THROW(WriteFileBytes(dir.Program() + "adir", "x"), Error);
+}
+
+TEST(FileSystem, ListsEveryEntryKindButDotEntries) {
+    TempDir dir;
+    dir.Write(".hidden", "");
+    dir.Write("File.PK3", "");
+    dir.MakeDir("Sub");
+    auto entries = ListDirectory(dir.Program());
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, ".hidden");
+    EXPECT_EQ(entries[1].name, "File.PK3");
+    EXPECT_TRUE(entries[2].isDirectory);
+    EXPECT_TRUE(ListDirectory(dir.Program() + "nothing\\").empty());
+}
+
+}  // namespace
+}  // namespace fraglane::platform
