@@ -72,14 +72,11 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     setMinimumSize(MinWidth, MinHeight);
     move(327, 173);
     resize(MinWidth, MinHeight);
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    // Black behind the panel; the panel itself keeps the system's colours.
+    setStyleSheet(QStringLiteral("QMainWindow { background-color: black; }"));
 
     Panel1 = Named(new QWidget(this), "Panel1");
     Panel1->setAutoFillBackground(true);
-    Panel1->setPalette(QApplication::palette());
     QFont font;
     font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"),
                       QStringLiteral("sans-serif")});

@@ -20,6 +20,7 @@ SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     setAccelerated(true);
     lineEdit()->setText(QStringLiteral("0"));
+    setMinimumWidth(64);
     connect(lineEdit(), &QLineEdit::textChanged, this, &SpinEdit::changed);
 }
 
