@@ -17,7 +17,9 @@ void SystemDesktop::ShowError(QWidget* owner, const QString& message) {
     QMessageBox::critical(owner, QStringLiteral("Fraglane"), message);
 }
 
-void SystemDesktop::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+void SystemDesktop::OpenUrl(const QString& url) {
+    QDesktopServices::openUrl(QUrl(url));
+}
 
 void SystemDesktop::OpenFile(const QString& fileName, const QString& workingDirectory) {
 #ifdef Q_OS_WIN

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -42,7 +43,8 @@ QPushButton* FlatButton(const QString& caption, QWidget* parent) {
 template <typename W>
 W* Named(W* widget, const char* name, const QString& hint = QString()) {
     widget->setObjectName(QString::fromLatin1(name));
-    if (!hint.isEmpty()) widget->setToolTip(hint);
+    if (!hint.isEmpty())
+        widget->setToolTip(hint);
     return widget;
 }
 
@@ -56,11 +58,13 @@ QCheckBox* Check(QWidget* parent, const char* name, const QString& caption,
 }
 
 void SetTextIfChanged(QPlainTextEdit* memo, const QString& text) {
-    if (memo->toPlainText() != text) memo->setPlainText(text);
+    if (memo->toPlainText() != text)
+        memo->setPlainText(text);
 }
 
 void SetTextIfChanged(QLineEdit* edit, const QString& text) {
-    if (edit->text() != text) edit->setText(text);
+    if (edit->text() != text)
+        edit->setText(text);
 }
 
 }  // namespace
@@ -78,8 +82,8 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     Panel1 = Named(new QWidget(this), "Panel1");
     Panel1->setAutoFillBackground(true);
     QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"),
-                      QStringLiteral("sans-serif")});
+    font.setFamilies(
+        {QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
     font.setPointSize(8);
     Panel1->setFont(font);
     setCentralWidget(Panel1);
@@ -121,7 +125,9 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     FormCreate();
 }
 
-T_Main::~T_Main() { FormDestroy(); }
+T_Main::~T_Main() {
+    FormDestroy();
+}
 
 template <typename F>
 void T_Main::Guarded(F&& handler) {
@@ -139,16 +145,14 @@ void T_Main::BuildGameOptionsPage() {
     grid->setVerticalSpacing(2);
     QWidget* p = TabGameOptions;
 
-    cGametype = Named(new RadioGroup(QStringLiteral("  gametype  "),
-                                     {QStringLiteral("free for all"),
-                                      QStringLiteral("tournament 1 on 1"),
-                                      QStringLiteral("single player"),
-                                      QStringLiteral("team deathmatch"),
-                                      QStringLiteral("capture the flag"),
-                                      QStringLiteral("one flag ctf"), QStringLiteral("overload"),
-                                      QStringLiteral("harvester")},
-                                     2, p),
-                      "cGametype", QStringLiteral("g_gametype"));
+    cGametype =
+        Named(new RadioGroup(QStringLiteral("  gametype  "),
+                             {QStringLiteral("free for all"), QStringLiteral("tournament 1 on 1"),
+                              QStringLiteral("single player"), QStringLiteral("team deathmatch"),
+                              QStringLiteral("capture the flag"), QStringLiteral("one flag ctf"),
+                              QStringLiteral("overload"), QStringLiteral("harvester")},
+                             2, p),
+              "cGametype", QStringLiteral("g_gametype"));
     cGametype->setItemIndex(0);
     grid->addWidget(cGametype, 0, 0, 4, 2);
 
@@ -157,7 +161,8 @@ void T_Main::BuildGameOptionsPage() {
     cCapturelimit = Spin(p, "cCapturelimit", QStringLiteral("capturelimit"));
     cDoWarmup = Check(p, "cDoWarmup", QStringLiteral("warmup"), QStringLiteral("g_dowarmup"));
     cWarmup = Spin(p, "cWarmup", QStringLiteral("g_warmup (minutes)"));
-    cMaxGameClients = Spin(p, "cMaxGameClients", QStringLiteral("g_maxGameClients & sv_maxclients"));
+    cMaxGameClients =
+        Spin(p, "cMaxGameClients", QStringLiteral("g_maxGameClients & sv_maxclients"));
     cWeaponRespawn = Spin(p, "cWeaponRespawn", QStringLiteral("g_weaponrespawn (seconds)"));
     cWeaponTeamRespawn =
         Spin(p, "cWeaponTeamRespawn", QStringLiteral("g_weaponTeamrespawn (seconds)"));
@@ -171,7 +176,8 @@ void T_Main::BuildGameOptionsPage() {
                           QStringLiteral("rconpassword"));
     cFriendlyFire = Check(p, "cFriendlyFire", QStringLiteral("friendly fire"),
                           QStringLiteral("g_friendlyFire (0 for safe)"));
-    cCom_HunkMegs = Spin(p, "cCom_HunkMegs", QStringLiteral("com_hunkMegs (memory for quake in Mb)"));
+    cCom_HunkMegs =
+        Spin(p, "cCom_HunkMegs", QStringLiteral("com_hunkMegs (memory for quake in Mb)"));
     cAllowDownload = Check(p, "cAllowDownload", QStringLiteral("allow download"),
                            QStringLiteral("sv_allowDownload"));
     cInactivity = Spin(p, "cInactivity", QStringLiteral("g_inactivity"));
@@ -234,8 +240,9 @@ void T_Main::BuildMapPage() {
     btnShowAllMaps = Named(FlatButton(QStringLiteral("show all maps"), p), "btnShowAllMaps");
     btnRepackMaps = Named(FlatButton(QStringLiteral("repack maps"), p), "btnRepackMaps",
                           QStringLiteral("repack selected maps to single .pk3 file"));
-    cErrorLoadMapInfo = Named(
-        new QLabel(QStringLiteral("this map cannot be\nloaded in this mod"), p), "cErrorLoadMapInfo");
+    cErrorLoadMapInfo =
+        Named(new QLabel(QStringLiteral("this map cannot be\nloaded in this mod"), p),
+              "cErrorLoadMapInfo");
     cErrorLoadMapInfo->setAlignment(Qt::AlignCenter);
     cErrorLoadMapInfo->setStyleSheet(QStringLiteral("color: red;"));
     for (QWidget* w : {static_cast<QWidget*>(btnRescanMaps), static_cast<QWidget*>(btnShowModMaps),
@@ -272,8 +279,10 @@ void T_Main::BuildBotsPage() {
     grid->addWidget(cBot, 1, 0, 6, 1);
 
     btnRescanBotes = Named(FlatButton(QStringLiteral("rescan"), p), "btnRescanBotes");
-    Label19 = Named(new QLabel(QStringLiteral("bot cannot be used\r\noutside his mod, \r\nexcept standart bots"), p),
-                    "Label19");
+    Label19 = Named(
+        new QLabel(
+            QStringLiteral("bot cannot be used\r\noutside his mod, \r\nexcept standart bots"), p),
+        "Label19");
     Label19->setAlignment(Qt::AlignCenter);
     Label19->setStyleSheet(QStringLiteral("color: blue;"));
     cSkill = Spin(p, "cSkill", QStringLiteral("skill"));
@@ -318,22 +327,24 @@ void T_Main::BuildDisplayPage() {
     Label25->setAlignment(Qt::AlignCenter);
     Label25->setStyleSheet(QStringLiteral("color: blue;"));
     grid->addWidget(Label25, 0, 0, 1, 2);
-    cDisplayMode = Named(
-        new RadioGroup(QStringLiteral("  resolution  "),
-                       {QStringLiteral("320 x 240"), QStringLiteral("400 x 300"),
-                        QStringLiteral("512 x 384"), QStringLiteral("640 x 480"),
-                        QStringLiteral("800 x 600"), QStringLiteral("960 x 720"),
-                        QStringLiteral("1024 x 768"), QStringLiteral("1152 x 864"),
-                        QStringLiteral("1280 x 1024"), QStringLiteral("1600 x 1200"),
-                        QStringLiteral("2048 x 1536"), QStringLiteral("856 x 480 ")},
-                       2, p),
-        "cDisplayMode", QStringLiteral("r_mode"));
+    cDisplayMode =
+        Named(new RadioGroup(QStringLiteral("  resolution  "),
+                             {QStringLiteral("320 x 240"), QStringLiteral("400 x 300"),
+                              QStringLiteral("512 x 384"), QStringLiteral("640 x 480"),
+                              QStringLiteral("800 x 600"), QStringLiteral("960 x 720"),
+                              QStringLiteral("1024 x 768"), QStringLiteral("1152 x 864"),
+                              QStringLiteral("1280 x 1024"), QStringLiteral("1600 x 1200"),
+                              QStringLiteral("2048 x 1536"), QStringLiteral("856 x 480 ")},
+                             2, p),
+              "cDisplayMode", QStringLiteral("r_mode"));
     cDisplayMode->setItemIndex(4);
     grid->addWidget(cDisplayMode, 1, 0, 6, 1);
-    cFullscreen = Check(p, "cFullscreen", QStringLiteral("fullscreen"), QStringLiteral("r_fullscreen"));
-    cLightmap = Check(p, "cLightmap", QStringLiteral("lightmap (no texture)"), QStringLiteral("r_lightmap"));
-    cDynamiclight =
-        Check(p, "cDynamiclight", QStringLiteral("dynamic light"), QStringLiteral("r_dynamiclight"));
+    cFullscreen =
+        Check(p, "cFullscreen", QStringLiteral("fullscreen"), QStringLiteral("r_fullscreen"));
+    cLightmap = Check(p, "cLightmap", QStringLiteral("lightmap (no texture)"),
+                      QStringLiteral("r_lightmap"));
+    cDynamiclight = Check(p, "cDynamiclight", QStringLiteral("dynamic light"),
+                          QStringLiteral("r_dynamiclight"));
     cFastsky = Check(p, "cFastsky", QStringLiteral("fast sky"),
                      QStringLiteral("r_fastsky (no skies, no throw teleport view)"));
     cVertexLight =
@@ -358,19 +369,20 @@ void T_Main::BuildAdvancedPage() {
     grid->addWidget(cPre, 0, 1, 1, 2);
     grid->addWidget(Caption(QStringLiteral("post command"), cPost, p), 1, 0);
     grid->addWidget(cPost, 1, 1, 1, 2);
-    cDefragGametype = Named(new RadioGroup(QStringLiteral("  defrag gametype  "),
-                                           {QStringLiteral("defrag vq3"), QStringLiteral("defrag cpm"),
-                                            QStringLiteral("trick mode"), QStringLiteral("fast caps")},
-                                           1, p),
-                            "cDefragGametype", QStringLiteral("df_gametype"));
+    cDefragGametype =
+        Named(new RadioGroup(QStringLiteral("  defrag gametype  "),
+                             {QStringLiteral("defrag vq3"), QStringLiteral("defrag cpm"),
+                              QStringLiteral("trick mode"), QStringLiteral("fast caps")},
+                             1, p),
+              "cDefragGametype", QStringLiteral("df_gametype"));
     cDefragGametype->setItemIndex(0);
     cMovement = Named(
         new RadioGroup(
             QStringLiteral("  movement  "),
             {QStringLiteral("no change"),
              QStringLiteral("speed (pmove_fixed 1, pmove_msec 8, g_synchronousClients 0) defrag"),
-             QStringLiteral(
-                 "sync (sv_maxfps 125, g_synchronousClients 1, pmove_fixed 1, pmove_msec 4) mountain")},
+             QStringLiteral("sync (sv_maxfps 125, g_synchronousClients 1, pmove_fixed 1, "
+                            "pmove_msec 4) mountain")},
             1, p),
         "cMovement");
     cMovement->setItemIndex(0);
@@ -449,9 +461,9 @@ void T_Main::BuildReadyPage() {
 
 void T_Main::Connect() {
     auto all = [this] { AllChangeClick(); };
-    for (SpinEdit* s : {cTimelimit, cFraglimit, cCapturelimit, cWarmup, cMaxGameClients,
-                        cWeaponRespawn, cWeaponTeamRespawn, cForceRespawn, cCom_HunkMegs,
-                        cInactivity}) {
+    for (SpinEdit* s :
+         {cTimelimit, cFraglimit, cCapturelimit, cWarmup, cMaxGameClients, cWeaponRespawn,
+          cWeaponTeamRespawn, cForceRespawn, cCom_HunkMegs, cInactivity}) {
         connect(s, &SpinEdit::changed, this, all);
     }
     for (QCheckBox* c : {cDoWarmup, cDevmap, cPure, cFriendlyFire, cAllowDownload, cFullscreen,
@@ -472,8 +484,22 @@ void T_Main::Connect() {
     connect(cMap, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateRepackButton(); });
     connect(cMap, &ListGrid::mousePressed, this, [this] { UpdateRepackButton(); });
     connect(cMap, &ListGrid::keyPressed, this, [this] { UpdateRepackButton(); });
-    connect(btnShowModMaps, &QPushButton::clicked, this, [this] { Guarded([this] { btnShowModMapsClick(); }); });
-    connect(btnShowAllMaps, &QPushButton::clicked, this, [this] { Guarded([this] { btnShowAllMapsClick(); }); });
+    connect(btnShowModMaps, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnShowModMapsClick(); }); });
+    connect(btnShowAllMaps, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnShowAllMapsClick(); }); });
+    connect(cCfgName, &EllipsisEdit::buttonClicked, this, [this] { cCfgNameButtonClick(); });
+    connect(cBatName, &EllipsisEdit::buttonClicked, this, [this] { cBatNameButtonClick(); });
+    connect(cCfgName, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { cCfgNameChange(); }); });
+    connect(cBatName, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { cBatNameChange(); }); });
+    connect(btnSaveCfg, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnSaveCfgClick(); }); });
+    connect(btnSaveBat, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnSaveBatClick(); }); });
+    connect(btnStart, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnStartClick(); }); });
     connect(btnAddBot, &QPushButton::clicked, this, [this] { btnAddBotClick(); });
     connect(btnDelBots, &QPushButton::clicked, this, [this] { btnDelBotsClick(); });
 }
@@ -496,19 +522,23 @@ void T_Main::FormCreate() {
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetCfg), false);
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetBat), false);
     PageConfig->setCurrentIndex(0);
+    DirContent.SetActive(true);
     Guarded([this] { LoadSettings(); });
     ComposeReady = true;
     Compose();
 }
 
 void T_Main::FormDestroy() {
-    if (m_destroyed) return;
+    if (m_destroyed)
+        return;
     m_destroyed = true;
     Guarded([this] { SaveSettings(); });
     IniFile.reset();
 }
 
-void T_Main::closeEvent(QCloseEvent* event) { QMainWindow::closeEvent(event); }
+void T_Main::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+}
 
 launch::LaunchOptions T_Main::GatherOptions() const {
     launch::LaunchOptions o;
@@ -551,7 +581,8 @@ launch::LaunchOptions T_Main::GatherOptions() const {
 }
 
 void T_Main::Compose() {
-    if (!ComposeReady) return;
+    if (!ComposeReady)
+        return;
     const launch::LaunchTexts texts = launch::Compose(GatherOptions());
     SetTextIfChanged(cBat, ToQt(texts.commandLine));
     SetTextIfChanged(cBatName, ToQt(texts.batchName));
@@ -562,7 +593,9 @@ void T_Main::Compose() {
     bar->setValue(firstVisible);
 }
 
-void T_Main::AllChangeClick() { Compose(); }
+void T_Main::AllChangeClick() {
+    Compose();
+}
 
 void T_Main::cDedicatedClick() {
     PageControl->setTabVisible(PageControl->indexOf(TabDisplay), !cDedicated->isChecked());
@@ -579,10 +612,12 @@ void T_Main::LoadSettings() {
 
     cMod->clear();
     const std::vector<std::string> mods = catalogue::ReadModList(*IniFile);
-    for (const std::string& mod : mods) cMod->addItem(ToQt(mod));
+    for (const std::string& mod : mods)
+        cMod->addItem(ToQt(mod));
     cMod->setCurrentIndex(-1);
     const auto chosen = std::find(mods.begin(), mods.end(), s.selectedMod);
-    if (chosen != mods.end()) cMod->setCurrentIndex(static_cast<int>(chosen - mods.begin()));
+    if (chosen != mods.end())
+        cMod->setCurrentIndex(static_cast<int>(chosen - mods.begin()));
 
     LoadCatalogue(std::string());
 
@@ -652,7 +687,8 @@ void T_Main::LoadCatalogue(const std::string& modFilter) {
     auto toCells = [](const std::vector<catalogue::CatalogueRow>& rows) {
         std::vector<QStringList> cells;
         cells.reserve(rows.size());
-        for (const auto& row : rows) cells.push_back({ToQt(row.name), ToQt(row.mod)});
+        for (const auto& row : rows)
+            cells.push_back({ToQt(row.name), ToQt(row.mod)});
         return cells;
     };
     cMap->clear();
@@ -667,12 +703,17 @@ void T_Main::SortLists() {
     cBot->SetSortKeys({cBotMod, cBotBot});
 }
 
-void T_Main::btnShowModMapsClick() { LoadCatalogue(ToStd(cMod->currentText())); }
+void T_Main::btnShowModMapsClick() {
+    LoadCatalogue(ToStd(cMod->currentText()));
+}
 
-void T_Main::btnShowAllMapsClick() { LoadCatalogue(std::string()); }
+void T_Main::btnShowAllMapsClick() {
+    LoadCatalogue(std::string());
+}
 
 void T_Main::cMapChangeNode(QTreeWidgetItem* current) {
-    if (current == nullptr) return;
+    if (current == nullptr)
+        return;
     SetTextIfChanged(cSelectedMap, current->text(cMapMap));
     UpdateRepackButton();
 }
@@ -693,7 +734,8 @@ void T_Main::UpdateRepackButton() {
 void T_Main::cSelectedMapChange() {
     Compose();
     QTreeWidgetItem* focused = cMap->currentItem();
-    if (focused == nullptr) return;
+    if (focused == nullptr)
+        return;
     const std::string m = ToStd(focused->text(cMapMod));
     const bool warn = !text::EqualsIgnoreCase(m, "baseq3") &&
                       !text::EqualsIgnoreCase(m, ToStd(cMod->currentText()));
@@ -704,22 +746,116 @@ void T_Main::btnAddBotClick() {
     const std::string skill = std::to_string(cSkill->value());
     const std::string team = ToStd(cTeam->currentText());
     for (QTreeWidgetItem* row : cBot->SelectedRows()) {
-        cSelectedBots->addItem(ToQt("addbot " + ToStd(row->text(cBotBot)) + " " + skill + " " + team));
+        cSelectedBots->addItem(
+            ToQt("addbot " + ToStd(row->text(cBotBot)) + " " + skill + " " + team));
     }
     Compose();
 }
 
 void T_Main::btnDelBotsClick() {
     for (int i = cSelectedBots->count() - 1; i >= 0; --i) {
-        if (cSelectedBots->item(i)->isSelected()) delete cSelectedBots->takeItem(i);
+        if (cSelectedBots->item(i)->isSelected())
+            delete cSelectedBots->takeItem(i);
     }
     Compose();
 }
 
-void T_Main::Label30Click() { m_desktop.OpenUrl(QString::fromLatin1(WebSiteAddress)); }
+void T_Main::Label30Click() {
+    m_desktop.OpenUrl(QString::fromLatin1(WebSiteAddress));
+}
+
+std::string T_Main::ConfigFilePath() const {
+    return launch::ConfigFilePath(ExeDir, ToStd(cMod->currentText()), ToStd(cCfgName->text()));
+}
+
+std::string T_Main::BatchFilePath() const {
+    return launch::BatchFilePath(ExeDir, ToStd(cBatName->text()));
+}
+
+void T_Main::FillDirPopup(const std::string& directory, launch::PopupMode mode) {
+    const std::vector<std::string> files = launch::PopupFiles(DirContent, directory, mode);
+    PopupDir->clear();
+    for (const std::string& name : files) {
+        // "&" would mark an access key; doubled it shows as itself. The name travels as data.
+        QString caption = ToQt(name);
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* item = PopupDir->addAction(caption);
+        item->setData(ToQt(name));
+        if (mode == launch::PopupMode::Config) {
+            connect(item, &QAction::triggered, this, [this, item] { PopupDirClick(item); });
+        } else {
+            connect(item, &QAction::triggered, this, [this, item] { PopupBatClick(item); });
+        }
+    }
+}
+
+void T_Main::cCfgNameButtonClick() {
+    FillDirPopup(ExeDir + ToStd(cMod->currentText()) + "\\", launch::PopupMode::Config);
+    PopupDir->popup(QCursor::pos());
+}
+
+void T_Main::cBatNameButtonClick() {
+    FillDirPopup(ExeDir, launch::PopupMode::Batch);
+    PopupDir->popup(QCursor::pos());
+}
+
+void T_Main::PopupDirClick(QAction* item) {
+    cCfgName->setText(item->data().toString());
+}
+
+void T_Main::PopupBatClick(QAction* item) {
+    cBatName->setText(item->data().toString());
+}
+
+namespace {
+
+void ShowFile(QTabWidget* pages, QWidget* page, QPlainTextEdit* memo, const QString& caption,
+              const std::string& path) {
+    const int index = pages->indexOf(page);
+    if (!pages->isTabVisible(index))
+        pages->setTabVisible(index, true);
+    pages->setTabText(index, caption);
+    memo->setPlainText(ToQt(launch::LoadShownFile(path)).join(QLatin1Char('\n')));
+}
+
+}  // namespace
+
+void T_Main::cCfgNameChange() {
+    const std::string path = ConfigFilePath();
+    if (platform::FileExists(path)) {
+        ShowFile(PageConfig, TabSheetCfg, cLoadedCfg,
+                 cMod->currentText() + QLatin1Char('\\') + cCfgName->text(), path);
+    }
+    Compose();
+}
+
+void T_Main::cBatNameChange() {
+    const std::string path = BatchFilePath();
+    if (!platform::FileExists(path))
+        return;
+    ShowFile(PageConfig, TabSheetBat, cLoadedBat, cBatName->text(), path);
+}
+
+void T_Main::btnSaveCfgClick() {
+    launch::SaveConfigFile(ConfigFilePath(), ToStd(cCfg->toPlainText().split(QLatin1Char('\n'))));
+    cCfgNameChange();
+}
+
+void T_Main::btnSaveBatClick() {
+    launch::SaveBatchFile(BatchFilePath(), ToStd(cBat->toPlainText()));
+    cBatNameChange();
+}
+
+void T_Main::btnStartClick() {
+    if (cMinOnRun->isChecked())
+        showMinimized();
+    btnSaveBatClick();
+    m_desktop.OpenFile(cBatName->text(), ToQt(platform::ToNative(ExeDir)));
+}
 
 void T_Main::SetStatusText(int panel, const QString& text) {
-    if (panel >= 0 && panel < 3) StatusPanels[static_cast<size_t>(panel)]->setText(text);
+    if (panel >= 0 && panel < 3)
+        StatusPanels[static_cast<size_t>(panel)]->setText(text);
 }
 
 QString T_Main::StatusText(int panel) const {

@@ -18,6 +18,8 @@
 #include "app/desktop.h"
 #include "app/widgets.h"
 #include "launch/compose.h"
+#include "launch/dir_content.h"
+#include "launch/launch_files.h"
 #include "platform/profile_file.h"
 
 namespace fraglane::app {
@@ -40,6 +42,7 @@ public:
     std::string TempDir;
     std::unique_ptr<platform::ProfileFile> IniFile;
     bool ComposeReady = false;
+    launch::TDirContent DirContent;
 
     void Compose();
     void LoadSettings();
@@ -63,6 +66,18 @@ public:
     void btnAddBotClick();
     void btnDelBotsClick();
     void Label30Click();
+    void FillDirPopup(const std::string& directory, launch::PopupMode mode);
+    void cCfgNameButtonClick();
+    void cBatNameButtonClick();
+    void PopupDirClick(QAction* item);
+    void PopupBatClick(QAction* item);
+    void cCfgNameChange();
+    void cBatNameChange();
+    void btnSaveCfgClick();
+    void btnSaveBatClick();
+    void btnStartClick();
+    std::string ConfigFilePath() const;
+    std::string BatchFilePath() const;
 
     // Layout.
     QWidget* Panel1;

@@ -21,8 +21,8 @@ void Crosshair(QPainter& p) {
 void MapSheet(QPainter& p) {
     p.setPen(QPen(Steel, 3));
     p.setBrush(QColor(0xD8, 0xC8, 0x9A));
-    const QPointF sheet[] = {{6, 12}, {24, 6}, {40, 12}, {58, 6}, {58, 52}, {40, 58}, {24, 52},
-                             {6, 58}};
+    const QPointF sheet[] = {{6, 12},  {24, 6},  {40, 12}, {58, 6},
+                             {58, 52}, {40, 58}, {24, 52}, {6, 58}};
     p.drawPolygon(sheet, 8);
     p.setPen(QPen(Ink, 4));
     p.drawLine(18, 22, 30, 34);
@@ -77,11 +77,21 @@ QPixmap PagePicture(int index) {
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     switch (index) {
-        case 0: Crosshair(p); break;
-        case 1: MapSheet(p); break;
-        case 2: BotHead(p); break;
-        case 3: Monitor(p); break;
-        default: Gear(p); break;
+        case 0:
+            Crosshair(p);
+            break;
+        case 1:
+            MapSheet(p);
+            break;
+        case 2:
+            BotHead(p);
+            break;
+        case 3:
+            Monitor(p);
+            break;
+        default:
+            Gear(p);
+            break;
     }
     return pixmap;
 }

@@ -24,19 +24,27 @@ SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
     connect(lineEdit(), &QLineEdit::textChanged, this, &SpinEdit::changed);
 }
 
-int SpinEdit::value() const { return text::IntOrZero(ToStd(lineEdit()->text())); }
+int SpinEdit::value() const {
+    return text::IntOrZero(ToStd(lineEdit()->text()));
+}
 
-void SpinEdit::setValue(int value) { setText(QString::number(value)); }
+void SpinEdit::setValue(int value) {
+    setText(QString::number(value));
+}
 
-QString SpinEdit::text() const { return lineEdit()->text(); }
+QString SpinEdit::text() const {
+    return lineEdit()->text();
+}
 
 void SpinEdit::setText(const QString& text) {
-    if (lineEdit()->text() != text) lineEdit()->setText(text);
+    if (lineEdit()->text() != text)
+        lineEdit()->setText(text);
 }
 
 void SpinEdit::stepBy(int steps) {
     const long long next = static_cast<long long>(value()) + steps;
-    if (next >= INT32_MIN && next <= INT32_MAX) setValue(static_cast<int>(next));
+    if (next >= INT32_MIN && next <= INT32_MAX)
+        setValue(static_cast<int>(next));
 }
 
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int columns,
@@ -62,13 +70,16 @@ RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int col
 }
 
 void RadioGroup::setItemIndex(int index) {
-    if (index < -1 || index >= count()) index = -1;
-    if (index == m_index) return;
+    if (index < -1 || index >= count())
+        index = -1;
+    if (index == m_index)
+        return;
     m_index = index;
     if (index < 0) {
         // An exclusive group cannot uncheck its last button; drop exclusivity for a moment.
         m_group.setExclusive(false);
-        for (QRadioButton* b : m_buttons) b->setChecked(false);
+        for (QRadioButton* b : m_buttons)
+            b->setChecked(false);
         m_group.setExclusive(true);
     } else {
         m_buttons[static_cast<size_t>(index)]->setChecked(true);
@@ -112,9 +123,8 @@ ListGrid::ListGrid(QWidget* parent) : QTreeWidget(parent) {
     header()->setSectionsClickable(true);
     header()->setDefaultAlignment(Qt::AlignCenter);
     header()->setSortIndicatorShown(true);
-    connect(header(), &QHeaderView::sectionClicked, this, [this](int column) {
-        SetSortKeys({column});
-    });
+    connect(header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { SetSortKeys({column}); });
     // The selection stays visible without the focus: button face with black text.
     QPalette p = palette();
     p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Button));
@@ -123,11 +133,13 @@ ListGrid::ListGrid(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void ListGrid::BeginUpdate() {
-    if (m_updateDepth++ == 0) setUpdatesEnabled(false);
+    if (m_updateDepth++ == 0)
+        setUpdatesEnabled(false);
 }
 
 void ListGrid::EndUpdate() {
-    if (m_updateDepth == 0) return;
+    if (m_updateDepth == 0)
+        return;
     if (--m_updateDepth == 0) {
         Sort();
         setUpdatesEnabled(true);
@@ -143,7 +155,8 @@ QTreeWidgetItem* ListGrid::AddRow(const QStringList& cells) {
 void ListGrid::AddRows(const std::vector<QStringList>& rows) {
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
-    for (const QStringList& cells : rows) items.push_back(new GridItem(cells));
+    for (const QStringList& cells : rows)
+        items.push_back(new GridItem(cells));
     addTopLevelItems(items);
 }
 
@@ -157,12 +170,14 @@ QList<QTreeWidgetItem*> ListGrid::SelectedRows() const {
 
 void ListGrid::SetSortKeys(const std::vector<int>& columns) {
     m_sortKeys = columns;
-    if (!columns.empty()) header()->setSortIndicator(columns.front(), Qt::AscendingOrder);
+    if (!columns.empty())
+        header()->setSortIndicator(columns.front(), Qt::AscendingOrder);
     Sort();
 }
 
 void ListGrid::Sort() {
-    if (m_sortKeys.empty() || IsUpdating()) return;
+    if (m_sortKeys.empty() || IsUpdating())
+        return;
     sortItems(m_sortKeys.front(), Qt::AscendingOrder);
 }
 
@@ -172,7 +187,8 @@ bool ListGrid::RowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b) const
         const QByteArray y = b.text(column).toLatin1();
         const int c = catalogue::CompareNames({x.constData(), static_cast<size_t>(x.size())},
                                               {y.constData(), static_cast<size_t>(y.size())});
-        if (c != 0) return c < 0;
+        if (c != 0)
+            return c < 0;
     }
     return false;
 }

@@ -51,7 +51,8 @@ std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_v
     for (int i = 0; i < count; ++i) {
         const std::string prefix = "map" + std::to_string(i);
         std::string mod = file.ReadString("maps", prefix + "mod", "");
-        if (!modFilter.empty() && mod != modFilter) continue;
+        if (!modFilter.empty() && mod != modFilter)
+            continue;
         rows.push_back({std::move(mod), file.ReadString("maps", prefix + "name", "")});
     }
     reading.Commit();
@@ -73,10 +74,13 @@ std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file) {
 
 bool RowLess(const CatalogueRow& a, const CatalogueRow& b) {
     const int byMod = CompareNames(a.mod, b.mod);
-    if (byMod != 0) return byMod < 0;
+    if (byMod != 0)
+        return byMod < 0;
     return CompareNames(a.name, b.name) < 0;
 }
 
-void SortRows(std::vector<CatalogueRow>& rows) { std::stable_sort(rows.begin(), rows.end(), RowLess); }
+void SortRows(std::vector<CatalogueRow>& rows) {
+    std::stable_sort(rows.begin(), rows.end(), RowLess);
+}
 
 }  // namespace fraglane::catalogue

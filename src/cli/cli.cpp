@@ -9,6 +9,7 @@
 
 #include "catalogue/catalogue.h"
 #include "launch/compose.h"
+#include "launch/launch_files.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/profile_file.h"
@@ -21,7 +22,8 @@ namespace {
 constexpr const char* Usage =
     "usage: fraglane-cli [--dir GAME_DIR] [--ini FILE] COMMAND [ARGS]\n"
     "commands:\n"
-    "  compose bat|cfg|name\n";
+    "  compose bat|cfg|name\n"
+    "  save-bat, save-cfg\n";
 
 struct UsageError {
     std::string message;
@@ -56,14 +58,41 @@ launch::LaunchOptions StartupOptions(platform::ProfileFile& ini) {
 }
 
 int Compose(Context& c) {
-    if (c.args.size() != 1) throw UsageError{"compose needs one of bat, cfg, name"};
+    if (c.args.size() != 1)
+        throw UsageError{"compose needs one of bat, cfg, name"};
     platform::ProfileFile ini(c.iniPath);
     const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini));
     const std::string& what = c.args[0];
-    if (what == "bat") c.out << texts.commandLine;
-    else if (what == "cfg") c.out << launch::ConfigFileText(texts.configLines);
-    else if (what == "name") c.out << texts.batchName;
-    else throw UsageError{"compose needs one of bat, cfg, name"};
+    if (what == "bat")
+        c.out << texts.commandLine;
+    else if (what == "cfg")
+        c.out << launch::ConfigFileText(texts.configLines);
+    else if (what == "name")
+        c.out << texts.batchName;
+    else
+        throw UsageError{"compose needs one of bat, cfg, name"};
+    return 0;
+}
+
+int SaveCfg(Context& c) {
+    if (!c.args.empty())
+        throw UsageError{"save-cfg takes no arguments"};
+    platform::ProfileFile ini(c.iniPath);
+    const launch::LaunchOptions options = StartupOptions(ini);
+    const std::string path = launch::ConfigFilePath(c.exeDir, options.mod, options.cfgName);
+    launch::SaveConfigFile(path, launch::Compose(options).configLines);
+    c.out << platform::DisplayPath(path) << "\n";
+    return 0;
+}
+
+int SaveBat(Context& c) {
+    if (!c.args.empty())
+        throw UsageError{"save-bat takes no arguments"};
+    platform::ProfileFile ini(c.iniPath);
+    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini));
+    const std::string path = launch::BatchFilePath(c.exeDir, texts.batchName);
+    launch::SaveBatchFile(path, texts.commandLine);
+    c.out << platform::DisplayPath(path) << "\n";
     return 0;
 }
 
@@ -76,23 +105,31 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         size_t i = 0;
         for (; i < args.size(); ++i) {
             if (args[i] == "--dir" || args[i] == "--ini") {
-                if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
+                if (i + 1 >= args.size())
+                    throw UsageError{args[i] + " needs a value"};
                 (args[i] == "--dir" ? dir : ini) = args[i + 1];
                 ++i;
             } else {
                 break;
             }
         }
-        if (i >= args.size()) throw UsageError{"no command given"};
+        if (i >= args.size())
+            throw UsageError{"no command given"};
         const std::string command = args[i];
-        Context c{{}, {}, std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()),
-                  out, err};
+        Context c{{},
+                  {},
+                  std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()),
+                  out,
+                  err};
 
         static const std::map<std::string, std::function<int(Context&)>> gameCommands = {
             {"compose", Compose},
+            {"save-cfg", SaveCfg},
+            {"save-bat", SaveBat},
         };
         const auto found = gameCommands.find(command);
-        if (found == gameCommands.end()) throw UsageError{"unknown command: " + command};
+        if (found == gameCommands.end())
+            throw UsageError{"unknown command: " + command};
 
         c.exeDir = platform::IncludeTrailingBackslash(AbsoluteProgramPath(dir));
         if (!platform::FileExists(c.exeDir + "quake3.exe")) {

@@ -6,16 +6,24 @@ namespace fraglane::launch {
 
 namespace {
 
-const char* Flag(bool checked) { return checked ? "1" : "0"; }
+const char* Flag(bool checked) {
+    return checked ? "1" : "0";
+}
 
 const char* GametypeAbbreviation(int gametype) {
     switch (gametype) {
-        case 0: return "ffa";
-        case 1: return "1x1";
-        case 3: return "teamdm";
-        case 4: return "ctf";
-        case 5: return "1ctf";
-        default: return "";  // single player, overload, harvester and none have no abbreviation
+        case 0:
+            return "ffa";
+        case 1:
+            return "1x1";
+        case 3:
+            return "teamdm";
+        case 4:
+            return "ctf";
+        case 5:
+            return "1ctf";
+        default:
+            return "";  // single player, overload, harvester and none have no abbreviation
     }
 }
 
@@ -62,23 +70,26 @@ LaunchTexts Compose(const LaunchOptions& o) {
     cfg.push_back("seta g_inactivity " + to_string(o.inactivity));
 
     if (o.movement == 1) {
-        cfg.insert(cfg.end(), {"seta pmove_fixed 1", "seta pmove_msec 8",
-                               "seta g_synchronousClients 0"});
+        cfg.insert(cfg.end(),
+                   {"seta pmove_fixed 1", "seta pmove_msec 8", "seta g_synchronousClients 0"});
     } else if (o.movement == 2) {
         cfg.insert(cfg.end(), {"seta sv_maxfps 125", "seta pmove_fixed 1", "seta pmove_msec 4",
                                "seta g_synchronousClients 1"});
     }
 
     // An empty mod is "not baseq3" too: the line then ends in " +set fs_game ".
-    if (!isBaseq3) cmd += " +set fs_game " + o.mod;
+    if (!isBaseq3)
+        cmd += " +set fs_game " + o.mod;
     cmd += " +exec " + o.cfgName;
     cmd += (o.devmap ? " +devmap " : " +map ") + o.selectedMap;
     cmd += " " + o.post;
-    for (const std::string& line : o.selectedBots) cmd += " +" + line;
-    if (o.useQ3sdc) cmd += " +set sdr_waitForClients 1 +sdrecord";
+    for (const std::string& line : o.selectedBots)
+        cmd += " +" + line;
+    if (o.useQ3sdc)
+        cmd += " +set sdr_waitForClients 1 +sdrecord";
 
-    out.batchName = isBaseq3 ? "runmap_" + o.selectedMap + "_"
-                             : "runmap_" + o.mod + "_" + o.selectedMap + "_";
+    out.batchName =
+        isBaseq3 ? "runmap_" + o.selectedMap + "_" : "runmap_" + o.mod + "_" + o.selectedMap + "_";
     out.batchName += GametypeAbbreviation(o.gametype);
     out.batchName += ".bat";
     return out;

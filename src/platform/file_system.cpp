@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -23,7 +24,8 @@ bool NativeEntryExists(const std::string& native) {
 // The name of an entry of dir that equals name with ASCII letters folded, or empty.
 std::string FindFolded(const std::string& dir, std::string_view name) {
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (d == nullptr) return {};
+    if (d == nullptr)
+        return {};
     std::string found;
     while (dirent* e = ::readdir(d)) {
         if (text::EqualsIgnoreCase(e->d_name, name)) {
@@ -40,10 +42,12 @@ std::string FindFolded(const std::string& dir, std::string_view name) {
 std::string ToNative(std::string_view path) {
     std::string native(path);
     for (char& c : native) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     }
     // Exact match first: the usual case costs one lstat and no directory read.
-    if (native.empty() || NativeEntryExists(native)) return native;
+    if (native.empty() || NativeEntryExists(native))
+        return native;
 
     std::string resolved;
     size_t pos = 0;
@@ -54,7 +58,8 @@ std::string ToNative(std::string_view path) {
     while (pos < native.size()) {
         size_t slash = native.find('/', pos);
         const bool last = slash == std::string::npos;
-        if (last) slash = native.size();
+        if (last)
+            slash = native.size();
         std::string_view component(native.data() + pos, slash - pos);
         if (component.empty() || component == "." || component == "..") {
             resolved.append(component);
@@ -69,7 +74,8 @@ std::string ToNative(std::string_view path) {
             }
             resolved.append(match);
         }
-        if (!last) resolved.push_back('/');
+        if (!last)
+            resolved.push_back('/');
         pos = slash + 1;
     }
     return resolved;
@@ -78,7 +84,8 @@ std::string ToNative(std::string_view path) {
 std::string FromNative(std::string_view nativePath) {
     std::string path(nativePath);
     for (char& c : path) {
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     }
     return path;
 }
@@ -86,7 +93,8 @@ std::string FromNative(std::string_view nativePath) {
 std::string DisplayPath(std::string_view path) {
     std::string out(path);
     for (char& c : out) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     }
     return out;
 }
@@ -101,12 +109,17 @@ bool DirectoryExists(std::string_view path) {
     return ::stat(ToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(std::string_view path) { return ::mkdir(ToNative(path).c_str(), 0777) == 0; }
+bool CreateDir(std::string_view path) {
+    return ::mkdir(ToNative(path).c_str(), 0777) == 0;
+}
 
 void ForceDirectories(std::string path) {
-    if (path.empty()) return;
-    if (path.back() == '\\') path.pop_back();
-    if (path.size() <= 2 || DirectoryExists(path)) return;
+    if (path.empty())
+        return;
+    if (path.back() == '\\')
+        path.pop_back();
+    if (path.size() <= 2 || DirectoryExists(path))
+        return;
     const std::string parent = ExtractFilePath(path);
     if (parent != path) {
         ForceDirectories(parent);
@@ -127,34 +140,41 @@ std::string ExtractFileName(std::string_view path) {
 std::string ChangeFileExt(std::string_view path, std::string_view ext) {
     const size_t dot = path.find_last_of(".\\:");
     std::string out(path);
-    if (dot != std::string_view::npos && path[dot] == '.') out.resize(dot);
+    if (dot != std::string_view::npos && path[dot] == '.')
+        out.resize(dot);
     out.append(ext);
     return out;
 }
 
 std::string IncludeTrailingBackslash(std::string_view path) {
     std::string out(path);
-    if (out.empty() || out.back() != '\\') out.push_back('\\');
+    if (out.empty() || out.back() != '\\')
+        out.push_back('\\');
     return out;
 }
 
 std::string ProgramFile() {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     return FromNative(std::string_view(buffer, static_cast<size_t>(n)));
 }
 
-std::string ProgramDirectory() { return ExtractFilePath(ProgramFile()); }
+std::string ProgramDirectory() {
+    return ExtractFilePath(ProgramFile());
+}
 
 std::vector<DirEntry> ListDirectory(std::string_view dir) {
     std::vector<DirEntry> entries;
     const std::string native = ToNative(IncludeTrailingBackslash(dir));
     DIR* d = ::opendir(native.c_str());
-    if (d == nullptr) return entries;
+    if (d == nullptr)
+        return entries;
     while (dirent* e = ::readdir(d)) {
         const std::string_view name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         bool isDir = e->d_type == DT_DIR;
         if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
             // Links count as what they point to, as Windows shows a linked folder as a folder.
@@ -167,15 +187,18 @@ std::vector<DirEntry> ListDirectory(std::string_view dir) {
     return entries;
 }
 
-std::string ReadFileBytes(std::string_view path) {
+std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
     const int fd = ::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    if (fd < 0)
+        throw Error("File \"" + DisplayPath(path) + "\" not found!");
     std::string data;
     char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+    while (data.size() < maxBytes) {
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - data.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         data.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
@@ -186,13 +209,16 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
     const std::string native = ToNative(path);
     const std::string message = "Cannot create file " + DisplayPath(path);
     struct stat st {};
-    if (::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw Error(message);
+    if (::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw Error(message);
     const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) throw Error(message);
+    if (fd < 0)
+        throw Error(message);
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             ::close(fd);
             throw Error("Unable to write to " + DisplayPath(path));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,9 +20,9 @@ std::string FromNative(std::string_view nativePath);
 // Native path text for messages: separators turned, case left as given.
 std::string DisplayPath(std::string_view path);
 
-bool FileExists(std::string_view path);       // an entry that is not a directory
+bool FileExists(std::string_view path);  // an entry that is not a directory
 bool DirectoryExists(std::string_view path);
-bool CreateDir(std::string_view path);        // one level; false when it fails
+bool CreateDir(std::string_view path);  // one level; false when it fails
 // Creates a directory with its missing parents; failures are ignored.
 void ForceDirectories(std::string path);
 
@@ -46,8 +47,9 @@ struct DirEntry {
 // A directory that is missing or cannot be read lists as empty.
 std::vector<DirEntry> ListDirectory(std::string_view dir);
 
-// Reads a whole file; throws Error("File "x" not found!") when it cannot be opened.
-std::string ReadFileBytes(std::string_view path);
+// Reads a file, at most maxBytes of it; throws Error("File "x" not found!") when it cannot
+// be opened.
+std::string ReadFileBytes(std::string_view path, size_t maxBytes = SIZE_MAX);
 // Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s").
 void WriteFileBytes(std::string_view path, std::string_view bytes);
 

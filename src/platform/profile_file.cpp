@@ -15,20 +15,26 @@ namespace fraglane::platform {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
 // The key part of a "key=value" line, or nothing for lines that hold no key.
 bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
     const std::string_view trimmed = Trim(line);
-    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return false;
+    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[')
+        return false;
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) return false;
+    if (eq == std::string_view::npos)
+        return false;
     key = Trim(line.substr(0, eq));
     value = line.substr(eq + 1);
     return true;
@@ -39,7 +45,8 @@ std::string CleanValue(std::string_view raw) {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
         v = v.substr(1, v.size() - 2);
     }
-    if (v.size() > ProfileFile::MaxValueLength) v = v.substr(0, ProfileFile::MaxValueLength);
+    if (v.size() > ProfileFile::MaxValueLength)
+        v = v.substr(0, ProfileFile::MaxValueLength);
     return std::string(v);
 }
 
@@ -47,7 +54,8 @@ std::string CleanValue(std::string_view raw) {
 std::string OneLine(std::string_view value) {
     std::string out(value);
     for (char& c : out) {
-        if (c == '\r' || c == '\n') c = ' ';
+        if (c == '\r' || c == '\n')
+            c = ' ';
     }
     return out;
 }
@@ -56,9 +64,12 @@ void WriteAll(int fd, const std::string& data, bool& ok) {
     size_t done = 0;
     while (ok && done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
     }
 }
 
@@ -67,14 +78,19 @@ void WriteAll(int fd, const std::string& data, bool& ok) {
 int ParseProfileInteger(std::string_view value, int defaultValue) {
     if (value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X')) {
         const std::string_view digits = value.substr(2);
-        if (digits.size() > 8) return defaultValue;
+        if (digits.size() > 8)
+            return defaultValue;
         uint32_t result = 0;
         for (char c : digits) {
             int d;
-            if (c >= '0' && c <= '9') d = c - '0';
-            else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-            else return defaultValue;
+            if (c >= '0' && c <= '9')
+                d = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                d = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                d = c - 'A' + 10;
+            else
+                return defaultValue;
             result = result * 16 + static_cast<uint32_t>(d);
         }
         return static_cast<int>(result);
@@ -88,7 +104,8 @@ ProfileFile::ProfileFile(std::string path)
 ProfileFile::FileStamp ProfileFile::Stamp() const {
     FileStamp stamp;
     struct stat st {};
-    if (::stat(m_nativePath.c_str(), &st) != 0) return stamp;
+    if (::stat(m_nativePath.c_str(), &st) != 0)
+        return stamp;
     stamp.exists = true;
     stamp.size = st.st_size;
     stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -97,9 +114,11 @@ ProfileFile::FileStamp ProfileFile::Stamp() const {
 }
 
 void ProfileFile::EnsureLoaded() {
-    if (m_updateDepth > 0 && m_loaded) return;  // an update works on its own copy
+    if (m_updateDepth > 0 && m_loaded)
+        return;  // an update works on its own copy
     const FileStamp stamp = Stamp();
-    if (m_loaded && stamp == m_stamp) return;
+    if (m_loaded && stamp == m_stamp)
+        return;
     std::string bytes;
     if (stamp.exists) {
         try {
@@ -134,8 +153,8 @@ void ProfileFile::Parse(const std::string& bytes) {
             pos = bytes.size();
         } else {
             line.text = bytes.substr(pos, end - pos);
-            const size_t eolLength = (bytes[end] == '\r' && end + 1 < bytes.size() &&
-                                      bytes[end + 1] == '\n') ? 2 : 1;
+            const size_t eolLength =
+                (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
             line.eol = bytes.substr(end, eolLength);
             pos = end + eolLength;
             if (!eolSeen) {
@@ -149,7 +168,8 @@ void ProfileFile::Parse(const std::string& bytes) {
             // A header without "]" names the rest of its line.
             std::string_view name = trimmed.substr(1);
             const size_t close = name.find(']');
-            if (close != std::string_view::npos) name = name.substr(0, close);
+            if (close != std::string_view::npos)
+                name = name.substr(0, close);
             Section section;
             section.lowerName = text::LowerCase(Trim(name));
             section.header = std::move(line);
@@ -176,21 +196,24 @@ std::string ProfileFile::Serialize() const {
         out += line.text;
         out += line.eol;
     };
-    for (const Line& line : m_preamble) put(line);
+    for (const Line& line : m_preamble)
+        put(line);
     for (const Section& section : m_sections) {
         put(section.header);
-        for (const Line& line : section.body) put(line);
+        for (const Line& line : section.body)
+            put(line);
     }
     return out;
 }
 
-const std::string* ProfileFile::FindRawValue(std::string_view section,
-                                             std::string_view key) const {
+const std::string* ProfileFile::FindRawValue(std::string_view section, std::string_view key) const {
     const auto s = m_sectionIndex.find(text::LowerCase(Trim(section)));
-    if (s == m_sectionIndex.end()) return nullptr;
+    if (s == m_sectionIndex.end())
+        return nullptr;
     const Section& sec = m_sections[s->second];
     const auto k = sec.keys.find(text::LowerCase(Trim(key)));
-    if (k == sec.keys.end()) return nullptr;
+    if (k == sec.keys.end())
+        return nullptr;
     return &sec.body[k->second].text;
 }
 
@@ -219,8 +242,7 @@ int ProfileFile::KeyCount(std::string_view section) {
     return s == m_sectionIndex.end() ? 0 : static_cast<int>(m_sections[s->second].keys.size());
 }
 
-void ProfileFile::SetValue(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void ProfileFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
     const std::string lowerSection = text::LowerCase(Trim(section));
     auto s = m_sectionIndex.find(lowerSection);
     if (s == m_sectionIndex.end()) {
@@ -232,7 +254,8 @@ void ProfileFile::SetValue(std::string_view section, std::string_view key,
         } else if (!m_preamble.empty()) {
             last = &m_preamble.back();
         }
-        if (last != nullptr && last->eol.empty()) last->eol = m_defaultEol;
+        if (last != nullptr && last->eol.empty())
+            last->eol = m_defaultEol;
         Section created;
         created.lowerName = lowerSection;
         created.header = {"[" + std::string(Trim(section)) + "]", m_defaultEol};
@@ -251,18 +274,21 @@ void ProfileFile::SetValue(std::string_view section, std::string_view key,
     }
     // A new key goes after the section's last non-blank line, before trailing blank lines.
     size_t at = sec.body.size();
-    while (at > 0 && Trim(sec.body[at - 1].text).empty()) --at;
+    while (at > 0 && Trim(sec.body[at - 1].text).empty())
+        --at;
     Line line{std::string(Trim(key)) + "=" + std::string(value), m_defaultEol};
     if (at == sec.body.size()) {
         Line& prev = sec.body.empty() ? sec.header : sec.body.back();
-        if (prev.eol.empty()) prev.eol = m_defaultEol;
+        if (prev.eol.empty())
+            prev.eol = m_defaultEol;
         sec.body.push_back(std::move(line));
         sec.keys.emplace(lowerKey, sec.body.size() - 1);
         return;
     }
     sec.body.insert(sec.body.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
     for (auto& entry : sec.keys) {
-        if (entry.second >= at) ++entry.second;
+        if (entry.second >= at)
+            ++entry.second;
     }
     sec.keys.emplace(lowerKey, at);
 }
@@ -273,7 +299,8 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     EnsureLoaded();
     SetValue(section, key, OneLine(value));
     m_dirty = true;
-    if (m_updateDepth == 0) Commit();
+    if (m_updateDepth == 0)
+        Commit();
 }
 
 void ProfileFile::WriteInteger(std::string_view section, std::string_view key, int value) {
@@ -290,13 +317,16 @@ void ProfileFile::BeginUpdate() {
 
 void ProfileFile::EndUpdate() {
     std::lock_guard lock(m_mutex);
-    if (m_updateDepth == 0) return;
-    if (--m_updateDepth == 0 && m_dirty) Commit();
+    if (m_updateDepth == 0)
+        return;
+    if (--m_updateDepth == 0 && m_dirty)
+        Commit();
 }
 
 void ProfileFile::CancelUpdate() {
     std::lock_guard lock(m_mutex);
-    if (m_updateDepth == 0) return;
+    if (m_updateDepth == 0)
+        return;
     if (--m_updateDepth == 0 && m_dirty) {
         m_dirty = false;
         m_loaded = false;  // the next read parses the file as it stands
@@ -318,7 +348,8 @@ void ProfileFile::Commit() {
     }
 
     const size_t slash = native.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
     std::string temp = dir + "." + base + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
@@ -328,10 +359,14 @@ void ProfileFile::Commit() {
     }
     bool ok = true;
     WriteAll(fd, bytes, ok);
-    if (ok) ok = ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(temp.c_str(), native.c_str()) == 0;
+    if (ok)
+        ok = ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644) == 0;
+    if (ok)
+        ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok)
+        ok = ::rename(temp.c_str(), native.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         m_loaded = false;

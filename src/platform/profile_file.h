@@ -53,7 +53,8 @@ public:
     public:
         explicit Update(ProfileFile& file) : m_file(file) { m_file.BeginUpdate(); }
         ~Update() {
-            if (!m_done) m_file.CancelUpdate();
+            if (!m_done)
+                m_file.CancelUpdate();
         }
         void Commit() {
             m_done = true;

@@ -6,14 +6,17 @@ namespace fraglane::text {
 
 std::string LowerCase(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = LowerAscii(c);
+    for (char& c : out)
+        c = LowerAscii(c);
     return out;
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
     }
     return true;
 }
@@ -23,10 +26,13 @@ bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
 }
 
 bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle) {
-    if (needle.empty()) return true;
-    if (needle.size() > haystack.size()) return false;
+    if (needle.empty())
+        return true;
+    if (needle.size() > haystack.size())
+        return false;
     for (size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
-        if (EqualsIgnoreCase(haystack.substr(i, needle.size()), needle)) return true;
+        if (EqualsIgnoreCase(haystack.substr(i, needle.size()), needle))
+            return true;
     }
     return false;
 }
@@ -36,9 +42,11 @@ int CompareIgnoreCase(std::string_view a, std::string_view b) {
     for (size_t i = 0; i < n; ++i) {
         const auto ca = static_cast<unsigned char>(LowerAscii(a[i]));
         const auto cb = static_cast<unsigned char>(LowerAscii(b[i]));
-        if (ca != cb) return ca < cb ? -1 : 1;
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
     }
-    if (a.size() == b.size()) return 0;
+    if (a.size() == b.size())
+        return 0;
     return a.size() < b.size() ? -1 : 1;
 }
 
@@ -47,18 +55,22 @@ std::optional<int> ParseInt(std::string_view s) {
     const char* last = s.data() + s.size();
     if (first != last && *first == '+') {
         ++first;
-        if (first != last && *first == '-') return std::nullopt;
+        if (first != last && *first == '-')
+            return std::nullopt;
     }
-    if (first == last) return std::nullopt;
+    if (first == last)
+        return std::nullopt;
     int value = 0;
     auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || ptr != last) return std::nullopt;
+    if (ec != std::errc() || ptr != last)
+        return std::nullopt;
     return value;
 }
 
 std::string_view ExtractFileExt(std::string_view name) {
     const size_t dot = name.find_last_of(".\\:");
-    if (dot == std::string_view::npos || name[dot] != '.') return {};
+    if (dot == std::string_view::npos || name[dot] != '.')
+        return {};
     return name.substr(dot);
 }
 

@@ -8,7 +8,9 @@
 // the program's names are ANSI bytes and the comparisons it documents fold A-Z alone.
 namespace fraglane::text {
 
-inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 std::string LowerCase(std::string_view s);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
@@ -20,7 +22,9 @@ int CompareIgnoreCase(std::string_view a, std::string_view b);
 // The text read as a 32-bit decimal integer: an optional sign and digits, nothing else.
 std::optional<int> ParseInt(std::string_view s);
 // What a spin edit holds: its text as an integer, 0 when it is not one.
-inline int IntOrZero(std::string_view s) { return ParseInt(s).value_or(0); }
+inline int IntOrZero(std::string_view s) {
+    return ParseInt(s).value_or(0);
+}
 
 // The extension of a file name: from the last "." on (the dot included), empty without one.
 std::string_view ExtractFileExt(std::string_view name);

@@ -19,16 +19,17 @@ bool ReadCheck(platform::ProfileFile& f, const char* section, const char* key, i
     return f.ReadInteger(section, key, def) == 1;
 }
 
-int ReadRadio(platform::ProfileFile& f, const char* section, const char* key, int def,
-              int count) {
+int ReadRadio(platform::ProfileFile& f, const char* section, const char* key, int def, int count) {
     return ClampIndex(f.ReadInteger(section, key, def), count);
 }
 
 }  // namespace
 
 int ClampIndex(int index, int count) {
-    if (index < -1) return -1;
-    if (index >= count) return count - 1;
+    if (index < -1)
+        return -1;
+    if (index >= count)
+        return count - 1;
     return index;
 }
 
@@ -116,8 +117,8 @@ Settings LoadSettings(platform::ProfileFile& f, const WindowPlacement& current) 
     o.useQ3sdc = ReadCheck(f, Advanced, "useq3sdc", 0);
     o.pre = f.ReadString(Advanced, "pre_cmd", "");
     o.post = f.ReadString(Advanced, "post_cmd", "");
-    o.defragGametype = ReadRadio(f, Advanced, "defrag_gametype", od.defragGametype,
-                                 launch::DefragGametypeCount);
+    o.defragGametype =
+        ReadRadio(f, Advanced, "defrag_gametype", od.defragGametype, launch::DefragGametypeCount);
     o.movement = ReadRadio(f, Advanced, "movement", od.movement, launch::MovementCount);
     s.minOnStart = ReadCheck(f, Advanced, "minonstart", 0);
     return s;

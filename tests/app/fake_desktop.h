@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 #include "app/desktop.h"
 
 namespace fraglane::app::test {
@@ -13,11 +15,16 @@ public:
     QStringList errors;
     QStringList urls;
     QList<QPair<QString, QString>> opened;  // file name, working directory
+    std::function<void()> onOpen;           // runs at the moment of the shell call
 
     void ShowStartupError(const QString& message) override { startupErrors << message; }
     void ShowError(QWidget*, const QString& message) override { errors << message; }
     void OpenUrl(const QString& url) override { urls << url; }
-    void OpenFile(const QString& fileName, const QString& dir) override { opened.append({fileName, dir}); }
+    void OpenFile(const QString& fileName, const QString& dir) override {
+        opened.append({fileName, dir});
+        if (onOpen)
+            onOpen();
+    }
 };
 
 }  // namespace fraglane::app::test

@@ -25,7 +25,8 @@ protected:
 
     std::string Ini() const { return game.Program() + "fraglane.ini"; }
     void Open(std::string_view settings = {}) {
-        if (!settings.empty()) game.Write("fraglane.ini", settings);
+        if (!settings.empty())
+            game.Write("fraglane.ini", settings);
         window = std::make_unique<T_Main>(game.Program(), Ini(), desktop);
     }
     void Close() { window.reset(); }
@@ -60,11 +61,15 @@ TEST_F(WindowTest, FirstStartShowsTheDefaultsAndComposes) {
     EXPECT_EQ(window->cTeam->currentText(), "blue");
     EXPECT_EQ(window->cCfgName->text(), "unknown.cfg");
     EXPECT_EQ(window->cMod->count(), 0);
-    EXPECT_FALSE(window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
-    EXPECT_FALSE(window->PageConfig->isTabVisible(window->PageConfig->indexOf(window->TabSheetCfg)));
-    EXPECT_FALSE(window->PageConfig->isTabVisible(window->PageConfig->indexOf(window->TabSheetBat)));
-    EXPECT_EQ(Bat(), "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +set fs_game "
-                     " +exec unknown.cfg +map  ");
+    EXPECT_FALSE(
+        window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
+    EXPECT_FALSE(
+        window->PageConfig->isTabVisible(window->PageConfig->indexOf(window->TabSheetCfg)));
+    EXPECT_FALSE(
+        window->PageConfig->isTabVisible(window->PageConfig->indexOf(window->TabSheetBat)));
+    EXPECT_EQ(Bat(),
+              "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +set fs_game "
+              " +exec unknown.cfg +map  ");
     EXPECT_EQ(window->cCfg->document()->blockCount(), 15);
     EXPECT_TRUE(game.Exists("levelshots"));
     EXPECT_TRUE(game.Exists("temp"));
@@ -142,22 +147,25 @@ TEST_F(WindowTest, NoCompositionWhileComposeReadyIsFalse) {
     window->cTimelimit->setValue(1);
     window->cDedicated->setChecked(false);
     EXPECT_EQ(Bat(), before);
-    EXPECT_TRUE(window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
+    EXPECT_TRUE(
+        window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
 }
 
 TEST_F(WindowTest, HandEditedSettingsFileRestoresTheWindow) {
-    Open("[formplacement]\nleft=-3000\ntop=20\nwidth=100\nHeight=900\n"
-         "[mods]\nselected=defrag\ncount=2\nmod0=defrag\nmod1=BaseQ3\n"
-         "[maps]\nselected=st1\n[game_options]\ndedicated=0\ng_gametype=12\ntimelimit=0x1E\n"
-         "[bots]\nskill=9\nteam=red\nselectedcount=1\nselected0=addbot sarge 4 blue\n"
-         "[advanced]\nminonstart=1\n");
+    Open(
+        "[formplacement]\nleft=-3000\ntop=20\nwidth=100\nHeight=900\n"
+        "[mods]\nselected=defrag\ncount=2\nmod0=defrag\nmod1=BaseQ3\n"
+        "[maps]\nselected=st1\n[game_options]\ndedicated=0\ng_gametype=12\ntimelimit=0x1E\n"
+        "[bots]\nskill=9\nteam=red\nselectedcount=1\nselected0=addbot sarge 4 blue\n"
+        "[advanced]\nminonstart=1\n");
     EXPECT_EQ(window->pos(), QPoint(-3000, 20));
     EXPECT_EQ(window->size(), QSize(674, 900));
     EXPECT_EQ(window->cMod->currentText(), "defrag");
     EXPECT_EQ(window->cMod->itemText(0), "BaseQ3");
     EXPECT_EQ(window->cGametype->itemIndex(), 7);
     EXPECT_EQ(window->cTimelimit->value(), 30);
-    EXPECT_TRUE(window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
+    EXPECT_TRUE(
+        window->PageControl->isTabVisible(window->PageControl->indexOf(window->TabDisplay)));
     EXPECT_EQ(window->cSkill->value(), 9);
     EXPECT_EQ(window->cTeam->currentText(), "red");
     EXPECT_TRUE(window->cMinOnRun->isChecked());

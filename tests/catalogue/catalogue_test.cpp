@@ -29,15 +29,15 @@ TEST(Catalogue, MapFilterIsExactAndBotsAreNeverFiltered) {
     platform::ProfileFile f(dir.Program() + "f.ini");
     EXPECT_EQ(ReadMapRows(f, "defrag"), (std::vector<CatalogueRow>{{"defrag", "st1"}}));
     EXPECT_EQ(ReadMapRows(f, "").size(), 4u);
-    EXPECT_EQ(ReadBotRows(f), (std::vector<CatalogueRow>{{"baseq3", "sarge"}, {"defrag", "dfbot"}}));
+    EXPECT_EQ(ReadBotRows(f),
+              (std::vector<CatalogueRow>{{"baseq3", "sarge"}, {"defrag", "dfbot"}}));
 }
 
 TEST(Catalogue, CountBeyondTheKeysGivesEmptyRowsButStaysBounded) {
     TempDir dir;
     dir.Write("f.ini", "[maps]\ncount=3\nmap0name=a\nmap0mod=m\n[bots]\ncount=2147483647\n");
     platform::ProfileFile f(dir.Program() + "f.ini");
-    EXPECT_EQ(ReadMapRows(f, ""),
-              (std::vector<CatalogueRow>{{"m", "a"}, {"", ""}, {"", ""}}));
+    EXPECT_EQ(ReadMapRows(f, ""), (std::vector<CatalogueRow>{{"m", "a"}, {"", ""}, {"", ""}}));
     EXPECT_LE(ReadBotRows(f).size(), 1u);
 }
 
@@ -45,11 +45,10 @@ TEST(Catalogue, RowsSortByModThenName) {
     std::vector<CatalogueRow> rows = {
         {"defrag", "b"}, {"baseq3", "z"}, {"Defrag", "a"}, {"baseq3", "a"}, {"defrag", "a"}};
     SortRows(rows);
-    EXPECT_EQ(rows, (std::vector<CatalogueRow>{{"baseq3", "a"},
-                                               {"baseq3", "z"},
-                                               {"Defrag", "a"},
-                                               {"defrag", "a"},
-                                               {"defrag", "b"}}));
+    EXPECT_EQ(
+        rows,
+        (std::vector<CatalogueRow>{
+            {"baseq3", "a"}, {"baseq3", "z"}, {"Defrag", "a"}, {"defrag", "a"}, {"defrag", "b"}}));
 }
 
 }  // namespace

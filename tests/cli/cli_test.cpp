@@ -44,10 +44,11 @@ TEST(Cli, FreshGameDirectoryComposesTheFirstStartDefaults) {
 
 TEST(Cli, ComposesFromAHandEditedSettingsFile) {
     test::GameDir dir;
-    dir.Write("other.ini",
-              "[mods]\r\nselected=defrag\r\ncount=2\r\nmod0=defrag\r\nmod1=baseq3\r\n"
-              "[maps]\r\nselected=st1\r\n[game_options]\r\ng_gametype=1\r\ndedicated=0\r\n"
-              "[display]\r\nr_mode=6\r\n[bots]\r\nselectedcount=1\r\nselected0=addbot sarge 4 blue\r\n");
+    dir.Write(
+        "other.ini",
+        "[mods]\r\nselected=defrag\r\ncount=2\r\nmod0=defrag\r\nmod1=baseq3\r\n"
+        "[maps]\r\nselected=st1\r\n[game_options]\r\ng_gametype=1\r\ndedicated=0\r\n"
+        "[display]\r\nr_mode=6\r\n[bots]\r\nselectedcount=1\r\nselected0=addbot sarge 4 blue\r\n");
     const std::string ini = dir.Path("other.ini");
     EXPECT_EQ(Cli({"--dir", dir.Native(), "--ini", ini, "compose", "name"}).out,
               "runmap_defrag_st1_1x1.bat");
@@ -65,6 +66,37 @@ TEST(Cli, WrongUsageExitsWithTwo) {
     EXPECT_EQ(Cli({"--dir"}).status, 2);
     EXPECT_EQ(Cli({"--dir", dir.Native(), "nonsense"}).status, 2);
     EXPECT_EQ(Cli({"--dir", dir.Native(), "compose", "exe"}).status, 2);
+}
+
+}  // namespace
+}  // namespace fraglane::cli
+
+namespace fraglane::cli {
+namespace {
+
+TEST(Cli, SaveCommandsWriteWhatTheButtonsWriteAndPrintThePath) {
+    test::GameDir dir;
+    dir.MakeDir("baseq3");
+    dir.Write("fraglane.ini",
+              "[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[maps]\nselected=q3dm17\n"
+              "[exec]\ncfgname=server.cfg\n");
+    const Result cfg = Cli({"--dir", dir.Native(), "save-cfg"});
+    EXPECT_EQ(cfg.status, 0) << cfg.err;
+    EXPECT_EQ(cfg.out, dir.Native() + "baseq3/server.cfg\n");
+    EXPECT_EQ(dir.Read("baseq3/server.cfg"), Cli({"--dir", dir.Native(), "compose", "cfg"}).out);
+    const Result bat = Cli({"--dir", dir.Native(), "save-bat"});
+    EXPECT_EQ(bat.out, dir.Native() + "runmap_q3dm17_ffa.bat\n");
+    EXPECT_EQ(dir.Read("runmap_q3dm17_ffa.bat"),
+              Cli({"--dir", dir.Native(), "compose", "bat"}).out);
+}
+
+TEST(Cli, SaveIntoAMissingModDirectoryFailsWithTheMessage) {
+    test::GameDir dir;
+    dir.Write("fraglane.ini", "[mods]\nselected=gone\ncount=1\nmod0=gone\n");
+    const Result r = Cli({"--dir", dir.Native(), "save-cfg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot create file " + dir.Native() + "gone/unknown.cfg\n");
+    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

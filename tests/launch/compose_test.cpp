@@ -30,11 +30,11 @@ LaunchOptions Example1() {
 }
 
 const std::vector<std::string> Example1Config = {
-    "seta g_gametype 0",       "seta timelimit 15",        "seta fraglimit 999",
-    "seta capturelimit 99",    "seta g_dowarmup 1",        "seta g_warmup 30",
-    "seta g_maxGameClients 32", "seta sv_maxclients 32",    "seta rconpassword secret",
-    "seta g_friendlyFire 0",   "seta g_weaponrespawn 0",   "seta g_weaponTeamrespawn 0",
-    "seta g_forcerespawn 0",   "seta sv_allowDownload 0",  "seta g_inactivity 90"};
+    "seta g_gametype 0",        "seta timelimit 15",       "seta fraglimit 999",
+    "seta capturelimit 99",     "seta g_dowarmup 1",       "seta g_warmup 30",
+    "seta g_maxGameClients 32", "seta sv_maxclients 32",   "seta rconpassword secret",
+    "seta g_friendlyFire 0",    "seta g_weaponrespawn 0",  "seta g_weaponTeamrespawn 0",
+    "seta g_forcerespawn 0",    "seta sv_allowDownload 0", "seta g_inactivity 90"};
 
 TEST(Compose, DedicatedBaseq3ExampleComesOutByteForByte) {
     const LaunchTexts t = Compose(Example1());
@@ -93,15 +93,14 @@ TEST_P(BatchName, FollowsModMapAndGametype) {
     EXPECT_EQ(Compose(o).batchName, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Compose, BatchName,
-    ::testing::Values(NameCase{2, "baseq3", "runmap_q3dm17_.bat"},
-                      NameCase{6, "baseq3", "runmap_q3dm17_.bat"},
-                      NameCase{7, "baseq3", "runmap_q3dm17_.bat"},
-                      NameCase{-1, "baseq3", "runmap_q3dm17_.bat"},
-                      NameCase{3, "BaseQ3", "runmap_q3dm17_teamdm.bat"},
-                      NameCase{4, "cpma", "runmap_cpma_q3dm17_ctf.bat"},
-                      NameCase{5, "", "runmap__q3dm17_1ctf.bat"}));
+INSTANTIATE_TEST_SUITE_P(Compose, BatchName,
+                         ::testing::Values(NameCase{2, "baseq3", "runmap_q3dm17_.bat"},
+                                           NameCase{6, "baseq3", "runmap_q3dm17_.bat"},
+                                           NameCase{7, "baseq3", "runmap_q3dm17_.bat"},
+                                           NameCase{-1, "baseq3", "runmap_q3dm17_.bat"},
+                                           NameCase{3, "BaseQ3", "runmap_q3dm17_teamdm.bat"},
+                                           NameCase{4, "cpma", "runmap_cpma_q3dm17_ctf.bat"},
+                                           NameCase{5, "", "runmap__q3dm17_1ctf.bat"}));
 
 TEST(Compose, ModNamesInOtherCaseCountAsBaseq3AndDefrag) {
     LaunchOptions o = Example1();

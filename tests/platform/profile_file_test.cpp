@@ -81,14 +81,17 @@ TEST_F(ProfileFileTest, WriteChangesOneKeyAndKeepsEveryOtherByte) {
     Put(before);
     ProfileFile f(Path());
     f.WriteString("SECOND", "key", "new");
-    EXPECT_EQ(Bytes(),
-              "; comment\n[first]\nkeep = 1\n\nodd line\n[second]\nKey=new\n  other=2\n\n[third]\nz=3");
+    EXPECT_EQ(
+        Bytes(),
+        "; comment\n[first]\nkeep = 1\n\nodd line\n[second]\nKey=new\n  other=2\n\n[third]\nz=3");
     f.WriteString("second", "added", "v");
-    EXPECT_EQ(Bytes(), "; comment\n[first]\nkeep = 1\n\nodd line\n[second]\nKey=new\n  other=2\n"
-                       "added=v\n\n[third]\nz=3");
+    EXPECT_EQ(Bytes(),
+              "; comment\n[first]\nkeep = 1\n\nodd line\n[second]\nKey=new\n  other=2\n"
+              "added=v\n\n[third]\nz=3");
     f.WriteString("fourth", "k", "4");
-    EXPECT_EQ(Bytes(), "; comment\n[first]\nkeep = 1\n\nodd line\n[second]\nKey=new\n  other=2\n"
-                       "added=v\n\n[third]\nz=3\n[fourth]\nk=4\n");
+    EXPECT_EQ(Bytes(),
+              "; comment\n[first]\nkeep = 1\n\nodd line\n[second]\nKey=new\n  other=2\n"
+              "added=v\n\n[third]\nz=3\n[fourth]\nk=4\n");
 }
 
 TEST_F(ProfileFileTest, MissingFileIsCreatedWithCrLfAndNoByteOrderMark) {
@@ -156,7 +159,8 @@ TEST_F(ProfileFileTest, FailedWriteRaisesUnableToWriteAndKeepsTheFile) {
 
 TEST_F(ProfileFileTest, ReplacementLeavesNoTemporaryFileBehind) {
     ProfileFile f(Path());
-    for (int i = 0; i < 20; ++i) f.WriteInteger("s", "k" + std::to_string(i), i);
+    for (int i = 0; i < 20; ++i)
+        f.WriteInteger("s", "k" + std::to_string(i), i);
     EXPECT_EQ(dir.Listing(), "fraglane.ini\n");
 }
 

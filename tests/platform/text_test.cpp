@@ -10,8 +10,8 @@ TEST(Text, ParseIntTakesOnlyWholeDecimalIntegers) {
     EXPECT_EQ(ParseInt("-5"), -5);
     EXPECT_EQ(ParseInt("+7"), 7);
     EXPECT_EQ(ParseInt("2147483647"), 2147483647);
-    for (const char* bad : {"", "abc", "12abc", " 1", "1 ", "+-1", "--1", "+", "-",
-                            "2147483648", "0x1E", "1.5"}) {
+    for (const char* bad :
+         {"", "abc", "12abc", " 1", "1 ", "+-1", "--1", "+", "-", "2147483648", "0x1E", "1.5"}) {
         EXPECT_EQ(ParseInt(bad), std::nullopt) << bad;
     }
     EXPECT_EQ(IntOrZero("nine"), 0);

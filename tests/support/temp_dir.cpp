@@ -13,7 +13,8 @@ namespace fraglane::test {
 
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "fraglane-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
     m_native = pattern + "/";
 }
 
@@ -38,7 +39,8 @@ void TempDir::Write(std::string_view relative, std::string_view bytes) const {
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
 }
 
 std::string TempDir::Read(std::string_view relative) const {
@@ -48,9 +50,13 @@ std::string TempDir::Read(std::string_view relative) const {
     return s.str();
 }
 
-bool TempDir::Exists(std::string_view relative) const { return fs::exists(Path(relative)); }
+bool TempDir::Exists(std::string_view relative) const {
+    return fs::exists(Path(relative));
+}
 
-void TempDir::MakeDir(std::string_view relative) const { fs::create_directories(Path(relative)); }
+void TempDir::MakeDir(std::string_view relative) const {
+    fs::create_directories(Path(relative));
+}
 
 std::string TempDir::Listing() const {
     std::vector<std::string> names;
@@ -59,15 +65,19 @@ std::string TempDir::Listing() const {
     }
     std::sort(names.begin(), names.end());
     std::string out;
-    for (const auto& n : names) out += n + "\n";
+    for (const auto& n : names)
+        out += n + "\n";
     return out;
 }
 
-GameDir::GameDir() { Write("quake3.exe", ""); }
+GameDir::GameDir() {
+    Write("quake3.exe", "");
+}
 
 bool GameDir::LinkOpenArena() const {
     const fs::path source = "/usr/share/games/openarena/baseoa";
-    if (!fs::is_directory(source)) return false;
+    if (!fs::is_directory(source))
+        return false;
     MakeDir("baseq3");
     for (const auto& e : fs::directory_iterator(source)) {
         if (e.path().extension() == ".pk3") {

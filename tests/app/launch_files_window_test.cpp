@@ -1,0 +1,132 @@
+#include <QAction>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "app/fake_desktop.h"
+#include "app/main_window.h"
+#include "app/qt_convert.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::app {
+namespace {
+
+class FilesWindowTest : public ::testing::Test {
+protected:
+    fraglane::test::GameDir game;
+    test::FakeDesktop desktop;
+    std::unique_ptr<T_Main> window;
+
+    void Open(std::string_view settings =
+                  "[mods]\nselected=baseq3\ncount=2\nmod0=baseq3\nmod1=defrag\n") {
+        game.MakeDir("baseq3");
+        game.MakeDir("defrag");
+        game.Write("fraglane.ini", settings);
+        window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    }
+    int Index(QWidget* page) const { return window->PageConfig->indexOf(page); }
+    QStringList PopupCaptions() const {
+        QStringList out;
+        for (QAction* a : window->PopupDir->actions())
+            out << a->text();
+        return out;
+    }
+};
+
+TEST_F(FilesWindowTest, ConfigPopupOffersModConfigsAndPicksTheListedName) {
+    Open();
+    for (const char* name : {"baseq3/server.cfg", "baseq3/Q3Config.cfg", "baseq3/readme.txt",
+                             "baseq3/run.bat", "baseq3/R&D.CFG"}) {
+        game.Write(name, "seta x 1\r\n");
+    }
+    window->cCfgNameButtonClick();
+    window->PopupDir->hide();
+    EXPECT_EQ(PopupCaptions(), (QStringList{"r&&d.cfg", "server.cfg"}));
+    window->PopupDir->actions().at(0)->trigger();
+    EXPECT_EQ(window->cCfgName->text(), "r&d.cfg");
+    EXPECT_TRUE(window->PageConfig->isTabVisible(Index(window->TabSheetCfg)));
+    EXPECT_EQ(window->PageConfig->tabText(Index(window->TabSheetCfg)), "baseq3\\r&d.cfg");
+    EXPECT_TRUE(window->cBat->toPlainText().contains("+exec r&d.cfg +map"));
+}
+
+TEST_F(FilesWindowTest, BatchPopupOffersGameDirectoryBatchFiles) {
+    Open();
+    game.Write("Start.BAT", "x");
+    game.Write("other.bat", "y");
+    game.Write("notes.txt", "");
+    window->cBatNameButtonClick();
+    window->PopupDir->hide();
+    EXPECT_EQ(PopupCaptions(), (QStringList{"other.bat", "start.bat"}));
+    window->PopupDir->actions().at(1)->trigger();
+    EXPECT_EQ(window->cBatName->text(), "start.bat");
+    EXPECT_EQ(window->cLoadedBat->toPlainText(), "x");
+    // The next composition puts the automatic name back.
+    window->cTimelimit->setValue(3);
+    EXPECT_EQ(window->cBatName->text(), "runmap__ffa.bat");
+}
+
+TEST_F(FilesWindowTest, TypingANameLoadsTheFileAsSoonAsItNamesOne) {
+    Open();
+    game.Write("baseq3/duel.cfg", "seta g_gametype 1\r\nseta fraglimit 10\r\n");
+    window->cCfgName->clear();
+    QTest::keyClicks(window->cCfgName, "duel.cf");
+    EXPECT_FALSE(window->PageConfig->isTabVisible(Index(window->TabSheetCfg)));
+    EXPECT_TRUE(window->cBat->toPlainText().contains("+exec duel.cf +map"));
+    QTest::keyClicks(window->cCfgName, "g");
+    EXPECT_TRUE(window->PageConfig->isTabVisible(Index(window->TabSheetCfg)));
+    EXPECT_EQ(window->cLoadedCfg->toPlainText(), "seta g_gametype 1\nseta fraglimit 10");
+    // The page stays visible, showing the last file found.
+    QTest::keyClicks(window->cCfgName, "x");
+    EXPECT_TRUE(window->PageConfig->isTabVisible(Index(window->TabSheetCfg)));
+    EXPECT_EQ(window->PageConfig->currentIndex(), Index(window->ready));
+}
+
+TEST_F(FilesWindowTest, SavedFilesEqualTheMemos) {
+    Open();
+    window->cCfgName->setText("server.cfg");
+    window->btnSaveCfgClick();
+    window->btnSaveBatClick();
+    const std::string cfg = game.Read("baseq3/server.cfg");
+    EXPECT_EQ(cfg, ToStd(window->cCfg->toPlainText().replace("\n", "\r\n") + "\r\n"));
+    EXPECT_EQ(game.Read("runmap__ffa.bat"), ToStd(window->cBat->toPlainText()));
+    EXPECT_TRUE(window->PageConfig->isTabVisible(Index(window->TabSheetBat)));
+    EXPECT_EQ(window->PageConfig->tabText(Index(window->TabSheetBat)), "runmap__ffa.bat");
+}
+
+TEST_F(FilesWindowTest, NoModSelectedSavesIntoTheGameDirectory) {
+    Open("[mods]\nselected=none\n");
+    window->cCfgName->setText("plain.cfg");
+    window->btnSaveCfgClick();
+    EXPECT_TRUE(game.Exists("plain.cfg"));
+    EXPECT_EQ(window->PageConfig->tabText(Index(window->TabSheetCfg)), "\\plain.cfg");
+}
+
+TEST_F(FilesWindowTest, FailedSaveShowsTheErrorAndDoesNothingElse) {
+    Open();
+    game.MakeDir("runmap__ffa.bat");  // a directory where the batch file should go
+    QTest::mouseClick(window->btnStart, Qt::LeftButton);
+    ASSERT_EQ(desktop.errors.size(), 1);
+    EXPECT_EQ(desktop.errors[0], ToQt("Cannot create file " + game.Native() + "runmap__ffa.bat"));
+    EXPECT_TRUE(desktop.opened.isEmpty());
+    EXPECT_FALSE(window->PageConfig->isTabVisible(Index(window->TabSheetBat)));
+}
+
+TEST_F(FilesWindowTest, StartMinimisesSavesThenOpensTheBareNameInTheGameDirectory) {
+    Open("[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[advanced]\nminonstart=1\n");
+    window->show();
+    std::string onDisk;
+    bool minimised = false;
+    desktop.onOpen = [&] {
+        onDisk = game.Read("runmap__ffa.bat");
+        minimised = window->isMinimized() || (window->windowState() & Qt::WindowMinimized);
+    };
+    QTest::mouseClick(window->btnStart, Qt::LeftButton);
+    ASSERT_EQ(desktop.opened.size(), 1);
+    EXPECT_EQ(desktop.opened[0].first, "runmap__ffa.bat");
+    EXPECT_EQ(desktop.opened[0].second, ToQt(game.Native()));
+    EXPECT_EQ(onDisk, ToStd(window->cBat->toPlainText()));
+    EXPECT_TRUE(minimised);
+}
+
+}  // namespace
+}  // namespace fraglane::app

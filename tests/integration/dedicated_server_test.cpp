@@ -1,0 +1,146 @@
+// Runs what Fraglane saves with the real dedicated server: the saved batch line's arguments,
+// in a game directory whose baseq3 holds the OpenArena archives.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "support/temp_dir.h"
+
+namespace fraglane {
+namespace {
+
+constexpr const char* Server = "/usr/lib/ioquake3/ioq3ded";
+constexpr const char* GameModule = "/usr/lib/openarena-server/baseoa/qagamex86_64.so";
+
+std::vector<std::string> SplitBlanks(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+// Starts the server and reads its console until every marker is seen or time runs out.
+std::string RunServerUntil(const std::vector<std::string>& args,
+                           const std::vector<std::string>& markers, std::chrono::seconds limit) {
+    int out[2];
+    if (::pipe(out) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(out[1], 2);
+        ::close(out[0]);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(Server));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(Server, argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string log;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto allSeen = [&] {
+        for (const auto& m : markers) {
+            if (log.find(m) == std::string::npos)
+                return false;
+        }
+        return true;
+    };
+    while (!allSeen() && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{out[0], POLLIN, 0};
+        if (::poll(&p, 1, 200) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            log.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(out[0]);
+    return log;
+}
+
+TEST(DedicatedServer, RunsTheSavedConfigMapAndBot) {
+    if (!std::filesystem::exists(Server) || !std::filesystem::exists(GameModule)) {
+        GTEST_SKIP() << "openarena-server is not installed: no dedicated server to run";
+    }
+    test::GameDir game;
+    if (!game.LinkOpenArena())
+        GTEST_SKIP() << "openarena-088-data is not installed";
+    // The server finds its native game module beside the archives; OpenArena's engine takes
+    // its content as the standalone game "baseoa", which here is the same folder.
+    std::filesystem::create_symlink(GameModule, game.Path("baseq3/qagamex86_64.so"));
+    std::filesystem::create_directory_symlink("baseq3", game.Path("baseoa"));
+    game.Write(
+        "fraglane.ini",
+        "[mods]\r\nselected=baseq3\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\nselected=oa_dm1\r\n"
+        "[game_options]\r\ntimelimit=7\r\n[bots]\r\nselectedcount=1\r\n"
+        "selected0=addbot sarge 4 blue\r\n[exec]\r\ncfgname=fraglane_test.cfg\r\n");
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "save-cfg"}, out, err), 0) << err.str();
+    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "save-bat"}, out, err), 0) << err.str();
+    const std::string batch = game.Read("runmap_oa_dm1_ffa.bat");
+    std::vector<std::string> words = SplitBlanks(batch);
+    ASSERT_FALSE(words.empty());
+    ASSERT_EQ(words.front(), "quake3.exe");
+    words.erase(words.begin());
+
+    const std::string port = std::to_string(27960 + 1 + ::getpid() % 1000);
+    std::vector<std::string> args = {"+set",
+                                     "com_basegame",
+                                     "baseoa",
+                                     "+set",
+                                     "fs_basepath",
+                                     game.Native(),
+                                     "+set",
+                                     "fs_homepath",
+                                     game.Path("home"),
+                                     "+set",
+                                     "com_legacyprotocol",
+                                     "71",
+                                     "+set",
+                                     "com_protocol",
+                                     "71",
+                                     "+set",
+                                     "sv_master1",
+                                     "",
+                                     "+set",
+                                     "net_ip",
+                                     "127.0.0.1",
+                                     "+set",
+                                     "net_port",
+                                     port,
+                                     "+set",
+                                     "vm_game",
+                                     "0"};
+    args.insert(args.end(), words.begin(), words.end());
+    const std::string log =
+        RunServerUntil(args, {"execing fraglane_test.cfg", "Server: oa_dm1", "entered the game"},
+                       std::chrono::seconds(90));
+    EXPECT_NE(log.find("execing fraglane_test.cfg"), std::string::npos) << log;
+    EXPECT_NE(log.find("Server: oa_dm1"), std::string::npos) << log;
+    EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << log;
+    EXPECT_NE(log.find("\\timelimit\\7\\"), std::string::npos) << "config values reach the game";
+    if (::testing::Test::HasFailure() || std::getenv("FRAGLANE_SHOW_SERVER_LOG"))
+        std::cout << log;
+}
+
+}  // namespace
+}  // namespace fraglane
