@@ -7,12 +7,14 @@
 #include <map>
 #include <ostream>
 
+#include "archive/pk3_archive.h"
 #include "catalogue/catalogue.h"
 #include "launch/compose.h"
 #include "launch/launch_files.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/profile_file.h"
+#include "platform/text.h"
 #include "settings/settings.h"
 
 namespace fraglane::cli {
@@ -23,7 +25,8 @@ constexpr const char* Usage =
     "usage: fraglane-cli [--dir GAME_DIR] [--ini FILE] COMMAND [ARGS]\n"
     "commands:\n"
     "  compose bat|cfg|name\n"
-    "  save-bat, save-cfg\n";
+    "  save-bat, save-cfg\n"
+    "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n";
 
 struct UsageError {
     std::string message;
@@ -96,6 +99,42 @@ int SaveBat(Context& c) {
     return 0;
 }
 
+// The pk3 commands take native paths and need no game directory.
+int Pk3(const std::vector<std::string>& args, std::ostream& out) {
+    const std::string verb = args.empty() ? std::string() : args[0];
+    archive::Pk3Archive zip;
+    if (verb == "list" && args.size() == 2) {
+        zip.SetFileName(AbsoluteProgramPath(args[1]));
+        zip.SetActive(true);
+        for (const std::string& name : zip.FileNames())
+            out << name << "\n";
+        return 0;
+    }
+    if (verb == "extract" && args.size() == 4) {
+        zip.SetFileName(AbsoluteProgramPath(args[1]));
+        zip.SetActive(true);
+        if (!zip.HasMember(args[2]))
+            throw Error("File \"" + args[2] + "\" not found!");
+        zip.ExtractMember(args[2], AbsoluteProgramPath(args[3]));
+        return 0;
+    }
+    if (verb == "pack" && args.size() == 3) {
+        const std::string folder = platform::IncludeTrailingBackslash(AbsoluteProgramPath(args[1]));
+        const std::string target = AbsoluteProgramPath(args[2]);
+        archive::Pk3Archive::CreateEmpty(target);
+        zip.SetFileName(target);
+        zip.SetActive(true);
+        zip.AddTree(folder, folder, "*.*", true);
+        // The archive takes no member for itself when it lies inside the folder it packs.
+        if (text::StartsWithIgnoreCase(target, folder))
+            zip.RemoveMember(target.substr(folder.size()));
+        zip.SetActive(false);
+        out << platform::DisplayPath(target) << "\n";
+        return 0;
+    }
+    throw UsageError{"pk3 needs list ARCHIVE, extract ARCHIVE MEMBER DEST or pack FOLDER ARCHIVE"};
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -116,6 +155,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (i >= args.size())
             throw UsageError{"no command given"};
         const std::string command = args[i];
+        if (command == "pk3") {
+            return Pk3(
+                std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()), out);
+        }
         Context c{{},
                   {},
                   std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()),

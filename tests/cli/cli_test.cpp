@@ -101,3 +101,35 @@ TEST(Cli, SaveIntoAMissingModDirectoryFailsWithTheMessage) {
 
 }  // namespace
 }  // namespace fraglane::cli
+
+namespace fraglane::cli {
+namespace {
+
+TEST(Cli, Pk3CommandsPackListAndExtractWithoutAGameDirectory) {
+    test::TempDir dir;
+    dir.Write("stage/maps/a.bsp", "bsp data");
+    dir.Write("stage/levelshots/a.jpg", "jpg");
+    const Result pack = Cli({"pk3", "pack", dir.Path("stage"), dir.Path("stage/out.pk3")});
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    EXPECT_EQ(pack.out, dir.Path("stage/out.pk3") + "\n");
+    EXPECT_EQ(Cli({"pk3", "list", dir.Path("stage/out.pk3")}).out,
+              "levelshots\\\nlevelshots\\a.jpg\nmaps\\\nmaps\\a.bsp\n");
+    EXPECT_EQ(
+        Cli({"pk3", "extract", dir.Path("stage/out.pk3"), "MAPS\\A.BSP", dir.Path("a.bsp")}).status,
+        0);
+    EXPECT_EQ(dir.Read("a.bsp"), "bsp data");
+}
+
+TEST(Cli, Pk3ErrorsGoToStandardErrorWithExitOne) {
+    test::TempDir dir;
+    const Result missing = Cli({"pk3", "list", dir.Path("none.pk3")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "File \"" + dir.Path("none.pk3") + "\" not found!\n");
+    dir.Write("x.pk3", "not a zip");
+    EXPECT_EQ(Cli({"pk3", "list", dir.Path("x.pk3")}).out, "");
+    EXPECT_EQ(Cli({"pk3", "extract", dir.Path("x.pk3"), "a", dir.Path("a")}).status, 1);
+    EXPECT_EQ(Cli({"pk3", "frobnicate"}).status, 2);
+}
+
+}  // namespace
+}  // namespace fraglane::cli

@@ -1,0 +1,131 @@
+#include "archive/deflate.h"
+
+#include <zlib.h>
+
+#include <vector>
+
+namespace fraglane::archive {
+
+namespace {
+
+constexpr size_t BufferSize = 64 * 1024;
+
+class RawInflater {
+public:
+    RawInflater() { m_ok = inflateInit2(&m_stream, -MAX_WBITS) == Z_OK; }
+    ~RawInflater() {
+        if (m_ok)
+            inflateEnd(&m_stream);
+    }
+    RawInflater(const RawInflater&) = delete;
+    RawInflater& operator=(const RawInflater&) = delete;
+    bool ok() const { return m_ok; }
+    z_stream& stream() { return m_stream; }
+
+private:
+    z_stream m_stream{};
+    bool m_ok = false;
+};
+
+}  // namespace
+
+uint32_t Crc32(const std::string& data) {
+    uLong crc = crc32(0L, Z_NULL, 0);
+    const auto* p = reinterpret_cast<const Bytef*>(data.data());
+    size_t left = data.size();
+    while (left > 0) {
+        const uInt n = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
+        crc = crc32(crc, p, n);
+        p += n;
+        left -= n;
+    }
+    return static_cast<uint32_t>(crc);
+}
+
+std::string DeflateRaw(const std::string& data, int level) {
+    z_stream s{};
+    if (deflateInit2(&s, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    std::string out;
+    out.resize(deflateBound(&s, static_cast<uLong>(data.size())));
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    s.avail_in = static_cast<uInt>(data.size());
+    s.next_out = reinterpret_cast<Bytef*>(out.data());
+    s.avail_out = static_cast<uInt>(out.size());
+    deflate(&s, Z_FINISH);
+    out.resize(s.total_out);
+    deflateEnd(&s);
+    return out;
+}
+
+bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput& write) {
+    if (expected == 0)
+        return true;
+    RawInflater inflater;
+    if (!inflater.ok())
+        return false;
+    z_stream& s = inflater.stream();
+    std::vector<uint8_t> in(BufferSize), out(BufferSize);
+    uint64_t produced = 0;
+    while (produced < expected) {
+        if (s.avail_in == 0) {
+            const size_t got = read(in.data(), in.size());
+            if (got == 0)
+                return false;  // the data ends before the declared size came out
+            s.next_in = in.data();
+            s.avail_in = static_cast<uInt>(got);
+        }
+        const uint64_t want = std::min<uint64_t>(out.size(), expected - produced);
+        s.next_out = out.data();
+        s.avail_out = static_cast<uInt>(want);
+        const int rc = inflate(&s, Z_NO_FLUSH);
+        const size_t n = static_cast<size_t>(want - s.avail_out);
+        if (n > 0 && !write(out.data(), n))
+            return false;
+        produced += n;
+        if (rc == Z_STREAM_END)
+            return produced == expected;
+        if (rc != Z_OK && rc != Z_BUF_ERROR)
+            return false;
+        if (rc == Z_BUF_ERROR && n == 0 && s.avail_in != 0)
+            return false;
+    }
+    return true;
+}
+
+bool MeasureDeflate(const ReadInput& read, uint64_t& consumed, uint64_t& produced, uint32_t& crc) {
+    RawInflater inflater;
+    if (!inflater.ok())
+        return false;
+    z_stream& s = inflater.stream();
+    std::vector<uint8_t> in(BufferSize), out(BufferSize);
+    uLong sum = crc32(0L, Z_NULL, 0);
+    uint64_t total = 0;
+    for (;;) {
+        if (s.avail_in == 0) {
+            const size_t got = read(in.data(), in.size());
+            if (got == 0)
+                return false;
+            s.next_in = in.data();
+            s.avail_in = static_cast<uInt>(got);
+        }
+        s.next_out = out.data();
+        s.avail_out = static_cast<uInt>(out.size());
+        const int rc = inflate(&s, Z_NO_FLUSH);
+        const size_t n = out.size() - s.avail_out;
+        sum = crc32(sum, out.data(), static_cast<uInt>(n));
+        total += n;
+        if (total > UINT32_MAX)
+            return false;
+        if (rc == Z_STREAM_END)
+            break;
+        if (rc != Z_OK && !(rc == Z_BUF_ERROR && s.avail_in == 0))
+            return false;
+    }
+    consumed = s.total_in;
+    produced = total;
+    crc = static_cast<uint32_t>(sum);
+    return true;
+}
+
+}  // namespace fraglane::archive

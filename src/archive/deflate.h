@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Raw deflate (APPNOTE method 8) and CRC-32, on zlib. The only place that includes zlib.
+namespace fraglane::archive {
+
+uint32_t Crc32(const std::string& data);
+
+// Raw deflate data of the whole text at the given level: what a zlib stream holds without its
+// 2-byte header and its Adler-32 trailer.
+std::string DeflateRaw(const std::string& data, int level);
+
+// Supplies up to n bytes of input; returns how many (0 at the end of the input).
+using ReadInput = std::function<size_t(uint8_t* buffer, size_t n)>;
+// Takes n bytes of output; false stops the work.
+using WriteOutput = std::function<bool(const uint8_t* data, size_t n)>;
+
+// Inflates through a bounded buffer until exactly `expected` bytes have come out. False when
+// the data is corrupt or ends before that (or the output is refused).
+bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput& write);
+
+// Inflates a raw deflate stream to its end without keeping the output, to learn how long it
+// is. False for corrupt data or output beyond 4 GiB.
+bool MeasureDeflate(const ReadInput& read, uint64_t& consumed, uint64_t& produced, uint32_t& crc);
+
+}  // namespace fraglane::archive

@@ -1,0 +1,624 @@
+#include "archive/pk3_archive.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/deflate.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+namespace fraglane::archive {
+
+namespace {
+
+// Record sizes without their variable parts (APPNOTE 4.3.7, 4.3.12, 4.3.16).
+constexpr size_t LocalSize = 30;
+constexpr size_t CentralSize = 46;
+constexpr size_t EndSize = 22;
+constexpr size_t MaxComment = 65535;
+constexpr size_t Chunk = 64 * 1024;
+constexpr uint32_t DescriptorSignature = 0x08074b50;
+
+uint16_t Get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Get32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put16(std::string& out, uint16_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>(v >> 8));
+}
+void Put32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// Reads through one cached window, so that walking a directory costs a read per 64 KiB.
+// Every read is checked against the file's length first.
+class WindowReader {
+public:
+    WindowReader(const platform::File& file, uint64_t size) : m_file(file), m_size(size) {}
+
+    void Seed(uint64_t base, std::vector<uint8_t> data) {
+        m_base = base;
+        m_data = std::move(data);
+    }
+
+    bool Read(uint64_t offset, size_t n, uint8_t* out) {
+        if (offset > m_size || n > m_size - offset)
+            return false;
+        if (offset < m_base || offset + n > m_base + m_data.size()) {
+            const size_t want =
+                static_cast<size_t>(std::min<uint64_t>(std::max(n, Chunk), m_size - offset));
+            std::vector<uint8_t> data(want);
+            if (!m_file.ReadAt(offset, data.data(), want))
+                return false;
+            Seed(offset, std::move(data));
+        }
+        std::memcpy(out, m_data.data() + (offset - m_base), n);
+        return true;
+    }
+
+    bool ReadText(uint64_t offset, size_t n, std::string& out) {
+        out.resize(n);
+        return n == 0 || Read(offset, n, reinterpret_cast<uint8_t*>(out.data()));
+    }
+
+private:
+    const platform::File& m_file;
+    uint64_t m_size;
+    uint64_t m_base = 0;
+    std::vector<uint8_t> m_data;
+};
+
+std::string WriteError(const std::string& path) {
+    return "Unable to write to " + platform::DisplayPath(path);
+}
+
+}  // namespace
+
+bool MatchesMask(std::string_view text, std::string_view mask) {
+    size_t t = 0, m = 0, starT = std::string_view::npos, starM = 0;
+    while (t < text.size()) {
+        if (m < mask.size() &&
+            (mask[m] == '?' || text::LowerAscii(mask[m]) == text::LowerAscii(text[t]))) {
+            ++t;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starM = ++m;
+            starT = t;
+        } else if (starT != std::string_view::npos) {
+            m = starM;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
+    return m == mask.size();
+}
+
+std::string Pk3Archive::StoredForm(std::string_view name) {
+    std::string s(name);
+    std::replace(s.begin(), s.end(), '\\', '/');
+    if (const size_t drive = s.find(":/"); drive != std::string::npos)
+        s.erase(0, drive + 2);
+    if (const size_t unc = s.find("//"); unc != std::string::npos) {
+        // A network path: the server and share parts go too.
+        s.erase(0, unc + 2);
+        for (int part = 0; part < 2; ++part) {
+            const size_t slash = s.find('/');
+            if (slash == std::string::npos)
+                break;
+            s.erase(0, slash + 1);
+        }
+    }
+    return s;
+}
+
+std::string Pk3Archive::ListedName(const Member& member) {
+    std::string s;
+    const std::string& stored = member.record.name;
+    s.reserve(stored.size() + 1);
+    for (size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i] == '/') {
+            s.push_back('\\');
+            if (i + 1 < stored.size() && stored[i + 1] == '/')
+                ++i;  // "//" counts as one
+        } else {
+            s.push_back(stored[i]);
+        }
+    }
+    if (const size_t drive = s.find(":\\"); drive != std::string::npos)
+        s.erase(0, drive + 2);
+    if (member.folder && (s.empty() || s.back() != '\\'))
+        s.push_back('\\');
+    return s;
+}
+
+void Pk3Archive::SetActive(bool active) {
+    if (m_fileName.empty())
+        return;
+    if (active)
+        Open();
+    else
+        Close();
+}
+
+void Pk3Archive::Close() {
+    m_file.Close();
+    m_members.clear();
+    m_end = EndRecord{};
+    m_active = false;
+    Invalidate();
+}
+
+void Pk3Archive::Invalidate() {
+    m_namesBuilt = false;
+    m_fileNames.clear();
+    m_foldedNames.clear();
+    m_storedIndex.clear();
+}
+
+void Pk3Archive::Open() {
+    Close();
+    if (!platform::FileExists(m_fileName)) {
+        throw Error("File \"" + platform::DisplayPath(m_fileName) + "\" not found!");
+    }
+    const bool readOnly = (platform::GetFileAttributes(m_fileName) & platform::AttrReadOnly) != 0;
+    m_file = platform::File::OpenExisting(m_fileName, !readOnly);
+    const uint64_t size = m_file.Size();
+
+    bool opened = false;
+    bool endFound = false;
+    if (size >= EndSize) {
+        // The end record lies within the last 22 + 65,535 bytes: a record followed by a comment
+        // of any size the format allows is found.
+        const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(size, EndSize + MaxComment));
+        const uint64_t tailBase = size - tailSize;
+        std::vector<uint8_t> tail(tailSize);
+        if (m_file.ReadAt(tailBase, tail.data(), tailSize)) {
+            // Records whose comment ends the file come first; then any whose comment fits, for
+            // archives with bytes appended. A signature inside a comment is tried only after.
+            std::vector<size_t> exact, loose;
+            for (size_t i = tailSize - EndSize + 1; i-- > 0;) {
+                if (Get32(&tail[i]) != EndSignature)
+                    continue;
+                const uint64_t end = tailBase + i + EndSize + Get16(&tail[i + 20]);
+                if (end == size)
+                    exact.push_back(i);
+                else if (end < size)
+                    loose.push_back(i);
+            }
+            exact.insert(exact.end(), loose.begin(), loose.end());
+            endFound = !exact.empty();
+            for (size_t i : exact) {
+                if (ReadCentralDirectory(tailBase + i, &tail[i], size)) {
+                    opened = true;
+                    break;
+                }
+            }
+        }
+    }
+    if (!endFound)
+        opened = RebuildFromLocalHeaders(size);
+    if (!opened) {
+        Close();  // no archive: closed, no members, no error
+        return;
+    }
+    m_active = true;
+}
+
+bool Pk3Archive::ReadCentralDirectory(uint64_t endPosition, const uint8_t* end, uint64_t fileSize) {
+    m_members.clear();
+    EndRecord e;
+    e.position = endPosition;
+    e.entriesOnDisk = Get16(end + 8);
+    e.entries = Get16(end + 10);
+    e.directorySize = Get32(end + 12);
+    e.directoryOffset = Get32(end + 16);
+    e.comment.assign(reinterpret_cast<const char*>(end + EndSize), Get16(end + 20));
+
+    const uint64_t count = e.entriesOnDisk;
+    // Each record takes at least 46 bytes: a count the file cannot hold is refused before
+    // anything is allocated for it.
+    if (e.directoryOffset > fileSize || count * CentralSize > fileSize - e.directoryOffset)
+        return false;
+    WindowReader reader(m_file, fileSize);
+    std::vector<Member> members;
+    members.reserve(static_cast<size_t>(count));
+    uint64_t pos = e.directoryOffset;
+    uint8_t h[CentralSize];
+    for (uint64_t i = 0; i < count; ++i) {
+        if (!reader.Read(pos, CentralSize, h) || Get32(h) != CentralSignature)
+            return false;
+        Member m;
+        CentralRecord& r = m.record;
+        r.versionMadeBy = Get16(h + 4);
+        r.versionNeeded = Get16(h + 6);
+        r.flags = Get16(h + 8);
+        r.method = Get16(h + 10);
+        r.time = Get16(h + 12);
+        r.date = Get16(h + 14);
+        r.crc32 = Get32(h + 16);
+        r.compressedSize = Get32(h + 20);
+        r.uncompressedSize = Get32(h + 24);
+        const uint16_t nameLength = Get16(h + 28);
+        const uint16_t extraLength = Get16(h + 30);
+        const uint16_t commentLength = Get16(h + 32);
+        r.diskNumberStart = Get16(h + 34);
+        r.internalAttributes = Get16(h + 36);
+        r.externalAttributes = Get32(h + 38);
+        r.localHeaderOffset = Get32(h + 42);
+        pos += CentralSize;
+        if (!reader.ReadText(pos, nameLength, r.name))
+            return false;
+        pos += nameLength;
+        if (!reader.ReadText(pos, extraLength, r.extra))
+            return false;
+        pos += extraLength;
+        if (!reader.ReadText(pos, commentLength, r.comment))
+            return false;
+        pos += commentLength;
+        m.encrypted = (r.flags & 1) != 0;
+        m.folder = (r.externalAttributes & platform::AttrDirectory) != 0;
+        members.push_back(std::move(m));
+    }
+    m_members = std::move(members);
+    m_end = std::move(e);
+    return true;
+}
+
+bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
+    // Without an end record the members are found by walking the local headers from the
+    // start. A header whose sizes are left to a data descriptor (bit 3) is walked by inflating
+    // its data to the stream's end, which tells its length; the descriptor after it is
+    // skipped. A stored member of unknown length ends the walk, as nothing tells where it ends.
+    m_members.clear();
+    WindowReader reader(m_file, fileSize);
+    uint64_t pos = 0;
+    uint8_t h[LocalSize];
+    while (reader.Read(pos, LocalSize, h) && Get32(h) == LocalSignature) {
+        Member m;
+        CentralRecord& r = m.record;
+        r.versionMadeBy = 20;
+        r.versionNeeded = 20;
+        r.flags = Get16(h + 6);
+        r.method = Get16(h + 8);
+        r.time = Get16(h + 10);
+        r.date = Get16(h + 12);
+        r.crc32 = Get32(h + 14);
+        r.compressedSize = Get32(h + 18);
+        r.uncompressedSize = Get32(h + 22);
+        const uint16_t nameLength = Get16(h + 26);
+        const uint16_t extraLength = Get16(h + 28);
+        if (!reader.ReadText(pos + LocalSize, nameLength, r.name))
+            break;
+        if (!reader.ReadText(pos + LocalSize + nameLength, extraLength, r.extra))
+            break;
+        const uint64_t dataStart = pos + LocalSize + nameLength + extraLength;
+        const bool descriptor = (r.flags & 8) != 0;
+        if (descriptor && r.compressedSize == 0) {
+            if (r.method != 8)
+                break;
+            uint64_t at = dataStart, consumed = 0, produced = 0;
+            uint32_t crc = 0;
+            const bool measured = MeasureDeflate(
+                [&](uint8_t* buffer, size_t n) -> size_t {
+                    const size_t take = static_cast<size_t>(
+                        std::min<uint64_t>(n, fileSize - std::min(at, fileSize)));
+                    if (take == 0 || !m_file.ReadAt(at, buffer, take))
+                        return 0;
+                    at += take;
+                    return take;
+                },
+                consumed, produced, crc);
+            if (!measured)
+                break;
+            r.compressedSize = static_cast<uint32_t>(consumed);
+            r.uncompressedSize = static_cast<uint32_t>(produced);
+            r.crc32 = crc;
+        }
+        r.externalAttributes = (!r.name.empty() && r.name.back() == '/') ? platform::AttrDirectory
+                                                                         : platform::AttrArchive;
+        r.localHeaderOffset = static_cast<uint32_t>(pos);
+        m.encrypted = (r.flags & 1) != 0;
+        m.folder = (r.externalAttributes & platform::AttrDirectory) != 0;
+        m_members.push_back(std::move(m));
+        pos = dataStart + r.compressedSize;
+        if (descriptor) {
+            uint8_t sig[4];
+            pos += (reader.Read(pos, 4, sig) && Get32(sig) == DescriptorSignature) ? 16 : 12;
+        }
+        if (pos > UINT32_MAX)
+            break;
+    }
+    m_end = EndRecord{};
+    m_end.position = pos;
+    m_end.directoryOffset = static_cast<uint32_t>(std::min<uint64_t>(pos, fileSize));
+    return !m_members.empty();
+}
+
+const std::vector<std::string>& Pk3Archive::FileNames() {
+    if (!m_namesBuilt) {
+        m_fileNames.reserve(m_members.size());
+        for (size_t i = 0; i < m_members.size(); ++i) {
+            std::string listed = ListedName(m_members[i]);
+            m_foldedNames.insert(text::LowerCase(listed));
+            m_storedIndex.try_emplace(text::LowerCase(StoredForm(m_members[i].record.name)), i);
+            m_fileNames.push_back(std::move(listed));
+        }
+        m_namesBuilt = true;
+    }
+    return m_fileNames;
+}
+
+bool Pk3Archive::HasMember(std::string_view name) {
+    FileNames();
+    return m_foldedNames.count(text::LowerCase(name)) != 0;
+}
+
+int Pk3Archive::FindMember(std::string_view name) {
+    FileNames();
+    const auto it = m_storedIndex.find(text::LowerCase(StoredForm(name)));
+    return it == m_storedIndex.end() ? -1 : static_cast<int>(it->second);
+}
+
+void Pk3Archive::ExtractMember(std::string_view name, std::string_view destination) {
+    const int index = FindMember(name);
+    if (index < 0)
+        throw Error("File \"" + std::string(name) + "\" not found!");
+    const Member& m = m_members[static_cast<size_t>(index)];
+    if (m.folder) {
+        platform::ForceDirectories(std::string(destination));
+        return;
+    }
+    platform::File out = platform::File::Create(destination);
+    const CentralRecord& r = m.record;
+    if ((r.method != 0 && r.method != 8) || m.encrypted) {
+        throw Error("Cannot process this file: " + r.name + " ");
+    }
+    const uint64_t fileSize = m_file.Size();
+    uint8_t h[LocalSize];
+    if (!m_file.ReadAt(r.localHeaderOffset, h, LocalSize) || Get32(h) != LocalSignature) {
+        return;  // nothing to take: the destination stays empty
+    }
+    uint64_t at = uint64_t{r.localHeaderOffset} + LocalSize + Get16(h + 26) + Get16(h + 28);
+    const uint64_t dataEnd =
+        std::min<uint64_t>(fileSize, at + (r.method == 0 ? r.uncompressedSize : r.compressedSize));
+    auto read = [&](uint8_t* buffer, size_t n) -> size_t {
+        const size_t take =
+            at >= dataEnd ? 0 : static_cast<size_t>(std::min<uint64_t>(n, dataEnd - at));
+        if (take == 0 || !m_file.ReadAt(at, buffer, take))
+            return 0;
+        at += take;
+        return take;
+    };
+    auto write = [&](const uint8_t* data, size_t n) { return out.Append(data, n); };
+
+    bool ok = true;
+    if (r.method == 0) {
+        std::vector<uint8_t> buffer(Chunk);
+        uint64_t left = r.uncompressedSize;
+        while (ok && left > 0) {
+            const size_t got =
+                read(buffer.data(), static_cast<size_t>(std::min<uint64_t>(left, Chunk)));
+            ok = got > 0 && write(buffer.data(), got);
+            left -= got;
+        }
+    } else {
+        ok = InflateExactly(read, r.uncompressedSize, write);
+    }
+    if (!ok) {
+        out.Truncate(0);
+        throw Error("error");
+    }
+    out.Close();
+    platform::SetFileAttributes(
+        destination, platform::AttrArchive |
+                         (r.externalAttributes &
+                          (platform::AttrHidden | platform::AttrSystem | platform::AttrReadOnly)));
+}
+
+void Pk3Archive::CreateEmpty(std::string_view path) {
+    std::string record;
+    Put32(record, EndSignature);
+    record.append(18, '\0');
+    platform::WriteFileBytes(path, record);
+}
+
+void Pk3Archive::RequireWritable() const {
+    if (!m_active || !m_file.Writable())
+        throw Error(WriteError(m_fileName));
+}
+
+void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
+                         std::string_view wildcard, bool withSubfolders) {
+    std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
+    // Enumerated in name order, as the file systems the format comes from list a folder.
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        const int c = text::CompareIgnoreCase(a.name, b.name);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    const std::string base = platform::IncludeTrailingBackslash(folder);
+    auto relative = [&](const std::string& full) {
+        std::string rel =
+            text::StartsWithIgnoreCase(full, rootFolder) ? full.substr(rootFolder.size()) : full;
+        if (!rel.empty() && rel.front() == '\\')
+            rel.erase(0, 1);
+        return rel;
+    };
+    for (const platform::DirEntry& entry : entries) {
+        const std::string full = base + entry.name;
+        if (!entry.isDirectory) {
+            if (MatchesMask(full, wildcard))
+                AddFile(relative(full), full);
+            continue;
+        }
+        const std::string stored = StoredForm(relative(full) + "\\");
+        if (FindMember(stored) < 0) {
+            AddFolderMember(stored, platform::GetFileAttributes(full),
+                            platform::FileDosDateTime(full));
+        }
+        if (withSubfolders)
+            AddTree(full, rootFolder, wildcard, withSubfolders);
+    }
+}
+
+void Pk3Archive::AddFile(std::string_view memberName, std::string_view path) {
+    RequireWritable();
+    const std::string stored = StoredForm(memberName);
+    for (size_t slash = stored.find('/'); slash != std::string::npos && slash + 1 < stored.size();
+         slash = stored.find('/', slash + 1)) {
+        const std::string parent = stored.substr(0, slash + 1);
+        if (FindMember(parent) < 0) {
+            AddFolderMember(parent, platform::AttrDirectory, platform::CurrentDosDateTime());
+        }
+    }
+    if (const int existing = FindMember(stored); existing >= 0)
+        RemoveAt(static_cast<size_t>(existing));
+    const std::string data = platform::ReadFileBytes(path);
+    uint32_t attributes = platform::GetFileAttributes(path);
+    if (attributes == platform::InvalidAttributes)
+        attributes = platform::AttrArchive;
+    AddData(stored, data, attributes, platform::FileDosDateTime(path));
+}
+
+void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attributes,
+                                 uint32_t dosTime) {
+    if (attributes == platform::InvalidAttributes)
+        attributes = platform::AttrDirectory;
+    AddData(storedName, std::string(), attributes | platform::AttrDirectory, dosTime);
+}
+
+void Pk3Archive::AddData(const std::string& storedName, const std::string& data,
+                         uint32_t attributes, uint32_t dosTime) {
+    RequireWritable();
+    Member m;
+    CentralRecord& r = m.record;
+    const std::string payload = data.empty() ? std::string() : DeflateRaw(data, 9);
+    const uint64_t offset = m_end.directoryOffset;
+    if (data.size() > UINT32_MAX ||
+        offset + LocalSize + storedName.size() + payload.size() > UINT32_MAX ||
+        storedName.size() > 0xFFFF) {
+        throw Error(WriteError(m_fileName));
+    }
+    r.method = data.empty() ? 0 : 8;
+    r.time = static_cast<uint16_t>(dosTime & 0xFFFF);
+    r.date = static_cast<uint16_t>(dosTime >> 16);
+    r.crc32 = Crc32(data);
+    r.compressedSize = static_cast<uint32_t>(payload.size());
+    r.uncompressedSize = static_cast<uint32_t>(data.size());
+    r.externalAttributes = attributes;
+    r.localHeaderOffset = static_cast<uint32_t>(offset);
+    r.name = storedName;
+    m.folder = (attributes & platform::AttrDirectory) != 0;
+
+    std::string local;
+    Put32(local, LocalSignature);
+    Put16(local, r.versionNeeded);
+    Put16(local, r.flags);
+    Put16(local, r.method);
+    Put16(local, r.time);
+    Put16(local, r.date);
+    Put32(local, r.crc32);
+    Put32(local, r.compressedSize);
+    Put32(local, r.uncompressedSize);
+    Put16(local, static_cast<uint16_t>(r.name.size()));
+    Put16(local, 0);
+    local += r.name;
+    local += payload;
+    if (!m_file.WriteAt(offset, local.data(), local.size()))
+        throw Error(WriteError(m_fileName));
+    m_members.push_back(std::move(m));
+    Invalidate();
+    WriteDirectory(offset + local.size());
+}
+
+void Pk3Archive::WriteDirectory(uint64_t at) {
+    std::string out;
+    for (const Member& m : m_members) {
+        const CentralRecord& r = m.record;
+        Put32(out, CentralSignature);
+        Put16(out, r.versionMadeBy);
+        Put16(out, r.versionNeeded);
+        Put16(out, r.flags);
+        Put16(out, r.method);
+        Put16(out, r.time);
+        Put16(out, r.date);
+        Put32(out, r.crc32);
+        Put32(out, r.compressedSize);
+        Put32(out, r.uncompressedSize);
+        Put16(out, static_cast<uint16_t>(r.name.size()));
+        Put16(out, static_cast<uint16_t>(r.extra.size()));
+        Put16(out, static_cast<uint16_t>(r.comment.size()));
+        Put16(out, r.diskNumberStart);
+        Put16(out, r.internalAttributes);
+        Put32(out, r.externalAttributes);
+        Put32(out, r.localHeaderOffset);
+        out += r.name;
+        out += r.extra;
+        out += r.comment;
+    }
+    const auto count = static_cast<uint16_t>(std::min<size_t>(m_members.size(), 0xFFFF));
+    const uint64_t directorySize = out.size();
+    Put32(out, EndSignature);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, count);
+    Put16(out, count);
+    Put32(out, static_cast<uint32_t>(directorySize));
+    Put32(out, static_cast<uint32_t>(at));
+    Put16(out, static_cast<uint16_t>(m_end.comment.size()));
+    out += m_end.comment;
+    if (!m_file.WriteAt(at, out.data(), out.size()) || !m_file.Truncate(at + out.size())) {
+        throw Error(WriteError(m_fileName));
+    }
+    m_end.position = at + directorySize;
+    m_end.entries = m_end.entriesOnDisk = count;
+    m_end.directorySize = static_cast<uint32_t>(directorySize);
+    m_end.directoryOffset = static_cast<uint32_t>(at);
+}
+
+void Pk3Archive::RemoveMember(std::string_view name) {
+    const int index = FindMember(name);
+    if (index >= 0)
+        RemoveAt(static_cast<size_t>(index));
+}
+
+void Pk3Archive::RemoveAt(size_t index) {
+    RequireWritable();
+    const CentralRecord removed = m_members[index].record;
+    const uint64_t start = removed.localHeaderOffset;
+    const uint64_t dataEnd = m_end.directoryOffset;
+    uint64_t length = 0;
+    uint8_t h[LocalSize];
+    if (start < dataEnd && m_file.ReadAt(start, h, LocalSize) && Get32(h) == LocalSignature) {
+        length = std::min<uint64_t>(
+            LocalSize + Get16(h + 26) + Get16(h + 28) + uint64_t{removed.compressedSize},
+            dataEnd - start);
+    }
+    // What follows the cut moves down, through a bounded buffer.
+    std::vector<uint8_t> buffer(Chunk);
+    for (uint64_t from = start + length; from < dataEnd;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(Chunk, dataEnd - from));
+        if (!m_file.ReadAt(from, buffer.data(), n) ||
+            !m_file.WriteAt(from - length, buffer.data(), n)) {
+            throw Error(WriteError(m_fileName));
+        }
+        from += n;
+    }
+    m_members.erase(m_members.begin() + static_cast<std::ptrdiff_t>(index));
+    for (Member& m : m_members) {
+        if (m.record.localHeaderOffset > start)
+            m.record.localHeaderOffset -= static_cast<uint32_t>(length);
+    }
+    Invalidate();
+    WriteDirectory(dataEnd - length);
+}
+
+}  // namespace fraglane::archive

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace fraglane::archive {
+
+// A central-directory file header (APPNOTE 4.3.12), all fields kept so that the directory can
+// be written back as it was.
+struct CentralRecord {
+    uint16_t versionMadeBy = 20;
+    uint16_t versionNeeded = 20;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint16_t time = 0;
+    uint16_t date = 0;
+    uint32_t crc32 = 0;
+    uint32_t compressedSize = 0;
+    uint32_t uncompressedSize = 0;
+    uint16_t diskNumberStart = 0;
+    uint16_t internalAttributes = 0;
+    uint32_t externalAttributes = 0;
+    uint32_t localHeaderOffset = 0;
+    std::string name;  // stored form, "/" separated
+    std::string extra;
+    std::string comment;
+};
+
+struct Member {
+    CentralRecord record;
+    bool encrypted = false;  // general-purpose bit 0
+    bool folder = false;     // DOS directory bit of the external attributes
+};
+
+// The end-of-central-directory record (APPNOTE 4.3.16) of the open archive.
+struct EndRecord {
+    uint64_t position = 0;
+    uint16_t entriesOnDisk = 0;
+    uint16_t entries = 0;
+    uint32_t directorySize = 0;
+    uint32_t directoryOffset = 0;
+    std::string comment;
+};
+
+// The program's ZIP archive object. Reading never trusts the file: counts, sizes and offsets
+// are checked against the file's length before anything is read or allocated; extraction
+// streams through a bounded buffer and yields at most the size the directory declares.
+// Writing adds and removes members in place (the central directory rewritten after the data).
+class Pk3Archive {
+public:
+    static constexpr uint32_t LocalSignature = 0x04034b50;
+    static constexpr uint32_t CentralSignature = 0x02014b50;
+    static constexpr uint32_t EndSignature = 0x06054b50;
+
+    void SetFileName(std::string path) { m_fileName = std::move(path); }
+    const std::string& FileName() const { return m_fileName; }
+
+    // true opens FileName (closing what is open); false closes. Nothing while FileName is
+    // empty. A file that holds no archive ends closed, without an error.
+    void SetActive(bool active);
+    bool Active() const { return m_active; }
+
+    // Member names as the program sees them: "\" separated, drive prefix dropped, folders
+    // with a trailing "\"; central-directory order.
+    const std::vector<std::string>& FileNames();
+    // Whether some entry of FileNames equals name, ASCII letters folded.
+    bool HasMember(std::string_view name);
+    void ExtractMember(std::string_view name, std::string_view destination);
+
+    static void CreateEmpty(std::string_view path);
+    // Adds every file under folder whose full path matches the wildcard, with member names
+    // relative to rootFolder; folders become members of their own before their contents.
+    void AddTree(std::string_view folder, std::string_view rootFolder, std::string_view wildcard,
+                 bool withSubfolders);
+    // Adds one file under a member name (parents first, a member of that name replaced).
+    void AddFile(std::string_view memberName, std::string_view path);
+    void RemoveMember(std::string_view name);
+
+    const std::vector<Member>& Members() const { return m_members; }
+    const EndRecord& End() const { return m_end; }
+
+    // The stored form of a member name, used to find members: "\" becomes "/", drive and
+    // network prefixes are removed.
+    static std::string StoredForm(std::string_view name);
+    // The name as FileNames lists it.
+    static std::string ListedName(const Member& member);
+
+private:
+    void Open();
+    void Close();
+    bool ReadCentralDirectory(uint64_t endPosition, const uint8_t* end, uint64_t fileSize);
+    bool RebuildFromLocalHeaders(uint64_t fileSize);
+    int FindMember(std::string_view name);
+    void Invalidate();
+    void AddFolderMember(const std::string& storedName, uint32_t attributes, uint32_t dosTime);
+    void AddData(const std::string& storedName, const std::string& data, uint32_t attributes,
+                 uint32_t dosTime);
+    void WriteDirectory(uint64_t at);
+    void RemoveAt(size_t index);
+    void RequireWritable() const;
+
+    std::string m_fileName;
+    bool m_active = false;
+    platform::File m_file;
+    std::vector<Member> m_members;
+    EndRecord m_end;
+    bool m_namesBuilt = false;
+    std::vector<std::string> m_fileNames;
+    std::unordered_set<std::string> m_foldedNames;          // for HasMember
+    std::unordered_map<std::string, size_t> m_storedIndex;  // folded stored form -> first index
+};
+
+// A wildcard match of a whole text, "*" and "?" as in file masks, ASCII letters folded.
+bool MatchesMask(std::string_view text, std::string_view mask);
+
+}  // namespace fraglane::archive

@@ -1,0 +1,176 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "platform/error.h"
+#include "platform/file_system.h"
+
+namespace fraglane::platform {
+
+File::~File() {
+    Close();
+}
+
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd), m_writable(other.m_writable), m_appendAt(other.m_appendAt) {
+    other.m_fd = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        m_writable = other.m_writable;
+        m_appendAt = other.m_appendAt;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+void File::Close() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+File File::OpenExisting(std::string_view path, bool forWriting) {
+    const std::string native = ToNative(path);
+    File f;
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    }
+    if (forWriting && (st.st_mode & S_IWUSR) != 0) {
+        f.m_fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC);
+        f.m_writable = f.m_fd >= 0;
+    }
+    if (f.m_fd < 0)
+        f.m_fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (f.m_fd < 0)
+        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    return f;
+}
+
+File File::Create(std::string_view path) {
+    const std::string native = ToNative(path);
+    const std::string message = "Cannot create file " + DisplayPath(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
+        throw Error(message);
+    }
+    File f;
+    f.m_fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (f.m_fd < 0)
+        throw Error(message);
+    f.m_writable = true;
+    return f;
+}
+
+uint64_t File::Size() const {
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+bool File::ReadAt(uint64_t offset, void* buffer, size_t n) const {
+    auto* out = static_cast<char*>(buffer);
+    while (n > 0) {
+        const ssize_t got = ::pread(m_fd, out, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        n -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
+    const auto* in = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t put = ::pwrite(m_fd, in, n, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        in += put;
+        n -= static_cast<size_t>(put);
+        offset += static_cast<uint64_t>(put);
+    }
+    return true;
+}
+
+bool File::Append(const void* data, size_t n) {
+    if (!WriteAt(m_appendAt, data, n))
+        return false;
+    m_appendAt += n;
+    return true;
+}
+
+bool File::Truncate(uint64_t size) {
+    return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
+}
+
+uint32_t GetFileAttributes(std::string_view path) {
+    const std::string native = ToNative(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0)
+        return InvalidAttributes;
+    uint32_t attributes = S_ISDIR(st.st_mode) ? AttrDirectory : AttrArchive;
+    if ((st.st_mode & S_IWUSR) == 0)
+        attributes |= AttrReadOnly;
+    const std::string name = ExtractFileName(FromNative(native));
+    if (!name.empty() && name.front() == '.')
+        attributes |= AttrHidden;
+    return attributes;
+}
+
+void SetFileAttributes(std::string_view path, uint32_t attributes) {
+    const std::string native = ToNative(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0)
+        return;
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & AttrReadOnly)
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (mode != (st.st_mode & 07777))
+        ::chmod(native.c_str(), mode);
+}
+
+uint32_t ToDosDateTime(int64_t unixSeconds) {
+    const time_t t = static_cast<time_t>(unixSeconds);
+    tm local{};
+    if (::localtime_r(&t, &local) == nullptr || local.tm_year < 80) {
+        return (1u << 21) | (1u << 16);  // 1980-01-01 00:00, the earliest DOS date
+    }
+    if (local.tm_year - 80 > 127)
+        local.tm_year = 80 + 127;  // the last year DOS dates hold
+    const uint32_t date = static_cast<uint32_t>(((local.tm_year - 80) << 9) |
+                                                ((local.tm_mon + 1) << 5) | local.tm_mday);
+    const uint32_t time =
+        static_cast<uint32_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+    return (date << 16) | time;
+}
+
+uint32_t FileDosDateTime(std::string_view path) {
+    struct stat st {};
+    if (::stat(ToNative(path).c_str(), &st) != 0)
+        return CurrentDosDateTime();
+    return ToDosDateTime(st.st_mtime);
+}
+
+uint32_t CurrentDosDateTime() {
+    return ToDosDateTime(::time(nullptr));
+}
+
+}  // namespace fraglane::platform

@@ -1,0 +1,439 @@
+#include "archive/pk3_archive.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "archive/deflate.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "support/run.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::archive {
+namespace {
+
+using test::Quote;
+using test::RunCommand;
+using test::TempDir;
+
+// Writes an archive with Python's zipfile: entries of (name, data, deflated).
+void PythonZip(const std::string& path, const std::string& entries) {
+    const std::string script =
+        "import zipfile,sys\n"
+        "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+        "for name,data,deflated in " +
+        entries +
+        ":\n"
+        "    z.writestr(zipfile.ZipInfo(name), data, zipfile.ZIP_DEFLATED if deflated else "
+        "zipfile.ZIP_STORED)\n"
+        "z.close()\n";
+    const auto r = RunCommand("python3 -c " + Quote(script) + " " + Quote(path));
+    ASSERT_EQ(r.status, 0) << r.output;
+}
+
+class ArchiveTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Pk3Archive zip;
+    std::string P(const std::string& rel) const { return dir.Program() + rel; }
+    void Open(const std::string& rel) {
+        zip.SetFileName(P(rel));
+        zip.SetActive(true);
+    }
+    std::string Extract(const std::string& member) {
+        zip.ExtractMember(member, P("out.bin"));
+        return dir.Read("out.bin");
+    }
+};
+
+TEST_F(ArchiveTest, ReadsInfoZipArchivesWithAndWithoutFolderEntries) {
+    dir.Write("src/maps/q3dm17.bsp", std::string(5000, 'b'));
+    dir.Write("src/levelshots/q3dm17.jpg", "jpeg");
+    dir.Write("src/scripts/empty.shader", "");
+    for (const char* flags : {"-r", "-r -D", "-r -0"}) {
+        std::filesystem::remove(dir.Path("a.pk3"));
+        const auto r =
+            RunCommand("cd " + Quote(dir.Path("src")) + " && zip -q " + flags + " ../a.pk3 .");
+        ASSERT_EQ(r.status, 0) << r.output;
+        Open("a.pk3");
+        ASSERT_TRUE(zip.Active()) << flags;
+        EXPECT_TRUE(zip.HasMember("maps\\Q3DM17.BSP"));
+        EXPECT_EQ(Extract("maps\\q3dm17.bsp"), std::string(5000, 'b'));
+        EXPECT_EQ(Extract("levelshots/q3dm17.jpg"), "jpeg");
+        EXPECT_EQ(Extract("scripts\\empty.shader"), "");
+        const bool folders = std::string(flags).find("-D") == std::string::npos;
+        EXPECT_EQ(zip.HasMember("maps\\"), folders) << flags;
+    }
+}
+
+TEST_F(ArchiveTest, ListsBackslashNamesLikeSlashNames) {
+    PythonZip(dir.Path("b.pk3"),
+              "[('maps\\\\q3dm1.bsp', b'x'*300, True), ('levelshots/q3dm1.tga', b'tga', False),"
+              " ('scripts/', b'', False), ('C:/work//maps/q.bsp', b'q', False)]");
+    Open("b.pk3");
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"maps\\q3dm1.bsp", "levelshots\\q3dm1.tga",
+                                                         "scripts\\", "work\\maps\\q.bsp"}));
+    EXPECT_TRUE(zip.HasMember("MAPS\\Q3DM1.BSP"));
+    EXPECT_FALSE(zip.HasMember("maps/q3dm1.bsp"));  // the program's names use "\"
+    EXPECT_EQ(Extract("maps/q3dm1.bsp"), std::string(300, 'x'));
+    EXPECT_EQ(Extract("LEVELSHOTS\\Q3DM1.TGA"), "tga");
+}
+
+TEST_F(ArchiveTest, FileThatIsNoArchiveOpensClosedWithoutError) {
+    std::mt19937 random(7);
+    std::string noise(4096, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    dir.Write("noise.pk3", noise);
+    Open("noise.pk3");
+    EXPECT_FALSE(zip.Active());
+    EXPECT_TRUE(zip.FileNames().empty());
+    EXPECT_FALSE(zip.HasMember("anything"));
+}
+
+TEST_F(ArchiveTest, MissingFileRaisesNotFound) {
+    zip.SetFileName(P("gone.pk3"));
+    try {
+        zip.SetActive(true);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "File \"" + dir.Path("gone.pk3") + "\" not found!");
+    }
+}
+
+TEST_F(ArchiveTest, ArchiveCutShortIsRebuiltFromItsLocalHeaders) {
+    PythonZip(dir.Path("c.pk3"), "[('maps/a.bsp', b'a'*1000, True), ('maps/b.bsp', b'bb', False)]");
+    std::string bytes = dir.Read("c.pk3");
+    const size_t central = bytes.find("PK\x01\x02");
+    dir.Write("cut.pk3", bytes.substr(0, central + 10));
+    Open("cut.pk3");
+    ASSERT_TRUE(zip.Active());
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"maps\\a.bsp", "maps\\b.bsp"}));
+    EXPECT_EQ(Extract("maps\\a.bsp"), std::string(1000, 'a'));
+    EXPECT_EQ(Extract("maps\\b.bsp"), "bb");
+}
+
+TEST_F(ArchiveTest, LocalHeaderWalkFollowsDataDescriptors) {
+    // zipfile writing to a stream that cannot seek leaves sizes to data descriptors (bit 3).
+    const std::string script =
+        "import zipfile,sys\n"
+        "class W:\n"
+        "    def __init__(s,f): s.f=f\n"
+        "    def write(s,b): return s.f.write(b)\n"
+        "    def flush(s): pass\n"
+        "f=open(sys.argv[1],'wb')\n"
+        "z=zipfile.ZipFile(W(f),'w',zipfile.ZIP_DEFLATED)\n"
+        "z.writestr('maps/one.bsp', b'1'*4000)\n"
+        "z.writestr('maps/two.bsp', b'two')\n"
+        "z.close(); f.close()\n";
+    ASSERT_EQ(RunCommand("python3 -c " + Quote(script) + " " + Quote(dir.Path("d.pk3"))).status, 0);
+    const std::string bytes = dir.Read("d.pk3");
+    ASSERT_NE(bytes[6] & 8, 0) << "no data descriptor was written";
+    dir.Write("dcut.pk3", bytes.substr(0, bytes.find("PK\x01\x02")));
+    Open("dcut.pk3");
+    ASSERT_EQ(zip.FileNames().size(), 2u);
+    EXPECT_EQ(Extract("maps\\one.bsp"), std::string(4000, '1'));
+    EXPECT_EQ(Extract("maps\\two.bsp"), "two");
+}
+
+TEST_F(ArchiveTest, ExtractionErrorsLeaveAnEmptyDestination) {
+    PythonZip(dir.Path("e.pk3"), "[('a.bin', b'x'*2000, True), ('b.bin', b'stored', False)]");
+    std::string bytes = dir.Read("e.pk3");
+    // Corrupt the deflate data of a.bin, and give b.bin method 12 (bzip2) in its central record.
+    bytes[30 + 5 + 2] = '\xFF';
+    bytes[30 + 5 + 3] = '\xFF';
+    const size_t second = bytes.find("PK\x01\x02", bytes.find("PK\x01\x02") + 4);
+    bytes[second + 10] = 12;
+    dir.Write("bad.pk3", bytes);
+    Open("bad.pk3");
+    dir.Write("out.bin", "old content");
+    try {
+        Extract("a.bin");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "error");
+    }
+    EXPECT_EQ(dir.Read("out.bin"), "");
+    try {
+        Extract("b.bin");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Cannot process this file: b.bin ");
+    }
+    EXPECT_EQ(dir.Read("out.bin"), "");
+}
+
+TEST_F(ArchiveTest, ZipBombYieldsNoMoreThanItsDirectoryPromised) {
+    PythonZip(dir.Path("bomb.pk3"), "[('big.bin', b'\\0'*(8*1024*1024), True)]");
+    std::string bytes = dir.Read("bomb.pk3");
+    const size_t central = bytes.find("PK\x01\x02");
+    bytes[central + 24] = 100;  // uncompressed size: 100 bytes
+    for (int i = 25; i < 28; ++i)
+        bytes[central + i] = 0;
+    dir.Write("bomb.pk3", bytes);
+    Open("bomb.pk3");
+    EXPECT_EQ(Extract("big.bin"), std::string(100, '\0'));
+}
+
+TEST_F(ArchiveTest, MissingLocalHeaderWritesNothingWithoutError) {
+    PythonZip(dir.Path("f.pk3"), "[('a.txt', b'data', False)]");
+    std::string bytes = dir.Read("f.pk3");
+    bytes[0] = 'X';
+    dir.Write("f.pk3", bytes);
+    Open("f.pk3");
+    EXPECT_EQ(Extract("a.txt"), "");
+}
+
+TEST_F(ArchiveTest, ExtractionAppliesAttributesAndHonoursReadOnlyFiles) {
+    dir.Write("src/ro.txt", "ro");
+    ::chmod(dir.Path("src/ro.txt").c_str(), 0444);
+    ASSERT_EQ(RunCommand("cd " + Quote(dir.Path("src")) + " && zip -q ../g.pk3 ro.txt").status, 0);
+    Open("g.pk3");
+    zip.ExtractMember("ro.txt", P("copy.txt"));
+    EXPECT_EQ(dir.Read("copy.txt"), "ro");
+    EXPECT_NE(platform::GetFileAttributes(P("copy.txt")) & platform::AttrReadOnly, 0u);
+    // Extracting over a read-only file fails, as on Windows, whoever runs the program.
+    EXPECT_THROW(zip.ExtractMember("ro.txt", P("copy.txt")), Error);
+    // So does extracting into a folder that does not exist.
+    EXPECT_THROW(zip.ExtractMember("ro.txt", P("no\\such\\dir\\x.txt")), Error);
+}
+
+TEST_F(ArchiveTest, FolderMembersExtractAsDirectories) {
+    dir.MakeDir("src/textures/base");
+    ASSERT_EQ(RunCommand("cd " + Quote(dir.Path("src")) + " && zip -qr ../h.pk3 textures").status,
+              0);
+    Open("h.pk3");
+    zip.ExtractMember("textures\\base\\", P("made\\deep\\"));
+    EXPECT_TRUE(platform::DirectoryExists(P("made\\deep")));
+}
+
+struct Damage {
+    const char* name;
+    std::function<std::string(std::string)> apply;
+};
+
+class DamagedArchive : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedArchive, OpensWithoutCrashOrWildAllocation) {
+    TempDir dir;
+    PythonZip(dir.Path("good.pk3"),
+              "[('maps/a.bsp', b'a'*100, True), ('maps/b.bsp', b'b', False)]");
+    dir.Write("bad.pk3", GetParam().apply(dir.Read("good.pk3")));
+    Pk3Archive zip;
+    zip.SetFileName(dir.Program() + "bad.pk3");
+    ASSERT_NO_THROW(zip.SetActive(true));
+    for (const std::string& name : zip.FileNames()) {
+        try {
+            zip.ExtractMember(name, dir.Program() + "out.bin");
+        } catch (const Error&) {
+        }
+    }
+    if (std::string(GetParam().name) == "EndRecordInsideAComment") {
+        EXPECT_EQ(zip.FileNames().size(), 2u);
+    }
+}
+
+size_t EndAt(const std::string& s) {
+    return s.rfind("PK\x05\x06");
+}
+void Set16(std::string& s, size_t at, uint16_t v) {
+    s[at] = static_cast<char>(v & 0xFF);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+void Set32(std::string& s, size_t at, uint32_t v) {
+    Set16(s, at, static_cast<uint16_t>(v));
+    Set16(s, at + 2, static_cast<uint16_t>(v >> 16));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pk3Archive, DamagedArchive,
+    ::testing::Values(
+        Damage{"ShorterThanAnEndRecord", [](std::string s) { return s.substr(0, 21); }},
+        Damage{"Empty", [](std::string) { return std::string(); }},
+        Damage{"CutOffEndRecord", [](std::string s) { return s.substr(0, s.size() - 5); }},
+        Damage{"CountLargerThanTheDirectory",
+               [](std::string s) {
+                   Set16(s, EndAt(s) + 8, 0xFFFF);
+                   Set16(s, EndAt(s) + 10, 0xFFFF);
+                   return s;
+               }},
+        Damage{"DirectoryOffsetPastTheEnd",
+               [](std::string s) {
+                   Set32(s, EndAt(s) + 16, 0xFFFFFF00);
+                   return s;
+               }},
+        Damage{"MemberOffsetsPastTheEnd",
+               [](std::string s) {
+                   for (size_t at = s.find("PK\x01\x02"); at != std::string::npos;
+                        at = s.find("PK\x01\x02", at + 4)) {
+                       Set32(s, at + 42, 0x7FFFFFFF);
+                       Set32(s, at + 20, 0xFFFFFFFF);
+                       Set32(s, at + 24, 0xFFFFFFFF);
+                   }
+                   return s;
+               }},
+        Damage{"NameLengthPastTheEnd",
+               [](std::string s) {
+                   Set16(s, s.find("PK\x01\x02") + 28, 0xFFFF);
+                   return s;
+               }},
+        Damage{"CommentLengthPastTheEnd",
+               [](std::string s) {
+                   Set16(s, EndAt(s) + 20, 0xFFFF);
+                   return s;
+               }},
+        Damage{"EndRecordInsideAComment",
+               [](std::string s) {
+                   std::string fake = "PK\x05\x06" + std::string(18, '\0');
+                   Set16(fake, 8, 0x7777);
+                   Set16(s, EndAt(s) + 20, static_cast<uint16_t>(fake.size()));
+                   return s + fake;
+               }},
+        Damage{"RandomBytesAfterASignature",
+               [](std::string s) {
+                   std::mt19937 random(3);
+                   for (size_t i = 30; i < s.size(); i += 7)
+                       s[i] = static_cast<char>(random());
+                   return s;
+               }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ArchiveTest, WrittenArchivePassesUnzipAndReadsBackWithZipfile) {
+    dir.Write("stage/maps/a.bsp", std::string(20000, 'a') + "tail");
+    dir.Write("stage/textures/base/wall.jpg", "jpegdata");
+    dir.Write("stage/levelshots/empty.tga", "");
+    dir.Write("stage/readme", "no dot in this name");
+    Pk3Archive::CreateEmpty(P("stage\\out.pk3"));
+    Open("stage\\out.pk3");
+    EXPECT_TRUE(zip.FileNames().empty());
+    zip.AddTree(P("stage\\"), P("stage\\"), "*.*", true);
+    zip.RemoveMember("out.pk3");
+    zip.SetActive(false);
+
+    const auto test = RunCommand("unzip -t " + Quote(dir.Path("stage/out.pk3")));
+    EXPECT_EQ(test.status, 0) << test.output;
+    const std::string script =
+        "import zipfile,sys\n"
+        "z=zipfile.ZipFile(sys.argv[1])\n"
+        "for i in z.infolist(): print(i.filename, i.compress_type, i.external_attr, "
+        "len(z.read(i)))\n";
+    const auto listing =
+        RunCommand("python3 -c " + Quote(script) + " " + Quote(dir.Path("stage/out.pk3")));
+    EXPECT_EQ(listing.output,
+              "levelshots/ 0 16 0\n"
+              "levelshots/empty.tga 0 32 0\n"
+              "maps/ 0 16 0\n"
+              "maps/a.bsp 8 32 20004\n"
+              // no "readme": "*.*" is matched against the full path, which has no "." here
+              "textures/ 0 16 0\n"
+              "textures/base/ 0 16 0\n"
+              "textures/base/wall.jpg 8 32 8\n")
+        << listing.output;
+    const auto bytes = RunCommand("unzip -p " + Quote(dir.Path("stage/out.pk3")) + " maps/a.bsp");
+    EXPECT_EQ(bytes.output, std::string(20000, 'a') + "tail");
+}
+
+TEST_F(ArchiveTest, TreeWithTheArchiveInsideHoldsExactlyTheFolderAndTheMap) {
+    dir.Write("t/maps/a.bsp", "bsp");
+    Pk3Archive::CreateEmpty(P("t\\x.pk3"));
+    Open("t\\x.pk3");
+    zip.AddTree(P("t\\"), P("t\\"), "*.*", true);
+    EXPECT_TRUE(zip.HasMember("x.pk3"));
+    zip.RemoveMember("x.pk3");
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"maps\\", "maps\\a.bsp"}));
+    zip.SetActive(false);
+    Open("t\\x.pk3");
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"maps\\", "maps\\a.bsp"}));
+    EXPECT_EQ(Extract("maps\\a.bsp"), "bsp");
+    EXPECT_EQ(RunCommand("unzip -t " + Quote(dir.Path("t/x.pk3"))).status, 0);
+}
+
+TEST_F(ArchiveTest, AddingParentsFirstAndReplacingAMemberOfTheSameName) {
+    dir.Write("w.txt", "one");
+    Pk3Archive::CreateEmpty(P("r.pk3"));
+    Open("r.pk3");
+    zip.AddFile("textures\\base\\wall.jpg", P("w.txt"));
+    dir.Write("w.txt", "two!");
+    zip.AddFile("textures/base/WALL.jpg", P("w.txt"));
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"textures\\", "textures\\base\\",
+                                                         "textures\\base\\WALL.jpg"}));
+    EXPECT_EQ(Extract("textures\\base\\wall.jpg"), "two!");
+    zip.RemoveMember("textures\\");
+    zip.RemoveMember("not there");
+    EXPECT_EQ(Extract("textures\\base\\wall.jpg"), "two!");
+    zip.RemoveMember("textures\\base\\");
+    zip.RemoveMember("textures\\base\\wall.jpg");
+    EXPECT_TRUE(zip.FileNames().empty());
+    EXPECT_EQ(dir.Read("r.pk3"), "PK\x05\x06" + std::string(18, '\0'));
+}
+
+TEST_F(ArchiveTest, EmptyArchiveHasNoMembers) {
+    Pk3Archive::CreateEmpty(P("e.pk3"));
+    EXPECT_EQ(dir.Read("e.pk3").size(), 22u);
+    Open("e.pk3");
+    EXPECT_TRUE(zip.Active());
+    EXPECT_TRUE(zip.FileNames().empty());
+}
+
+TEST_F(ArchiveTest, ReadOnlyArchiveOpensForReadingAndRefusesWrites) {
+    Pk3Archive::CreateEmpty(P("ro.pk3"));
+    ::chmod(dir.Path("ro.pk3").c_str(), 0444);
+    dir.Write("f.txt", "f");
+    Open("ro.pk3");
+    EXPECT_TRUE(zip.Active());
+    EXPECT_THROW(zip.AddFile("f.txt", P("f.txt")), Error);
+    EXPECT_EQ(dir.Read("ro.pk3").size(), 22u);
+}
+
+TEST(MatchesMask, MatchesWholeTextsWithStarsAndQuestionMarks) {
+    EXPECT_TRUE(MatchesMask("C:\\t\\maps\\a.bsp", "*.*"));
+    EXPECT_FALSE(MatchesMask("\\t\\readme", "*.*"));
+    EXPECT_TRUE(MatchesMask("Q3DM1.BSP", "q3dm?.bsp"));
+    EXPECT_FALSE(MatchesMask("q3dm10.bsp", "q3dm?.bsp"));
+    EXPECT_TRUE(MatchesMask("", "*"));
+    EXPECT_TRUE(MatchesMask("abcbcd", "*bcd"));
+}
+
+// Every member of the real OpenArena archives extracts to the bytes its CRC-32 promises,
+// and a sample to exactly what unzip gives.
+TEST(OpenArenaArchives, EveryMemberExtractsToItsStoredCrc) {
+    const std::string base = "/usr/share/games/openarena/baseoa/";
+    if (!std::filesystem::is_directory(base))
+        GTEST_SKIP() << "openarena-088-data is not installed";
+    TempDir dir;
+    size_t checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(base)) {
+        if (entry.path().extension() != ".pk3")
+            continue;
+        Pk3Archive zip;
+        zip.SetFileName(platform::FromNative(entry.path().string()));
+        zip.SetActive(true);
+        ASSERT_TRUE(zip.Active()) << entry.path();
+        const auto& names = zip.FileNames();
+        ASSERT_EQ(names.size(), zip.Members().size());
+        for (size_t i = 0; i < names.size(); ++i) {
+            const Member& m = zip.Members()[i];
+            const std::string out = dir.Program() + "m.bin";
+            zip.ExtractMember(names[i], out);
+            if (m.folder)
+                continue;
+            const std::string data = dir.Read("m.bin");
+            ASSERT_EQ(data.size(), m.record.uncompressedSize) << names[i];
+            ASSERT_EQ(Crc32(data), m.record.crc32) << entry.path() << " " << names[i];
+            if (i % 97 == 0) {
+                const auto r = RunCommand("unzip -p " + Quote(entry.path().string()) + " " +
+                                          Quote(m.record.name));
+                ASSERT_EQ(r.output, data) << names[i];
+            }
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 4000u);
+}
+
+}  // namespace
+}  // namespace fraglane::archive
