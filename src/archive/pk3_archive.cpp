@@ -36,6 +36,8 @@ void Put32(std::string& out, uint32_t v) {
         out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
+}  // namespace
+
 // Reads through one cached window, so that walking a directory costs a read per 64 KiB.
 // Every read is checked against the file's length first.
 class WindowReader {
@@ -73,6 +75,8 @@ private:
     uint64_t m_base = 0;
     std::vector<uint8_t> m_data;
 };
+
+namespace {
 
 std::string WriteError(const std::string& path) {
     return "Unable to write to " + platform::DisplayPath(path);
@@ -166,11 +170,9 @@ void Pk3Archive::Invalidate() {
 
 void Pk3Archive::Open() {
     Close();
-    if (!platform::FileExists(m_fileName)) {
-        throw Error("File \"" + platform::DisplayPath(m_fileName) + "\" not found!");
-    }
-    const bool readOnly = (platform::GetFileAttributes(m_fileName) & platform::AttrReadOnly) != 0;
-    m_file = platform::File::OpenExisting(m_fileName, !readOnly);
+    // Opened for reading; the first write reopens it for writing, which a file with the
+    // read-only attribute refuses. So the scan never holds a game archive open for writing.
+    m_file = platform::File::OpenExisting(m_fileName, false);
     const uint64_t size = m_file.Size();
 
     bool opened = false;
@@ -196,8 +198,10 @@ void Pk3Archive::Open() {
             }
             exact.insert(exact.end(), loose.begin(), loose.end());
             endFound = !exact.empty();
+            WindowReader reader(m_file, size);
+            reader.Seed(tailBase, std::move(tail));
             for (size_t i : exact) {
-                if (ReadCentralDirectory(tailBase + i, &tail[i], size)) {
+                if (ReadCentralDirectory(reader, tailBase + i, size)) {
                     opened = true;
                     break;
                 }
@@ -213,22 +217,26 @@ void Pk3Archive::Open() {
     m_active = true;
 }
 
-bool Pk3Archive::ReadCentralDirectory(uint64_t endPosition, const uint8_t* end, uint64_t fileSize) {
+bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition,
+                                      uint64_t fileSize) {
     m_members.clear();
+    uint8_t end[EndSize];
+    if (!reader.Read(endPosition, EndSize, end))
+        return false;
     EndRecord e;
     e.position = endPosition;
     e.entriesOnDisk = Get16(end + 8);
     e.entries = Get16(end + 10);
     e.directorySize = Get32(end + 12);
     e.directoryOffset = Get32(end + 16);
-    e.comment.assign(reinterpret_cast<const char*>(end + EndSize), Get16(end + 20));
+    if (!reader.ReadText(endPosition + EndSize, Get16(end + 20), e.comment))
+        return false;
 
     const uint64_t count = e.entriesOnDisk;
     // Each record takes at least 46 bytes: a count the file cannot hold is refused before
     // anything is allocated for it.
     if (e.directoryOffset > fileSize || count * CentralSize > fileSize - e.directoryOffset)
         return false;
-    WindowReader reader(m_file, fileSize);
     std::vector<Member> members;
     members.reserve(static_cast<size_t>(count));
     uint64_t pos = e.directoryOffset;
@@ -346,25 +354,46 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
 const std::vector<std::string>& Pk3Archive::FileNames() {
     if (!m_namesBuilt) {
         m_fileNames.reserve(m_members.size());
-        for (size_t i = 0; i < m_members.size(); ++i) {
-            std::string listed = ListedName(m_members[i]);
-            m_foldedNames.insert(text::LowerCase(listed));
-            m_storedIndex.try_emplace(text::LowerCase(StoredForm(m_members[i].record.name)), i);
-            m_fileNames.push_back(std::move(listed));
-        }
+        for (const Member& m : m_members)
+            m_fileNames.push_back(ListedName(m));
         m_namesBuilt = true;
     }
     return m_fileNames;
 }
 
+// Small archives are searched in a line; larger ones get an index on first use, built so
+// that it gives the same answer as that linear first-match search.
+constexpr size_t IndexFrom = 16;
+
 bool Pk3Archive::HasMember(std::string_view name) {
-    FileNames();
+    const std::vector<std::string>& names = FileNames();
+    if (names.size() < IndexFrom) {
+        return std::any_of(names.begin(), names.end(),
+                           [&](const std::string& n) { return text::EqualsIgnoreCase(n, name); });
+    }
+    if (m_foldedNames.empty()) {
+        for (const std::string& n : names)
+            m_foldedNames.insert(text::LowerCase(n));
+    }
     return m_foldedNames.count(text::LowerCase(name)) != 0;
 }
 
 int Pk3Archive::FindMember(std::string_view name) {
-    FileNames();
-    const auto it = m_storedIndex.find(text::LowerCase(StoredForm(name)));
+    const std::string wanted = StoredForm(name);
+    if (m_members.size() < IndexFrom) {
+        for (size_t i = 0; i < m_members.size(); ++i) {
+            if (text::EqualsIgnoreCase(StoredForm(m_members[i].record.name), wanted)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    if (m_storedIndex.empty()) {
+        for (size_t i = 0; i < m_members.size(); ++i) {
+            m_storedIndex.try_emplace(text::LowerCase(StoredForm(m_members[i].record.name)), i);
+        }
+    }
+    const auto it = m_storedIndex.find(text::LowerCase(wanted));
     return it == m_storedIndex.end() ? -1 : static_cast<int>(it->second);
 }
 
@@ -431,9 +460,15 @@ void Pk3Archive::CreateEmpty(std::string_view path) {
     platform::WriteFileBytes(path, record);
 }
 
-void Pk3Archive::RequireWritable() const {
-    if (!m_active || !m_file.Writable())
+void Pk3Archive::RequireWritable() {
+    if (!m_active)
         throw Error(WriteError(m_fileName));
+    if (!m_file.Writable()) {
+        platform::File writable = platform::File::OpenExisting(m_fileName, true);
+        if (!writable.Writable())
+            throw Error(WriteError(m_fileName));
+        m_file = std::move(writable);
+    }
 }
 
 void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,

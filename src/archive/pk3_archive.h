@@ -11,6 +11,8 @@
 
 namespace fraglane::archive {
 
+class WindowReader;
+
 // A central-directory file header (APPNOTE 4.3.12), all fields kept so that the directory can
 // be written back as it was.
 struct CentralRecord {
@@ -94,7 +96,7 @@ public:
 private:
     void Open();
     void Close();
-    bool ReadCentralDirectory(uint64_t endPosition, const uint8_t* end, uint64_t fileSize);
+    bool ReadCentralDirectory(WindowReader& reader, uint64_t endPosition, uint64_t fileSize);
     bool RebuildFromLocalHeaders(uint64_t fileSize);
     int FindMember(std::string_view name);
     void Invalidate();
@@ -103,7 +105,7 @@ private:
                  uint32_t dosTime);
     void WriteDirectory(uint64_t at);
     void RemoveAt(size_t index);
-    void RequireWritable() const;
+    void RequireWritable();
 
     std::string m_fileName;
     bool m_active = false;

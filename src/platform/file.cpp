@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -17,7 +18,10 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : m_fd(other.m_fd), m_writable(other.m_writable), m_appendAt(other.m_appendAt) {
+    : m_fd(other.m_fd),
+      m_writable(other.m_writable),
+      m_size(other.m_size),
+      m_appendAt(other.m_appendAt) {
     other.m_fd = -1;
 }
 
@@ -26,6 +30,7 @@ File& File::operator=(File&& other) noexcept {
         Close();
         m_fd = other.m_fd;
         m_writable = other.m_writable;
+        m_size = other.m_size;
         m_appendAt = other.m_appendAt;
         other.m_fd = -1;
     }
@@ -38,21 +43,37 @@ void File::Close() {
     m_fd = -1;
 }
 
+namespace {
+
+// Opens the path as given first, so that the usual case costs one call; the case-folding
+// resolution runs only when that misses.
+int OpenResolved(std::string_view path, int flags) {
+    std::string native(path);
+    for (char& c : native) {
+        if (c == '\\')
+            c = '/';
+    }
+    int fd = ::open(native.c_str(), flags | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+        fd = ::open(ToNative(path).c_str(), flags | O_CLOEXEC);
+    return fd;
+}
+
+}  // namespace
+
 File File::OpenExisting(std::string_view path, bool forWriting) {
-    const std::string native = ToNative(path);
     File f;
+    f.m_fd = OpenResolved(path, forWriting ? O_RDWR : O_RDONLY);
+    if (f.m_fd < 0 && forWriting)
+        f.m_fd = OpenResolved(path, O_RDONLY);  // a read-only medium
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (f.m_fd < 0 || ::fstat(f.m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         throw Error("File \"" + DisplayPath(path) + "\" not found!");
     }
-    if (forWriting && (st.st_mode & S_IWUSR) != 0) {
-        f.m_fd = ::open(native.c_str(), O_RDWR | O_CLOEXEC);
-        f.m_writable = f.m_fd >= 0;
-    }
-    if (f.m_fd < 0)
-        f.m_fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (f.m_fd < 0)
-        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    f.m_size = static_cast<uint64_t>(st.st_size);
+    // The read-only attribute refuses writing, whoever the user is.
+    f.m_writable = forWriting && (st.st_mode & S_IWUSR) != 0 &&
+                   (::fcntl(f.m_fd, F_GETFL) & O_ACCMODE) == O_RDWR;
     return f;
 }
 
@@ -104,6 +125,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
         in += put;
         n -= static_cast<size_t>(put);
         offset += static_cast<uint64_t>(put);
+        m_size = std::max(m_size, offset);
     }
     return true;
 }

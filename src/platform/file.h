@@ -26,7 +26,7 @@ public:
     File& operator=(const File&) = delete;
 
     // Opens an existing file for reading only, or for reading and writing. A file that may
-    // not be written (read-only, read-only medium) is opened for reading. Throws
+    // not be written (read-only attribute, read-only medium) is opened for reading. Throws
     // Error("File "x" not found!") when it cannot be opened at all.
     static File OpenExisting(std::string_view path, bool forWriting);
     // Creates or empties a file for writing. An existing read-only file refuses, as it does on
@@ -46,6 +46,7 @@ public:
 private:
     int m_fd = -1;
     bool m_writable = false;
+    uint64_t m_size = 0;
     uint64_t m_appendAt = 0;
 };
 

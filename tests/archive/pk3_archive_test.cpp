@@ -437,3 +437,30 @@ TEST(OpenArenaArchives, EveryMemberExtractsToItsStoredCrc) {
 
 }  // namespace
 }  // namespace fraglane::archive
+
+namespace fraglane::archive {
+namespace {
+
+TEST(Pk3ArchiveLookup, LargeArchivesAnswerLikeTheLinearSearch) {
+    test::TempDir dir;
+    std::string entries = "[";
+    for (int i = 0; i < 40; ++i)
+        entries += "('maps/m" + std::to_string(i) + ".bsp', b'" + std::to_string(i) + "', False),";
+    entries += "('MAPS/DUP.BSP', b'first', False), ('maps/dup.bsp', b'second', False)]";
+    PythonZip(dir.Path("big.pk3"), entries);
+    Pk3Archive zip;
+    zip.SetFileName(dir.Program() + "big.pk3");
+    zip.SetActive(true);
+    for (const std::string& name : zip.FileNames()) {
+        const bool linear = std::any_of(zip.FileNames().begin(), zip.FileNames().end(),
+                                        [&](const std::string& n) { return n == name; });
+        EXPECT_EQ(zip.HasMember(name), linear);
+    }
+    EXPECT_TRUE(zip.HasMember("maps\\M39.bsp"));
+    EXPECT_FALSE(zip.HasMember("maps\\m40.bsp"));
+    zip.ExtractMember("maps\\dup.bsp", dir.Program() + "dup");
+    EXPECT_EQ(dir.Read("dup"), "first");  // the first match in directory order
+}
+
+}  // namespace
+}  // namespace fraglane::archive

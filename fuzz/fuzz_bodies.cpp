@@ -1,0 +1,74 @@
+#include "fuzz_bodies.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "archive/pk3_archive.h"
+#include "catalogue/catalogue.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "settings/settings.h"
+
+namespace fraglane::fuzz {
+
+namespace {
+
+// One scratch directory per process, as program path text with trailing "\".
+const std::string& Scratch() {
+    static const std::string dir = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "fraglane-fuzz-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        return platform::FromNative(pattern) + "\\";
+    }();
+    return dir;
+}
+
+std::string WriteInput(const char* name, const uint8_t* data, size_t size) {
+    const std::string path = Scratch() + name;
+    platform::WriteFileBytes(path, std::string_view(reinterpret_cast<const char*>(data), size));
+    return path;
+}
+
+}  // namespace
+
+void Pk3Input(const uint8_t* data, size_t size) {
+    const std::string path = WriteInput("input.pk3", data, size);
+    archive::Pk3Archive zip;
+    zip.SetFileName(path);
+    try {
+        zip.SetActive(true);
+    } catch (const Error&) {
+        return;
+    }
+    const std::vector<std::string> names = zip.FileNames();
+    for (const std::string& name : names) {
+        if (!zip.HasMember(name))
+            std::abort();  // every listed name must be found again
+        const std::string out = Scratch() + "out\\member";
+        platform::ForceDirectories(Scratch() + "out\\");
+        try {
+            zip.ExtractMember(name, out);
+        } catch (const Error&) {
+        }
+        std::error_code ec;
+        std::filesystem::permissions(platform::ToNative(out), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(platform::ToNative(Scratch() + "out\\"), ec);
+    }
+}
+
+void ProfileInput(const uint8_t* data, size_t size) {
+    const std::string path = WriteInput("input.ini", data, size);
+    platform::ProfileFile file(path);
+    settings::LoadSettings(file);
+    catalogue::ReadModList(file);
+    catalogue::ReadMapRows(file, "");
+    catalogue::ReadBotRows(file);
+}
+
+}  // namespace fraglane::fuzz

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// What each fuzz target does with one input; shared by the libFuzzer targets and by the
+// regression test that replays every kept input.
+namespace fraglane::fuzz {
+
+// Opens the bytes as an archive, lists it and extracts every member.
+void Pk3Input(const uint8_t* data, size_t size);
+// Reads the bytes as a settings file: every key the window reads, and the catalogue.
+void ProfileInput(const uint8_t* data, size_t size);
+
+}  // namespace fraglane::fuzz

@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "fuzz_bodies.h"
+
+namespace fraglane::fuzz {
+namespace {
+
+void ReplayAll(const char* folder, void (*body)(const uint8_t*, size_t)) {
+    const std::filesystem::path base = std::filesystem::path(FRAGLANE_FUZZ_DIR) / folder;
+    if (!std::filesystem::is_directory(base))
+        return;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(base)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        const std::string bytes = s.str();
+        SCOPED_TRACE(entry.path().string());
+        body(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    }
+}
+
+TEST(FuzzRegressions, KeptArchiveInputsReadCleanly) {
+    ReplayAll("regressions/pk3", Pk3Input);
+    ReplayAll("seeds/pk3", Pk3Input);
+}
+
+TEST(FuzzRegressions, KeptSettingsInputsReadCleanly) {
+    ReplayAll("regressions/profile", ProfileInput);
+}
+
+}  // namespace
+}  // namespace fraglane::fuzz
