@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -122,6 +123,19 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     BuildReadyPage();
     Connect();
     IniFile = std::make_unique<platform::ProfileFile>(std::move(iniPath));
+    ThreadScanMaps.OnTerminate = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any&) {
+        ThreadScanMapsTerminate(t);
+    };
+    ThreadRepackMaps.OnTerminate = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any&) {
+        ThreadRepackMapsTerminate(t);
+    };
+    for (jobs::BackgroundJob* job : {&ThreadScanMaps, &ThreadGetMapImage, &ThreadRepackMaps}) {
+        job->OnError = [this](const std::string& message) {
+            m_desktop.ShowError(this, ToQt(message));
+        };
+    }
+    // Key preview: the window sees every key before the focused control.
+    qApp->installEventFilter(this);
     FormCreate();
 }
 
@@ -509,6 +523,15 @@ bool T_Main::eventFilter(QObject* watched, QEvent* event) {
         Label30Click();
         return true;
     }
+    if (event->type() == QEvent::KeyPress) {
+        // A key that the focused control leaves may pass here again on its way to the parents;
+        // what FormKeyDown does (asking jobs to stop) may be done twice.
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this) {
+            FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+        }
+        return false;  // the key is not consumed
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -524,6 +547,7 @@ void T_Main::FormCreate() {
     PageConfig->setCurrentIndex(0);
     DirContent.SetActive(true);
     Guarded([this] { LoadSettings(); });
+    ThreadGetMapImage.Start();
     ComposeReady = true;
     Compose();
 }
@@ -532,12 +556,72 @@ void T_Main::FormDestroy() {
     if (m_destroyed)
         return;
     m_destroyed = true;
+    qApp->removeEventFilter(this);
+    // No job outlives what it uses: every one that runs is stopped and waited for, with the
+    // window's thread serving their hand-overs, before the settings are saved.
+    ThreadGetMapImage.Stop();
+    ThreadScanMaps.Stop();
+    ThreadRepackMaps.Stop();
+    ThreadGetMapImage.WaitFor();
+    ThreadScanMaps.WaitFor();
+    ThreadRepackMaps.WaitFor();
     Guarded([this] { SaveSettings(); });
     IniFile.reset();
 }
 
 void T_Main::closeEvent(QCloseEvent* event) {
-    QMainWindow::closeEvent(event);
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool T_Main::FormCloseQuery() {
+    return !ThreadScanMaps.IsRunning();
+}
+
+void T_Main::FormKeyDown(int key) {
+    if (key != Qt::Key_Escape)
+        return;
+    if (ThreadScanMaps.IsRunning())
+        ThreadScanMaps.Stop();
+    if (ThreadRepackMaps.IsRunning())
+        ThreadRepackMaps.Stop();
+}
+
+void T_Main::StartBusyJob(jobs::BackgroundJob& job) {
+    PageControl->setEnabled(false);
+    PageConfig->setEnabled(false);
+    job.Start();
+}
+
+void T_Main::ThreadScanMapsTerminate(jobs::JobThread&) {
+    SortLists();
+    PageControl->setEnabled(true);
+    PageConfig->setEnabled(true);
+    if (cMap->IsUpdating())
+        cMap->EndUpdate();
+    if (cBot->IsUpdating())
+        cBot->EndUpdate();
+    SetStatusText(0, QStringLiteral("done"));
+    SetStatusText(1, QString());
+    SetStatusText(2, QString());
+}
+
+void T_Main::ThreadRepackMapsTerminate(jobs::JobThread& thread) {
+    PageControl->setEnabled(true);
+    PageConfig->setEnabled(true);
+    if (thread.Terminated()) {
+        SetStatusText(0, QStringLiteral("cancelled"));
+        SetStatusText(2, QString());
+    } else {
+        SetStatusText(0, QStringLiteral("repack done"));  // panel 2 keeps the path written
+    }
+    SetStatusText(1, QString());
+}
+
+void T_Main::QueueStatusText(jobs::JobThread& thread, int panel, const std::string& text) {
+    thread.Queue([this, panel, text = ToQt(text)] { SetStatusText(panel, text); });
 }
 
 launch::LaunchOptions T_Main::GatherOptions() const {

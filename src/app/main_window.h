@@ -16,7 +16,9 @@
 #include <string>
 
 #include "app/desktop.h"
+#include "app/qt_owner_thread.h"
 #include "app/widgets.h"
+#include "jobs/background_job.h"
 #include "launch/compose.h"
 #include "launch/dir_content.h"
 #include "launch/launch_files.h"
@@ -44,6 +46,12 @@ public:
     bool ComposeReady = false;
     launch::TDirContent DirContent;
 
+    // The background jobs, served by the window's thread.
+    QtOwnerThread JobOwner;
+    jobs::BackgroundJob ThreadScanMaps{JobOwner};
+    jobs::BackgroundJob ThreadGetMapImage{JobOwner};
+    jobs::BackgroundJob ThreadRepackMaps{JobOwner};
+
     void Compose();
     void LoadSettings();
     void SaveSettings();
@@ -66,6 +74,14 @@ public:
     void btnAddBotClick();
     void btnDelBotsClick();
     void Label30Click();
+    void FormKeyDown(int key);
+    bool FormCloseQuery();
+    // Disables both page areas and starts a scan or repack job; its end handler enables them.
+    void StartBusyJob(jobs::BackgroundJob& job);
+    void ThreadScanMapsTerminate(jobs::JobThread& thread);
+    void ThreadRepackMapsTerminate(jobs::JobThread& thread);
+    // For job bodies: sets a status panel on the window's thread, in the order of the calls.
+    void QueueStatusText(jobs::JobThread& thread, int panel, const std::string& text);
     void FillDirPopup(const std::string& directory, launch::PopupMode mode);
     void cCfgNameButtonClick();
     void cBatNameButtonClick();
