@@ -16,6 +16,7 @@
 #include "app/pictures.h"
 #include "app/qt_convert.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/mods.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -498,6 +499,8 @@ void T_Main::Connect() {
     connect(cMap, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateRepackButton(); });
     connect(cMap, &ListGrid::mousePressed, this, [this] { UpdateRepackButton(); });
     connect(cMap, &ListGrid::keyPressed, this, [this] { UpdateRepackButton(); });
+    connect(btnRescanModes, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnRescanModesClick(); }); });
     connect(btnShowModMaps, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnShowModMapsClick(); }); });
     connect(btnShowAllMaps, &QPushButton::clicked, this,
@@ -785,6 +788,19 @@ void T_Main::LoadCatalogue(const std::string& modFilter) {
 void T_Main::SortLists() {
     cMap->SetSortKeys({cMapMod, cMapMap});
     cBot->SetSortKeys({cBotMod, cBotBot});
+}
+
+void T_Main::btnRescanModesClick() {
+    // The mod chosen before is chosen again when it is still there: the operator keeps
+    // what they had, and the drop-down still opens for another choice.
+    const QString previous = cMod->currentText();
+    cMod->clear();
+    const std::vector<std::string> mods = catalogue::DiscoverMods(DirContent, ExeDir);
+    for (const std::string& mod : mods)
+        cMod->addItem(ToQt(mod));
+    cMod->setCurrentIndex(cMod->findText(previous, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    catalogue::WriteModCatalogue(*IniFile, mods);
+    cMod->showPopup();
 }
 
 void T_Main::btnShowModMapsClick() {

@@ -69,6 +69,7 @@ public:
     void cDedicatedClick();
     void cSelectedMapChange();
     void cMapChangeNode(QTreeWidgetItem* current);
+    void btnRescanModesClick();
     void btnShowModMapsClick();
     void btnShowAllMapsClick();
     void btnAddBotClick();

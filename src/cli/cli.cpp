@@ -9,6 +9,7 @@
 
 #include "archive/pk3_archive.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/mods.h"
 #include "launch/compose.h"
 #include "launch/launch_files.h"
 #include "platform/error.h"
@@ -26,6 +27,8 @@ constexpr const char* Usage =
     "commands:\n"
     "  compose bat|cfg|name\n"
     "  save-bat, save-cfg\n"
+    "  rescan-mods\n"
+    "  list mods | list maps [--mod M] | list bots\n"
     "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n";
 
 struct UsageError {
@@ -99,6 +102,43 @@ int SaveBat(Context& c) {
     return 0;
 }
 
+int RescanMods(Context& c) {
+    if (!c.args.empty())
+        throw UsageError{"rescan-mods takes no arguments"};
+    launch::TDirContent lister;
+    lister.SetActive(true);
+    const std::vector<std::string> mods = catalogue::DiscoverMods(lister, c.exeDir);
+    platform::ProfileFile ini(c.iniPath);
+    catalogue::WriteModCatalogue(ini, mods);
+    for (const std::string& mod : mods)
+        c.out << mod << "\n";
+    return 0;
+}
+
+void PrintRows(std::ostream& out, std::vector<catalogue::CatalogueRow> rows) {
+    catalogue::SortRows(rows);
+    for (const auto& row : rows)
+        out << row.mod << "\t" << row.name << "\n";
+}
+
+int List(Context& c) {
+    const std::string what = c.args.empty() ? std::string() : c.args[0];
+    platform::ProfileFile ini(c.iniPath);
+    if (what == "mods" && c.args.size() == 1) {
+        for (const std::string& mod : catalogue::ReadModList(ini))
+            c.out << mod << "\n";
+    } else if (what == "maps" &&
+               (c.args.size() == 1 || (c.args.size() == 3 && c.args[1] == "--mod"))) {
+        PrintRows(c.out,
+                  catalogue::ReadMapRows(ini, c.args.size() == 3 ? c.args[2] : std::string()));
+    } else if (what == "bots" && c.args.size() == 1) {
+        PrintRows(c.out, catalogue::ReadBotRows(ini));
+    } else {
+        throw UsageError{"list needs mods, maps [--mod M] or bots"};
+    }
+    return 0;
+}
+
 // The pk3 commands take native paths and need no game directory.
 int Pk3(const std::vector<std::string>& args, std::ostream& out) {
     const std::string verb = args.empty() ? std::string() : args[0];
@@ -166,9 +206,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                   err};
 
         static const std::map<std::string, std::function<int(Context&)>> gameCommands = {
-            {"compose", Compose},
-            {"save-cfg", SaveCfg},
-            {"save-bat", SaveBat},
+            {"compose", Compose},        {"save-cfg", SaveCfg}, {"save-bat", SaveBat},
+            {"rescan-mods", RescanMods}, {"list", List},
         };
         const auto found = gameCommands.find(command);
         if (found == gameCommands.end())

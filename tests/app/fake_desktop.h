@@ -6,6 +6,13 @@
 
 #include "app/desktop.h"
 
+#include <ostream>
+
+// Readable QStrings in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace fraglane::app::test {
 
 // Records what the window asks of the desktop instead of showing or starting anything.

@@ -1,0 +1,220 @@
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/fake_desktop.h"
+#include "app/main_window.h"
+#include "app/qt_convert.h"
+#include "cli/cli.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::app {
+namespace {
+
+constexpr const char* Catalogue =
+    "[mods]\r\nselected=defrag\r\ncount=3\r\nmod0=baseq3\r\nmod1=defrag\r\nmod2=cpma\r\n"
+    "[maps]\r\nselected=q3dm17\r\ncount=6\r\n"
+    "map0name=q3dm17\r\nmap0mod=baseq3\r\nmap1name=st1\r\nmap1mod=defrag\r\n"
+    "map2name=q3tourney6_ctf\r\nmap2mod=baseq3\r\nmap3name=cpm1\r\nmap3mod=cpma\r\n"
+    "map4name=st2\r\nmap4mod=Defrag\r\nmap5name=q3dm17\r\nmap5mod=cpma\r\n"
+    "[bots]\r\ncount=3\r\nbot0name=sarge\r\nbot0mod=baseq3\r\nbot1name=dfbot\r\nbot1mod=defrag\r\n"
+    "bot2name=anarki\r\nbot2mod=baseq3\r\nselectedcount=0\r\nskill=4\r\nteam=red\r\n";
+
+class CatalogueWindow : public ::testing::Test {
+protected:
+    fraglane::test::GameDir game;
+    test::FakeDesktop desktop;
+    std::unique_ptr<T_Main> window;
+
+    void Open(std::string_view settings = Catalogue) {
+        game.Write("fraglane.ini", settings);
+        window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    }
+    QStringList Rows(ListGrid* grid) const {
+        QStringList rows;
+        for (int i = 0; i < grid->RowCount(); ++i) {
+            rows << grid->Row(i)->text(1) + "\t" + grid->Row(i)->text(0);
+        }
+        return rows;
+    }
+    QTreeWidgetItem* MapRow(const QString& mod, const QString& name) const {
+        for (int i = 0; i < window->cMap->RowCount(); ++i) {
+            QTreeWidgetItem* row = window->cMap->Row(i);
+            if (row->text(0) == name && row->text(1) == mod)
+                return row;
+        }
+        return nullptr;
+    }
+    std::string Cli(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"--dir", game.Native()});
+        std::ostringstream out, err;
+        EXPECT_EQ(cli::RunCli(args, out, err), 0) << err.str();
+        return out.str();
+    }
+    bool Warning() const { return !window->cErrorLoadMapInfo->isHidden(); }
+};
+
+TEST_F(CatalogueWindow, ListsFillSortedAndTheCliShowsTheSame) {
+    Open();
+    const QStringList maps = {"baseq3\tq3dm17", "baseq3\tq3tourney6_ctf",
+                              "cpma\tcpm1",     "cpma\tq3dm17",
+                              "Defrag\tst2",    "defrag\tst1"};
+    EXPECT_EQ(Rows(window->cMap), maps);
+    EXPECT_EQ(Rows(window->cBot),
+              (QStringList{"baseq3\tanarki", "baseq3\tsarge", "defrag\tdfbot"}));
+    EXPECT_EQ(ToQt(Cli({"list", "maps"})), maps.join("\n") + "\n");
+    EXPECT_EQ(Cli({"list", "bots"}), "baseq3\tanarki\nbaseq3\tsarge\ndefrag\tdfbot\n");
+    EXPECT_EQ(Cli({"list", "mods"}), "baseq3\ncpma\ndefrag\n");
+    EXPECT_EQ(Cli({"list", "maps", "--mod", "defrag"}), "defrag\tst1\n");
+    // The sort order comes back after the operator sorted by a header.
+    window->cMap->SetSortKeys({T_Main::cMapMap});
+    EXPECT_EQ(window->cMap->Row(0)->text(0), "cpm1");
+    window->SortLists();
+    EXPECT_EQ(Rows(window->cMap), maps);
+}
+
+TEST_F(CatalogueWindow, StoredMapIsFocusedAndSelectedInEveryRowThatNamesIt) {
+    Open();
+    EXPECT_EQ(window->cSelectedMap->text(), "q3dm17");
+    EXPECT_EQ(window->cMap->selectedItems().size(), 2);
+    EXPECT_EQ(window->cMap->currentItem()->text(1), "cpma");  // the last matching row
+    EXPECT_EQ(window->btnRepackMaps->text(), "repack 2 maps");
+}
+
+TEST_F(CatalogueWindow, ModFilterIsExactWhileTheWarningIgnoresCase) {
+    Open();
+    window->btnShowModMapsClick();
+    EXPECT_EQ(Rows(window->cMap), QStringList{"defrag\tst1"});  // not Defrag's st2
+    EXPECT_EQ(window->cBot->RowCount(), 3);                     // bots are never filtered
+    window->btnShowAllMapsClick();
+    EXPECT_EQ(window->cMap->RowCount(), 6);
+
+    window->cMap->setCurrentItem(MapRow("Defrag", "st2"));
+    EXPECT_EQ(window->cSelectedMap->text(), "st2");
+    EXPECT_FALSE(Warning());  // DEFRAG and defrag name the same mod
+    window->cMap->setCurrentItem(MapRow("cpma", "cpm1"));
+    EXPECT_TRUE(Warning());
+    EXPECT_TRUE(
+        window->cBat->toPlainText().contains("+set fs_game defrag +exec unknown.cfg +map cpm1 "));
+    window->cMap->setCurrentItem(MapRow("baseq3", "q3tourney6_ctf"));
+    EXPECT_FALSE(Warning());  // baseq3 maps load in every mod
+    window->cMod->setCurrentIndex(window->cMod->findText("cpma"));
+    EXPECT_FALSE(Warning());
+    window->cMap->setCurrentItem(MapRow("cpma", "q3dm17"));
+    EXPECT_FALSE(Warning());
+    // A typed name is judged by the focused row, and moves nothing.
+    window->cMod->setCurrentIndex(window->cMod->findText("defrag"));
+    EXPECT_TRUE(Warning());
+    window->cSelectedMap->setText("typed");
+    EXPECT_EQ(window->cMap->currentItem()->text(0), "q3dm17");
+    EXPECT_TRUE(window->cBat->toPlainText().contains("+map typed "));
+}
+
+TEST_F(CatalogueWindow, ShowModMapsWithNoModChosenListsEveryMap) {
+    Open("[maps]\r\ncount=2\r\nmap0name=a\r\nmap0mod=x\r\nmap1name=b\r\nmap1mod=y\r\n");
+    EXPECT_EQ(window->cMod->currentText(), "");
+    window->btnShowModMapsClick();
+    EXPECT_EQ(window->cMap->RowCount(), 2);
+}
+
+TEST_F(CatalogueWindow, RepackCaptionFollowsTheSelection) {
+    Open();
+    window->cMap->clearSelection();
+    window->UpdateRepackButton();
+    EXPECT_EQ(window->btnRepackMaps->text(), "select maps");
+    EXPECT_FALSE(window->btnRepackMaps->isEnabled());
+    MapRow("baseq3", "q3tourney6_ctf")->setSelected(true);
+    EXPECT_EQ(window->btnRepackMaps->text(), "repack q3tourne");
+    EXPECT_TRUE(window->btnRepackMaps->isEnabled());
+    MapRow("cpma", "cpm1")->setSelected(true);
+    MapRow("defrag", "st1")->setSelected(true);
+    EXPECT_EQ(window->btnRepackMaps->text(), "repack 3 maps");
+}
+
+TEST_F(CatalogueWindow, StartWithoutAMatchingRowKeepsTheDesignedCaption) {
+    Open("[maps]\r\nselected=nowhere\r\n");
+    EXPECT_EQ(window->btnRepackMaps->text(), "repack maps");
+    EXPECT_TRUE(window->btnRepackMaps->isEnabled());
+    EXPECT_TRUE(Warning());
+    QTest::keyClick(window->cMap, Qt::Key_Down);
+    EXPECT_EQ(window->btnRepackMaps->text(), "select maps");
+}
+
+TEST_F(CatalogueWindow, ArrowKeysCarryTheFocusedMapIntoTheCommandLine) {
+    Open();
+    window->cMap->setFocus();
+    window->cMap->setCurrentItem(window->cMap->Row(0));
+    EXPECT_EQ(window->cSelectedMap->text(), "q3dm17");
+    QTest::keyClick(window->cMap, Qt::Key_Down);
+    EXPECT_EQ(window->cSelectedMap->text(), "q3tourney6_ctf");
+    QTest::keyClick(window->cMap, Qt::Key_Down);
+    EXPECT_EQ(window->cSelectedMap->text(), "cpm1");
+    EXPECT_TRUE(window->cBat->toPlainText().contains("+map cpm1 "));
+}
+
+TEST_F(CatalogueWindow, RescanModsFindsTheModsStoresThemAndKeepsTheChoice) {
+    Open();
+    game.Write("baseq3/pak0.pk3", "");
+    game.Write("DeFrag/df.PK3", "");
+    game.Write("notamod/sub/x.pk3", "");
+    window->show();
+    window->btnRescanModesClick();
+    QStringList items;
+    for (int i = 0; i < window->cMod->count(); ++i)
+        items << window->cMod->itemText(i);
+    EXPECT_EQ(items, (QStringList{"baseq3", "defrag"}));
+    EXPECT_EQ(window->cMod->currentText(), "defrag");
+    EXPECT_TRUE(window->cMod->view()->isVisible());
+    window->cMod->hidePopup();
+    const std::string ini = game.Read("fraglane.ini");
+    EXPECT_NE(ini.find("count=2\r\nmod0=baseq3\r\nmod1=defrag\r\nmod2=cpma\r\n"), std::string::npos)
+        << ini;
+    EXPECT_EQ(Cli({"list", "mods"}), "baseq3\ndefrag\n");
+}
+
+TEST_F(CatalogueWindow, RosterAddsOneLinePerSelectedBotAndRemovesTheSelectedLines) {
+    Open();
+    window->cSkill->setText("9");
+    window->cTeam->setCurrentText("blue");
+    for (int i = 0; i < window->cBot->RowCount(); ++i)
+        window->cBot->Row(i)->setSelected(true);
+    window->btnAddBotClick();
+    EXPECT_EQ(window->cSelectedBots->count(), 3);
+    EXPECT_EQ(window->cSelectedBots->item(0)->text(), "addbot anarki 9 blue");
+    EXPECT_EQ(window->cSelectedBots->item(2)->text(), "addbot dfbot 9 blue");
+    window->cBot->clearSelection();
+    window->cBot->Row(1)->setSelected(true);
+    window->cSkill->setText("x");
+    window->cTeam->setCurrentText("");
+    window->btnAddBotClick();
+    EXPECT_EQ(window->cSelectedBots->item(3)->text(), "addbot sarge 0 ");
+    EXPECT_TRUE(window->cBat->toPlainText().endsWith(
+        " +addbot anarki 9 blue +addbot sarge 9 blue +addbot dfbot 9 blue +addbot sarge 0 "));
+    // Remove the first and third of the four lines.
+    window->cSelectedBots->item(0)->setSelected(true);
+    window->cSelectedBots->item(2)->setSelected(true);
+    window->btnDelBotsClick();
+    ASSERT_EQ(window->cSelectedBots->count(), 2);
+    EXPECT_EQ(window->cSelectedBots->item(0)->text(), "addbot sarge 9 blue");
+    EXPECT_EQ(window->cSelectedBots->item(1)->text(), "addbot sarge 0 ");
+    EXPECT_TRUE(window->cBat->toPlainText().endsWith(" +addbot sarge 9 blue +addbot sarge 0 "));
+}
+
+TEST_F(CatalogueWindow, AddingTheSameBotTwiceGivesTwoLinesAndSkillAloneChangesNothing) {
+    Open();
+    window->cBot->Row(0)->setSelected(true);
+    window->btnAddBotClick();
+    window->btnAddBotClick();
+    EXPECT_EQ(window->cSelectedBots->count(), 2);
+    const QString bat = window->cBat->toPlainText();
+    EXPECT_TRUE(bat.endsWith("+addbot anarki 4 red +addbot anarki 4 red"));
+    window->cSkill->setValue(1);
+    window->cTeam->setCurrentText("blue");
+    EXPECT_EQ(window->cBat->toPlainText(), bat);
+    EXPECT_EQ(window->cSelectedBots->item(0)->text(), "addbot anarki 4 red");
+}
+
+}  // namespace
+}  // namespace fraglane::app

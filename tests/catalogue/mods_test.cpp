@@ -1,0 +1,40 @@
+#include "catalogue/mods.h"
+
+#include "catalogue/catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace fraglane::catalogue {
+namespace {
+
+TEST(Mods, DirectSubDirectoriesWithAnArchiveNameAreMods) {
+    test::GameDir game;
+    game.Write("baseq3/pak0.pk3", "");
+    game.Write("DeFrag/zz.PK3", "");         // capitals: listed lower-cased
+    game.Write("backup/maps.pk3.bak", "");   // the name merely contains ".pk3"
+    game.Write("deeper/sub/inner.pk3", "");  // only deeper down: no mod
+    game.Write("docs/readme.txt", "");
+    game.MakeDir("empty");
+    game.Write("loose.pk3", "");  // a file, not a directory
+    launch::TDirContent lister;
+    lister.SetActive(true);
+    EXPECT_EQ(DiscoverMods(lister, game.Program()),
+              (std::vector<std::string>{"backup", "baseq3", "defrag"}));
+}
+
+TEST(Mods, CatalogueKeysOfALongerListStayBeyondTheNewCount) {
+    test::TempDir dir;
+    dir.Write("f.ini", "[mods]\r\nselected=baseq3\r\ncount=3\r\nmod0=a\r\nmod1=b\r\nmod2=c\r\n");
+    platform::ProfileFile f(dir.Program() + "f.ini");
+    WriteModCatalogue(f, {"baseq3"});
+    EXPECT_EQ(dir.Read("f.ini"),
+              "[mods]\r\nselected=baseq3\r\ncount=1\r\nmod0=baseq3\r\nmod1=b\r\nmod2=c\r\n");
+    EXPECT_EQ(ReadModList(f), (std::vector<std::string>{"baseq3"}));
+    WriteModCatalogue(f, {});
+    EXPECT_TRUE(ReadModList(f).empty());
+}
+
+}  // namespace
+}  // namespace fraglane::catalogue
