@@ -78,6 +78,19 @@ private:
 
 namespace {
 
+// The fields that the local header and the central record share, in their common order
+// (APPNOTE 4.3.7 and 4.3.12): version needed to the uncompressed size.
+void PutSharedFields(std::string& out, const CentralRecord& r) {
+    Put16(out, r.versionNeeded);
+    Put16(out, r.flags);
+    Put16(out, r.method);
+    Put16(out, r.time);
+    Put16(out, r.date);
+    Put32(out, r.crc32);
+    Put32(out, r.compressedSize);
+    Put32(out, r.uncompressedSize);
+}
+
 std::string WriteError(const std::string& path) {
     return "Unable to write to " + platform::DisplayPath(path);
 }
@@ -555,14 +568,7 @@ void Pk3Archive::AddData(const std::string& storedName, const std::string& data,
 
     std::string local;
     Put32(local, LocalSignature);
-    Put16(local, r.versionNeeded);
-    Put16(local, r.flags);
-    Put16(local, r.method);
-    Put16(local, r.time);
-    Put16(local, r.date);
-    Put32(local, r.crc32);
-    Put32(local, r.compressedSize);
-    Put32(local, r.uncompressedSize);
+    PutSharedFields(local, r);
     Put16(local, static_cast<uint16_t>(r.name.size()));
     Put16(local, 0);
     local += r.name;
@@ -580,14 +586,7 @@ void Pk3Archive::WriteDirectory(uint64_t at) {
         const CentralRecord& r = m.record;
         Put32(out, CentralSignature);
         Put16(out, r.versionMadeBy);
-        Put16(out, r.versionNeeded);
-        Put16(out, r.flags);
-        Put16(out, r.method);
-        Put16(out, r.time);
-        Put16(out, r.date);
-        Put32(out, r.crc32);
-        Put32(out, r.compressedSize);
-        Put32(out, r.uncompressedSize);
+        PutSharedFields(out, r);
         Put16(out, static_cast<uint16_t>(r.name.size()));
         Put16(out, static_cast<uint16_t>(r.extra.size()));
         Put16(out, static_cast<uint16_t>(r.comment.size()));
