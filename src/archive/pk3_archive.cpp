@@ -79,7 +79,18 @@ private:
 namespace {
 
 // The fields that the local header and the central record share, in their common order
-// (APPNOTE 4.3.7 and 4.3.12): version needed to the uncompressed size.
+// (APPNOTE 4.3.7 and 4.3.12): version needed to the uncompressed size, 22 bytes.
+void GetSharedFields(const uint8_t* p, CentralRecord& r) {
+    r.versionNeeded = Get16(p);
+    r.flags = Get16(p + 2);
+    r.method = Get16(p + 4);
+    r.time = Get16(p + 6);
+    r.date = Get16(p + 8);
+    r.crc32 = Get32(p + 10);
+    r.compressedSize = Get32(p + 14);
+    r.uncompressedSize = Get32(p + 18);
+}
+
 void PutSharedFields(std::string& out, const CentralRecord& r) {
     Put16(out, r.versionNeeded);
     Put16(out, r.flags);
@@ -260,14 +271,7 @@ bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition
         Member m;
         CentralRecord& r = m.record;
         r.versionMadeBy = Get16(h + 4);
-        r.versionNeeded = Get16(h + 6);
-        r.flags = Get16(h + 8);
-        r.method = Get16(h + 10);
-        r.time = Get16(h + 12);
-        r.date = Get16(h + 14);
-        r.crc32 = Get32(h + 16);
-        r.compressedSize = Get32(h + 20);
-        r.uncompressedSize = Get32(h + 24);
+        GetSharedFields(h + 6, r);
         const uint16_t nameLength = Get16(h + 28);
         const uint16_t extraLength = Get16(h + 30);
         const uint16_t commentLength = Get16(h + 32);
@@ -306,15 +310,9 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
     while (reader.Read(pos, LocalSize, h) && Get32(h) == LocalSignature) {
         Member m;
         CentralRecord& r = m.record;
+        GetSharedFields(h + 4, r);
         r.versionMadeBy = 20;
         r.versionNeeded = 20;
-        r.flags = Get16(h + 6);
-        r.method = Get16(h + 8);
-        r.time = Get16(h + 10);
-        r.date = Get16(h + 12);
-        r.crc32 = Get32(h + 14);
-        r.compressedSize = Get32(h + 18);
-        r.uncompressedSize = Get32(h + 22);
         const uint16_t nameLength = Get16(h + 26);
         const uint16_t extraLength = Get16(h + 28);
         if (!reader.ReadText(pos + LocalSize, nameLength, r.name))
