@@ -412,7 +412,6 @@ void T_Main::BuildAdvancedPage() {
         l->setAlignment(Qt::AlignRight | Qt::AlignTop);
     }
     Label30->setCursor(Qt::PointingHandCursor);
-    Label30->installEventFilter(this);
     grid->addWidget(RxLabel1, 3, 2, Qt::AlignRight | Qt::AlignTop);
     grid->addWidget(Label30, 4, 2, Qt::AlignRight | Qt::AlignTop);
     grid->setColumnStretch(1, 1);

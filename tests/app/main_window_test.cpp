@@ -202,7 +202,9 @@ TEST_F(WindowTest, FailedSaveIsShownInTheErrorBox) {
 
 TEST_F(WindowTest, WebSiteLabelOpensTheProjectPage) {
     Open();
-    window->Label30Click();
+    window->show();
+    window->PageControl->setCurrentWidget(window->TabAdvanced);
+    QTest::mouseClick(window->Label30, Qt::LeftButton);
     EXPECT_EQ(desktop.urls, QStringList{WebSiteAddress});
 }
 
