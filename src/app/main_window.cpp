@@ -98,6 +98,8 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     PageControl->setIconSize(QSize(64, 64));
     PageControl->setDocumentMode(true);
     PageControl->setUsesScrollButtons(false);
+    // Five 64-pixel pictures with their captions must fit the window's minimum width.
+    PageControl->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 2px 3px; }"));
     panelLayout->addWidget(PageControl);
 
     PageConfig = Named(new QTabWidget(Panel1), "PageConfig");
@@ -158,6 +160,7 @@ void T_Main::BuildGameOptionsPage() {
     auto* grid = new QGridLayout(TabGameOptions);
     grid->setContentsMargins(6, 4, 6, 4);
     grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(4);
     QWidget* p = TabGameOptions;
 
     cGametype =
@@ -412,10 +415,10 @@ void T_Main::BuildAdvancedPage() {
         l->setAlignment(Qt::AlignRight | Qt::AlignTop);
     }
     Label30->setCursor(Qt::PointingHandCursor);
-    grid->addWidget(RxLabel1, 3, 2, Qt::AlignRight | Qt::AlignTop);
-    grid->addWidget(Label30, 4, 2, Qt::AlignRight | Qt::AlignTop);
+    grid->addWidget(RxLabel1, 4, 2, Qt::AlignRight | Qt::AlignTop);
+    grid->addWidget(Label30, 5, 2, Qt::AlignRight | Qt::AlignTop);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(5, 1);
+    grid->setRowStretch(6, 1);
     PageControl->addTab(TabAdvanced, QIcon(PagePicture(4)), QStringLiteral("advanced"));
 }
 
