@@ -21,6 +21,17 @@ int CompareNames(std::string_view a, std::string_view b) {
     return folded != 0 ? folded : a.compare(b);
 }
 
+bool IsCommandSafeName(std::string_view name) {
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7F)
+            return false;
+        if (std::string_view("\"%&+;<>^|").find(c) != std::string_view::npos)
+            return false;
+    }
+    return true;
+}
+
 void SortModNames(std::vector<std::string>& mods) {
     std::stable_sort(mods.begin(), mods.end(), [](const std::string& a, const std::string& b) {
         return text::CompareIgnoreCase(a, b) < 0;
@@ -53,7 +64,9 @@ std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_v
         std::string mod = file.ReadString("maps", prefix + "mod", "");
         if (!modFilter.empty() && mod != modFilter)
             continue;
-        rows.push_back({std::move(mod), file.ReadString("maps", prefix + "name", "")});
+        std::string name = file.ReadString("maps", prefix + "name", "");
+        if (IsCommandSafeName(name))
+            rows.push_back({std::move(mod), std::move(name)});
     }
     reading.Commit();
     return rows;
@@ -66,7 +79,9 @@ std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file) {
     for (int i = 0; i < count; ++i) {
         const std::string prefix = "bot" + std::to_string(i);
         std::string name = file.ReadString("bots", prefix + "name", "");
-        rows.push_back({file.ReadString("bots", prefix + "mod", ""), std::move(name)});
+        std::string mod = file.ReadString("bots", prefix + "mod", "");
+        if (IsCommandSafeName(name))
+            rows.push_back({std::move(mod), std::move(name)});
     }
     reading.Commit();
     return rows;

@@ -24,9 +24,16 @@ std::string ChooseMod(const std::vector<std::string>& mods, std::string_view sel
 // Sorts mod names as the mod list does: ASCII letters folded, equal names in their order.
 void SortModNames(std::vector<std::string>& mods);
 
+// Whether a map or bot name found in an archive may go into the batch line as it stands: one
+// word, with nothing that the command interpreter ("&|<>^%"") or the game ("+" starts a
+// command, ";" ends one) would read as more than a name. Empty names pass.
+bool IsCommandSafeName(std::string_view name);
+
 // Map rows of the catalogue; a non-empty filter keeps the rows whose mod equals it exactly.
-// The name key of a row that the filter drops is not read.
+// The name key of a row that the filter drops is not read. Rows whose name is not
+// command-safe are left out: they come from archives and would reach the batch file.
 std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter);
+// Bot rows of the catalogue, command-safe names only.
 std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file);
 
 // Text order of the lists: ASCII letters folded first, then bytes, so that the order is total.

@@ -53,3 +53,28 @@ TEST(Catalogue, RowsSortByModThenName) {
 
 }  // namespace
 }  // namespace fraglane::catalogue
+
+namespace fraglane::catalogue {
+namespace {
+
+TEST(Catalogue, NamesThatWouldActAsCommandsNeverReachTheLists) {
+    for (const char* bad : {"x;quit", "x +rcon", "a&del", "a|b", "a>b", "a<b", "a^b", "%path%",
+                            "say\"hi", "tab\there", "new\nline"}) {
+        EXPECT_FALSE(IsCommandSafeName(bad)) << bad;
+    }
+    for (const char* good : {"q3dm17", "oa_dm1", "ctf-4.2", "", "caf\xE9", "(test)"}) {
+        EXPECT_TRUE(IsCommandSafeName(good)) << good;
+    }
+    test::TempDir dir;
+    dir.Write(
+        "f.ini",
+        "[maps]\ncount=2\nmap0name=evil;quit\nmap0mod=baseq3\nmap1name=q3dm1\nmap1mod=baseq3\n"
+        "[bots]\ncount=2\nbot0name=sarge +kick "
+        "all\nbot0mod=baseq3\nbot1name=grunt\nbot1mod=baseq3\n");
+    platform::ProfileFile f(dir.Program() + "f.ini");
+    EXPECT_EQ(ReadMapRows(f, ""), (std::vector<CatalogueRow>{{"baseq3", "q3dm1"}}));
+    EXPECT_EQ(ReadBotRows(f), (std::vector<CatalogueRow>{{"baseq3", "grunt"}}));
+}
+
+}  // namespace
+}  // namespace fraglane::catalogue
