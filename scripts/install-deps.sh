@@ -13,5 +13,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -ne 0 ] && SUDO="sudo"
     $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
