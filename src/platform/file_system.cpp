@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <ctime>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/error.h"
 #include "platform/text.h"
@@ -21,20 +24,70 @@ bool NativeEntryExists(const std::string& native) {
     return ::lstat(native.c_str(), &st) == 0;
 }
 
-// The name of an entry of dir that equals name with ASCII letters folded, or empty.
-std::string FindFolded(const std::string& dir, std::string_view name) {
+// Folded names of one directory, kept while the directory's modification time stays the same.
+struct DirIndex {
+    int64_t mtimeNs = 0;
+    ino_t inode = 0;
+    std::unordered_map<std::string, std::string> names;  // folded -> smallest actual name
+};
+
+std::mutex IndexMutex;
+std::unordered_map<std::string, DirIndex> Indexes;
+constexpr size_t MaxIndexes = 64;
+// A directory changed less than this ago may change again within the same timestamp tick,
+// unseen by its modification time: such a listing is used once and not kept.
+constexpr int64_t SettledNs = 2'000'000'000;
+
+int64_t Nanoseconds(const timespec& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+std::unordered_map<std::string, std::string> ReadFoldedNames(const std::string& dir) {
+    std::unordered_map<std::string, std::string> names;
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (d == nullptr)
-        return {};
-    std::string found;
+        return names;
     while (dirent* e = ::readdir(d)) {
-        if (text::EqualsIgnoreCase(e->d_name, name)) {
-            found = e->d_name;
-            break;
-        }
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        auto [it, inserted] = names.try_emplace(text::LowerCase(name), name);
+        if (!inserted && name < it->second)
+            it->second = name;  // the same answer whatever the order
     }
     ::closedir(d);
-    return found;
+    return names;
+}
+
+// The name of an entry of dir that equals name with ASCII letters folded, or empty. Only
+// called on a miss of the exact name; a settled directory is read once, then indexed.
+std::string FindFolded(const std::string& dir, std::string_view name) {
+    const std::string key = dir.empty() ? "." : dir;
+    struct stat st {};
+    if (::stat(key.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {};
+    const int64_t mtime = Nanoseconds(st.st_mtim);
+    const std::string folded = text::LowerCase(name);
+    {
+        std::lock_guard lock(IndexMutex);
+        const auto it = Indexes.find(key);
+        if (it != Indexes.end() && it->second.mtimeNs == mtime && it->second.inode == st.st_ino) {
+            const auto found = it->second.names.find(folded);
+            return found == it->second.names.end() ? std::string() : found->second;
+        }
+    }
+    DirIndex index{mtime, st.st_ino, ReadFoldedNames(key)};
+    const auto found = index.names.find(folded);
+    std::string result = found == index.names.end() ? std::string() : found->second;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    if (Nanoseconds(now) - mtime > SettledNs) {
+        std::lock_guard lock(IndexMutex);
+        if (Indexes.size() >= MaxIndexes)
+            Indexes.clear();
+        Indexes[key] = std::move(index);
+    }
+    return result;
 }
 
 }  // namespace

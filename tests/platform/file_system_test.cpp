@@ -1,6 +1,11 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <ctime>
 
 #include "platform/error.h"
 #include "support/temp_dir.h"
@@ -87,6 +92,43 @@ TEST(FileSystem, ListsEveryEntryKindButDotEntries) {
     EXPECT_EQ(entries[1].name, "File.PK3");
     EXPECT_TRUE(entries[2].isDirectory);
     EXPECT_TRUE(ListDirectory(dir.Program() + "nothing\\").empty());
+}
+
+}  // namespace
+}  // namespace fraglane::platform
+
+namespace fraglane::platform {
+namespace {
+
+void Age(const std::string& native, int seconds) {
+    timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    ::utimensat(AT_FDCWD, native.c_str(), times, 0);
+}
+
+TEST(FileSystem, FoldedLookupsFollowChangesOfASettledDirectory) {
+    test::TempDir dir;
+    dir.Write("shots/Q3DM17.TGA", "old");
+    Age(dir.Path("shots"), 60);
+    const std::string shots = dir.Program() + "shots\\";
+    EXPECT_TRUE(FileExists(shots + "q3dm17.tga"));  // reads and keeps the index
+    EXPECT_FALSE(FileExists(shots + "q3dm1.tga"));  // answered from it
+    dir.Write("shots/Q3DM1.TGA", "new");            // the directory changes
+    EXPECT_TRUE(FileExists(shots + "q3dm1.tga"));
+    EXPECT_EQ(ReadFileBytes(shots + "Q3dm1.tga"), "new");
+    // Within a tick of a change: a file made right after a lookup is still found.
+    EXPECT_FALSE(FileExists(shots + "fresh.tga"));
+    dir.Write("shots/FRESH.TGA", "f");
+    EXPECT_TRUE(FileExists(shots + "fresh.tga"));
+}
+
+TEST(FileSystem, AmongNamesFoldedAlikeTheSmallestIsTaken) {
+    test::TempDir dir;
+    dir.Write("d/MAP.bsp", "upper");
+    dir.Write("d/Map.bsp", "mixed");
+    EXPECT_EQ(ReadFileBytes(dir.Program() + "d\\map.BSP"), "upper");
 }
 
 }  // namespace
