@@ -222,6 +222,15 @@ void T_Main::BuildGameOptionsPage() {
     grid->addWidget(cFriendlyFire, 5, 1);
     grid->addWidget(cAllowDownload, 5, 4);
     grid->setRowStretch(6, 1);
+    // The captions take the room the option controls leave: spin edits keep a fixed width.
+    for (SpinEdit* spin :
+         {cTimelimit, cFraglimit, cCapturelimit, cWarmup, cMaxGameClients, cCom_HunkMegs,
+          cWeaponRespawn, cWeaponTeamRespawn, cForceRespawn, cInactivity}) {
+        spin->setFixedWidth(60);
+    }
+    cRconPassword->setFixedWidth(60);
+    cGametype->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+    grid->setColumnStretch(4, 1);
     PageControl->addTab(TabGameOptions, QIcon(PagePicture(0)), QStringLiteral("game options"));
 }
 
