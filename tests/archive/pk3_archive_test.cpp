@@ -319,19 +319,25 @@ TEST_F(ArchiveTest, WrittenArchivePassesUnzipAndReadsBackWithZipfile) {
     const std::string script =
         "import zipfile,sys\n"
         "z=zipfile.ZipFile(sys.argv[1])\n"
-        "for i in z.infolist(): print(i.filename, i.compress_type, i.external_attr, "
-        "len(z.read(i)))\n";
+        "import os\n"
+        "for i in z.infolist():\n"
+        "    data = z.read(i)\n"
+        "    same = i.is_dir() or open(os.path.join(sys.argv[2], i.filename), 'rb').read() == "
+        "data\n"
+        "    print(i.filename, i.compress_type, i.external_attr, len(data), 'same' if same else "
+        "'DIFFERENT')\n";
     const auto listing =
-        RunCommand("python3 -c " + Quote(script) + " " + Quote(dir.Path("stage/out.pk3")));
+        RunCommand("python3 -c " + Quote(script) + " " + Quote(dir.Path("stage/out.pk3")) + " " +
+                   Quote(dir.Path("stage")));
     EXPECT_EQ(listing.output,
-              "levelshots/ 0 16 0\n"
-              "levelshots/empty.tga 0 32 0\n"
-              "maps/ 0 16 0\n"
-              "maps/a.bsp 8 32 20004\n"
+              "levelshots/ 0 16 0 same\n"
+              "levelshots/empty.tga 0 32 0 same\n"
+              "maps/ 0 16 0 same\n"
+              "maps/a.bsp 8 32 20004 same\n"
               // no "readme": "*.*" is matched against the full path, which has no "." here
-              "textures/ 0 16 0\n"
-              "textures/base/ 0 16 0\n"
-              "textures/base/wall.jpg 8 32 8\n")
+              "textures/ 0 16 0 same\n"
+              "textures/base/ 0 16 0 same\n"
+              "textures/base/wall.jpg 8 32 8 same\n")
         << listing.output;
     const auto bytes = RunCommand("unzip -p " + Quote(dir.Path("stage/out.pk3")) + " maps/a.bsp");
     EXPECT_EQ(bytes.output, std::string(20000, 'a') + "tail");
