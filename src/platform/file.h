@@ -33,7 +33,6 @@ public:
     // Windows whoever the user is. Throws Error("Cannot create file %s").
     static File Create(std::string_view path);
 
-    bool IsOpen() const { return m_fd >= 0; }
     bool Writable() const { return m_writable; }
     uint64_t Size() const;
     // Reads exactly n bytes at offset; false when the file ends before or the read fails.

@@ -214,9 +214,6 @@ std::string ProgramFile() {
     return FromNative(std::string_view(buffer, static_cast<size_t>(n)));
 }
 
-std::string ProgramDirectory() {
-    return ExtractFilePath(ProgramFile());
-}
 
 std::vector<DirEntry> ListDirectory(std::string_view dir) {
     std::vector<DirEntry> entries;

@@ -34,9 +34,8 @@ std::string ExtractFileName(std::string_view path);
 std::string ChangeFileExt(std::string_view path, std::string_view ext);
 std::string IncludeTrailingBackslash(std::string_view path);
 
-// Program path text of the running program file, and of its directory (with trailing "\").
+// Program path text of the running program file.
 std::string ProgramFile();
-std::string ProgramDirectory();
 
 // One entry of a directory listing, with the DOS view of it that the program relies on.
 struct DirEntry {

@@ -25,18 +25,6 @@ bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
 }
 
-bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle) {
-    if (needle.empty())
-        return true;
-    if (needle.size() > haystack.size())
-        return false;
-    for (size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
-        if (EqualsIgnoreCase(haystack.substr(i, needle.size()), needle))
-            return true;
-    }
-    return false;
-}
-
 int CompareIgnoreCase(std::string_view a, std::string_view b) {
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {

@@ -15,7 +15,6 @@ inline char LowerAscii(char c) {
 std::string LowerCase(std::string_view s);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix);
-bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle);
 // Negative, zero or positive like strcmp, ASCII letters folded.
 int CompareIgnoreCase(std::string_view a, std::string_view b);
 
