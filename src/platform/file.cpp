@@ -93,10 +93,7 @@ File File::Create(std::string_view path) {
 }
 
 uint64_t File::Size() const {
-    struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
-        return 0;
-    return static_cast<uint64_t>(st.st_size);
+    return m_fd < 0 ? 0 : m_size;
 }
 
 bool File::ReadAt(uint64_t offset, void* buffer, size_t n) const {
@@ -138,7 +135,10 @@ bool File::Append(const void* data, size_t n) {
 }
 
 bool File::Truncate(uint64_t size) {
-    return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
+    if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
+        return false;
+    m_size = size;
+    return true;
 }
 
 uint32_t GetFileAttributes(std::string_view path) {

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace fraglane::platform {
@@ -214,7 +215,6 @@ std::string ProgramFile() {
     return FromNative(std::string_view(buffer, static_cast<size_t>(n)));
 }
 
-
 std::vector<DirEntry> ListDirectory(std::string_view dir) {
     std::vector<DirEntry> entries;
     const std::string native = ToNative(IncludeTrailingBackslash(dir));
@@ -256,26 +256,10 @@ std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
 }
 
 void WriteFileBytes(std::string_view path, std::string_view bytes) {
-    const std::string native = ToNative(path);
-    const std::string message = "Cannot create file " + DisplayPath(path);
-    struct stat st {};
-    if (::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw Error(message);
-    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throw Error(message);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            throw Error("Unable to write to " + DisplayPath(path));
-        }
-        done += static_cast<size_t>(n);
+    File file = File::Create(path);  // "Cannot create file %s", read-only files included
+    if (!file.WriteAt(0, bytes.data(), bytes.size())) {
+        throw Error("Unable to write to " + DisplayPath(path));
     }
-    ::close(fd);
 }
 
 }  // namespace fraglane::platform

@@ -49,7 +49,8 @@ std::vector<DirEntry> ListDirectory(std::string_view dir);
 // Reads a file, at most maxBytes of it; throws Error("File "x" not found!") when it cannot
 // be opened.
 std::string ReadFileBytes(std::string_view path, size_t maxBytes = SIZE_MAX);
-// Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s").
+// Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s"),
+// also for an existing read-only file, as on Windows whoever the user is.
 void WriteFileBytes(std::string_view path, std::string_view bytes);
 
 }  // namespace fraglane::platform

@@ -77,6 +77,10 @@ TEST(FileSystem, WriteRaisesCannotCreateFileWithThePath) {
     }
     dir.MakeDir("adir");
     EXPECT_THROW(WriteFileBytes(dir.Program() + "adir", "x"), Error);
+    dir.Write("ro.bat", "kept");
+    ::chmod(dir.Path("ro.bat").c_str(), 0444);
+    EXPECT_THROW(WriteFileBytes(dir.Program() + "ro.bat", "x"), Error);
+    EXPECT_EQ(dir.Read("ro.bat"), "kept");
 }
 
 TEST(FileSystem, ListsEveryEntryKindButDotEntries) {
