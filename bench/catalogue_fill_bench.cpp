@@ -4,8 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../tests/app/window_controls.h"
 #include "app/desktop.h"
-#include "app/main_window.h"
 #include "bench_dir.h"
 #include "platform/file_system.h"
 

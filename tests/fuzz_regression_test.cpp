@@ -11,10 +11,10 @@ namespace {
 
 void ReplayAll(const char* folder, void (*body)(const uint8_t*, size_t)) {
     const std::filesystem::path base = std::filesystem::path(FRAGLANE_FUZZ_DIR) / folder;
-    if (!std::filesystem::is_directory(base))
-        return;
+    // A folder that moved would otherwise replay nothing and pass.
+    ASSERT_TRUE(std::filesystem::is_directory(base)) << base;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(base)) {
-        if (!entry.is_regular_file())
+        if (!entry.is_regular_file() || entry.path().filename().string().front() == '.')
             continue;
         std::ifstream in(entry.path(), std::ios::binary);
         std::ostringstream s;
@@ -32,6 +32,7 @@ TEST(FuzzRegressions, KeptArchiveInputsReadCleanly) {
 
 TEST(FuzzRegressions, KeptSettingsInputsReadCleanly) {
     ReplayAll("regressions/profile", ProfileInput);
+    ReplayAll("seeds/profile", ProfileInput);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ public:
     virtual void ShowStartupError(const QString& message) = 0;
     // The application's standard error box, with the message of what failed.
     virtual void ShowError(QWidget* owner, const QString& message) = 0;
-    // Opens a web address (the "Web Site" label), shown maximised.
+    // Opens a web address (the "Web Site" label) in the desktop's browser.
     virtual void OpenUrl(const QString& url) = 0;
     // The shell's "open" of a file name relative to a working directory (the batch file).
     virtual void OpenFile(const QString& fileName, const QString& workingDirectory) = 0;

@@ -1,21 +1,15 @@
 #pragma once
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QListWidget>
 #include <QMainWindow>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QTabWidget>
 
 #include <array>
+#include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/desktop.h"
+#include "app/option_bindings.h"
 #include "app/qt_owner_thread.h"
 #include "app/widgets.h"
 #include "jobs/background_job.h"
@@ -23,6 +17,18 @@
 #include "launch/dir_content.h"
 #include "launch/launch_files.h"
 #include "platform/profile_file.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTreeWidgetItem;
 
 namespace fraglane::app {
 
@@ -197,20 +203,34 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Spin edits and the password edit of the game options keep this width.
+    static constexpr int OptionWidth = 60;
+
+    void BuildFrame();
     void BuildGameOptionsPage();
     void BuildMapPage();
     void BuildBotsPage();
     void BuildDisplayPage();
     void BuildAdvancedPage();
     void BuildReadyPage();
+    // The option controls with the fields of the launch options they hold.
+    void BindOptions();
     void Connect();
     void FormCreate();
     void FormDestroy();
     // Runs an event handler; what it raises goes to the standard error box.
     template <typename F>
-    void Guarded(F&& handler);
+    void Guarded(F&& handler) {
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            ShowFailure(e);
+        }
+    }
+    void ShowFailure(const std::exception& e);
 
     Desktop& m_desktop;
+    std::vector<OptionBinding> m_bindings;
     bool m_destroyed = false;
 };
 

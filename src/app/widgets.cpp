@@ -5,13 +5,13 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStyle>
 
 #include <algorithm>
 
 #include "app/qt_convert.h"
-#include "catalogue/catalogue.h"
 #include "platform/text.h"
 
 namespace fraglane::app {
@@ -93,10 +93,10 @@ QString RadioGroup::itemText(int index) const {
 }
 
 EllipsisEdit::EllipsisEdit(QWidget* parent) : QLineEdit(parent) {
-    m_button = addAction(style()->standardIcon(QStyle::SP_FileDialogContentsView),
-                         QLineEdit::TrailingPosition);
-    m_button->setText(QStringLiteral("..."));
-    connect(m_button, &QAction::triggered, this, &EllipsisEdit::buttonClicked);
+    QAction* button = addAction(style()->standardIcon(QStyle::SP_FileDialogContentsView),
+                                QLineEdit::TrailingPosition);
+    button->setText(QStringLiteral("..."));
+    connect(button, &QAction::triggered, this, &EllipsisEdit::buttonClicked);
 }
 
 namespace {
@@ -146,12 +146,6 @@ void ListGrid::EndUpdate() {
     }
 }
 
-QTreeWidgetItem* ListGrid::AddRow(const QStringList& cells) {
-    auto* item = new GridItem(cells);
-    addTopLevelItem(item);
-    return item;
-}
-
 void ListGrid::AddRows(const std::vector<QStringList>& rows) {
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
@@ -183,10 +177,9 @@ void ListGrid::Sort() {
 
 bool ListGrid::RowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b) const {
     for (int column : m_sortKeys) {
-        const QByteArray x = a.text(column).toLatin1();
-        const QByteArray y = b.text(column).toLatin1();
-        const int c = catalogue::CompareNames({x.constData(), static_cast<size_t>(x.size())},
-                                              {y.constData(), static_cast<size_t>(y.size())});
+        const QString x = a.text(column);
+        const QString y = b.text(column);
+        const int c = m_order ? m_order(x, y) : QString::compare(x, y);
         if (c != 0)
             return c < 0;
     }
@@ -216,6 +209,16 @@ void ListGrid::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
         painter->drawLine(x, option.rect.top(), x, option.rect.bottom());
     }
     painter->restore();
+}
+
+void SetTextIfChanged(QPlainTextEdit* memo, const QString& text) {
+    if (memo->toPlainText() != text)
+        memo->setPlainText(text);
+}
+
+void SetTextIfChanged(QLineEdit* edit, const QString& text) {
+    if (edit->text() != text)
+        edit->setText(text);
 }
 
 }  // namespace fraglane::app

@@ -7,7 +7,10 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include <functional>
 #include <vector>
+
+class QPlainTextEdit;
 
 // Controls the window needs that Qt lacks in this form.
 namespace fraglane::app {
@@ -58,19 +61,16 @@ class EllipsisEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit EllipsisEdit(QWidget* parent = nullptr);
-    QAction* button() const { return m_button; }
 
 signals:
     void buttonClicked();
-
-private:
-    QAction* m_button;
 };
 
 // A one-level list grid: whole-row and multi selection, grid lines, and sorting by a list of
-// key columns (the catalogue lists sort by mod first, then name). A header click sorts by
-// that column alone; SetSortKeys puts a several-column order back. In update state the grid
-// neither repaints nor re-sorts; EndUpdate sorts and repaints once.
+// key columns (the catalogue lists sort by mod first, then name) with a text order its owner
+// gives. A header click sorts by that column alone; SetSortKeys puts a several-column order
+// back. In update state the grid neither repaints nor re-sorts; EndUpdate sorts and repaints
+// once.
 class ListGrid : public QTreeWidget {
     Q_OBJECT
 public:
@@ -80,7 +80,6 @@ public:
     void EndUpdate();
     bool IsUpdating() const { return m_updateDepth > 0; }
 
-    QTreeWidgetItem* AddRow(const QStringList& cells);
     // Appends many rows at once (one model insertion, one sort).
     void AddRows(const std::vector<QStringList>& rows);
     int RowCount() const { return topLevelItemCount(); }
@@ -88,6 +87,9 @@ public:
     // The selected rows in list order.
     QList<QTreeWidgetItem*> SelectedRows() const;
 
+    // The order of two cell texts: negative, zero or positive. Without one, Qt's text order.
+    using TextOrder = std::function<int(const QString&, const QString&)>;
+    void SetTextOrder(TextOrder order) { m_order = std::move(order); }
     void SetSortKeys(const std::vector<int>& columns);
     const std::vector<int>& SortKeys() const { return m_sortKeys; }
     void Sort();
@@ -105,7 +107,12 @@ protected:
 
 private:
     std::vector<int> m_sortKeys;
+    TextOrder m_order;
     int m_updateDepth = 0;
 };
+
+// Set a text only when it differs, so that no change event fires for the same text.
+void SetTextIfChanged(QPlainTextEdit* memo, const QString& text);
+void SetTextIfChanged(QLineEdit* edit, const QString& text);
 
 }  // namespace fraglane::app

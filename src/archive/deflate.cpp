@@ -2,7 +2,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
+
+#include "platform/error.h"
 
 namespace fraglane::archive {
 
@@ -45,16 +48,31 @@ uint32_t Crc32(const std::string& data) {
 std::string DeflateRaw(const std::string& data, int level) {
     z_stream s{};
     if (deflateInit2(&s, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return {};
+        throw Error("Cannot compress data");
     std::string out;
-    out.resize(deflateBound(&s, static_cast<uLong>(data.size())));
-    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    s.avail_in = static_cast<uInt>(data.size());
-    s.next_out = reinterpret_cast<Bytef*>(out.data());
-    s.avail_out = static_cast<uInt>(out.size());
-    deflate(&s, Z_FINISH);
-    out.resize(s.total_out);
+    std::vector<uint8_t> buffer(BufferSize);
+    const auto* next = reinterpret_cast<const Bytef*>(data.data());
+    size_t left = data.size();
+    int rc = Z_OK;
+    // Fed in pieces that fit zlib's 32-bit counters, whatever the size of the data.
+    while (rc == Z_OK || rc == Z_BUF_ERROR) {
+        if (s.avail_in == 0 && left > 0) {
+            const auto n = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
+            s.next_in = const_cast<Bytef*>(next);
+            s.avail_in = n;
+            next += n;
+            left -= n;
+        }
+        s.next_out = buffer.data();
+        s.avail_out = static_cast<uInt>(buffer.size());
+        rc = deflate(&s, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+        out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - s.avail_out);
+        if (rc == Z_BUF_ERROR && s.avail_out != 0 && s.avail_in == 0 && left == 0)
+            break;  // no progress possible: cannot happen with Z_FINISH, but never loop on it
+    }
     deflateEnd(&s);
+    if (rc != Z_STREAM_END)
+        throw Error("Cannot compress data");
     return out;
 }
 

@@ -10,7 +10,7 @@ namespace fraglane::archive {
 uint32_t Crc32(const std::string& data);
 
 // Raw deflate data of the whole text at the given level: what a zlib stream holds without its
-// 2-byte header and its Adler-32 trailer.
+// 2-byte header and its Adler-32 trailer. Throws Error when zlib fails.
 std::string DeflateRaw(const std::string& data, int level);
 
 // Supplies up to n bytes of input; returns how many (0 at the end of the input).

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/deflate.h"
+#include "platform/byte_reader.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -20,12 +21,10 @@ constexpr size_t MaxComment = 65535;
 constexpr size_t Chunk = 64 * 1024;
 constexpr uint32_t DescriptorSignature = 0x08074b50;
 
-uint16_t Get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+using platform::ByteReader;
+
 uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return ByteReader(p, 4).U32();
 }
 void Put16(std::string& out, uint16_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
@@ -80,15 +79,23 @@ namespace {
 
 // The fields that the local header and the central record share, in their common order
 // (APPNOTE 4.3.7 and 4.3.12): version needed to the uncompressed size, 22 bytes.
-void GetSharedFields(const uint8_t* p, CentralRecord& r) {
-    r.versionNeeded = Get16(p);
-    r.flags = Get16(p + 2);
-    r.method = Get16(p + 4);
-    r.time = Get16(p + 6);
-    r.date = Get16(p + 8);
-    r.crc32 = Get32(p + 10);
-    r.compressedSize = Get32(p + 14);
-    r.uncompressedSize = Get32(p + 18);
+void GetSharedFields(ByteReader& in, CentralRecord& r) {
+    r.versionNeeded = in.U16();
+    r.flags = in.U16();
+    r.method = in.U16();
+    r.time = in.U16();
+    r.date = in.U16();
+    r.crc32 = in.U32();
+    r.compressedSize = in.U32();
+    r.uncompressedSize = in.U32();
+}
+
+// The local header's name and extra-field lengths (APPNOTE 4.3.7, offsets 26 and 28).
+uint64_t LocalHeaderLength(const uint8_t (&h)[LocalSize]) {
+    ByteReader in(h, LocalSize);
+    in.Seek(26);
+    const uint16_t nameLength = in.U16();
+    return LocalSize + nameLength + in.U16();
 }
 
 void PutSharedFields(std::string& out, const CentralRecord& r) {
@@ -212,9 +219,11 @@ void Pk3Archive::Open() {
             // archives with bytes appended. A signature inside a comment is tried only after.
             std::vector<size_t> exact, loose;
             for (size_t i = tailSize - EndSize + 1; i-- > 0;) {
-                if (Get32(&tail[i]) != EndSignature)
+                ByteReader record = ByteReader(tail).Sub(i, EndSize);
+                if (record.U32() != EndSignature)
                     continue;
-                const uint64_t end = tailBase + i + EndSize + Get16(&tail[i + 20]);
+                record.Seek(20);
+                const uint64_t end = tailBase + i + EndSize + record.U16();
                 if (end == size)
                     exact.push_back(i);
                 else if (end < size)
@@ -247,13 +256,15 @@ bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition
     uint8_t end[EndSize];
     if (!reader.Read(endPosition, EndSize, end))
         return false;
+    ByteReader in(end, EndSize);
+    in.Seek(8);  // signature, disk numbers
     EndRecord e;
     e.position = endPosition;
-    e.entriesOnDisk = Get16(end + 8);
-    e.entries = Get16(end + 10);
-    e.directorySize = Get32(end + 12);
-    e.directoryOffset = Get32(end + 16);
-    if (!reader.ReadText(endPosition + EndSize, Get16(end + 20), e.comment))
+    e.entriesOnDisk = in.U16();
+    e.entries = in.U16();
+    e.directorySize = in.U32();
+    e.directoryOffset = in.U32();
+    if (!reader.ReadText(endPosition + EndSize, in.U16(), e.comment))
         return false;
 
     const uint64_t count = e.entriesOnDisk;
@@ -266,19 +277,22 @@ bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition
     uint64_t pos = e.directoryOffset;
     uint8_t h[CentralSize];
     for (uint64_t i = 0; i < count; ++i) {
-        if (!reader.Read(pos, CentralSize, h) || Get32(h) != CentralSignature)
+        if (!reader.Read(pos, CentralSize, h))
+            return false;
+        ByteReader header(h, CentralSize);
+        if (header.U32() != CentralSignature)
             return false;
         Member m;
         CentralRecord& r = m.record;
-        r.versionMadeBy = Get16(h + 4);
-        GetSharedFields(h + 6, r);
-        const uint16_t nameLength = Get16(h + 28);
-        const uint16_t extraLength = Get16(h + 30);
-        const uint16_t commentLength = Get16(h + 32);
-        r.diskNumberStart = Get16(h + 34);
-        r.internalAttributes = Get16(h + 36);
-        r.externalAttributes = Get32(h + 38);
-        r.localHeaderOffset = Get32(h + 42);
+        r.versionMadeBy = header.U16();
+        GetSharedFields(header, r);
+        const uint16_t nameLength = header.U16();
+        const uint16_t extraLength = header.U16();
+        const uint16_t commentLength = header.U16();
+        r.diskNumberStart = header.U16();
+        r.internalAttributes = header.U16();
+        r.externalAttributes = header.U32();
+        r.localHeaderOffset = header.U32();
         pos += CentralSize;
         if (!reader.ReadText(pos, nameLength, r.name))
             return false;
@@ -308,13 +322,15 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
     uint64_t pos = 0;
     uint8_t h[LocalSize];
     while (reader.Read(pos, LocalSize, h) && Get32(h) == LocalSignature) {
+        ByteReader in(h, LocalSize);
+        in.Skip(4);
         Member m;
         CentralRecord& r = m.record;
-        GetSharedFields(h + 4, r);
+        GetSharedFields(in, r);
         r.versionMadeBy = 20;
         r.versionNeeded = 20;
-        const uint16_t nameLength = Get16(h + 26);
-        const uint16_t extraLength = Get16(h + 28);
+        const uint16_t nameLength = in.U16();
+        const uint16_t extraLength = in.U16();
         if (!reader.ReadText(pos + LocalSize, nameLength, r.name))
             break;
         if (!reader.ReadText(pos + LocalSize + nameLength, extraLength, r.extra))
@@ -351,7 +367,7 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
         pos = dataStart + r.compressedSize;
         if (descriptor) {
             uint8_t sig[4];
-            pos += (reader.Read(pos, 4, sig) && Get32(sig) == DescriptorSignature) ? 16 : 12;
+            pos += (reader.Read(pos, 4, sig) && Get32(sig) == DescriptorSignature) ? 16u : 12u;
         }
         if (pos > UINT32_MAX)
             break;
@@ -427,7 +443,7 @@ void Pk3Archive::ExtractMember(std::string_view name, std::string_view destinati
     if (!m_file.ReadAt(r.localHeaderOffset, h, LocalSize) || Get32(h) != LocalSignature) {
         return;  // nothing to take: the destination stays empty
     }
-    uint64_t at = uint64_t{r.localHeaderOffset} + LocalSize + Get16(h + 26) + Get16(h + 28);
+    uint64_t at = uint64_t{r.localHeaderOffset} + LocalHeaderLength(h);
     const uint64_t dataEnd =
         std::min<uint64_t>(fileSize, at + (r.method == 0 ? r.uncompressedSize : r.compressedSize));
     auto read = [&](uint8_t* buffer, size_t n) -> size_t {
@@ -630,9 +646,8 @@ void Pk3Archive::RemoveAt(size_t index) {
     uint64_t length = 0;
     uint8_t h[LocalSize];
     if (start < dataEnd && m_file.ReadAt(start, h, LocalSize) && Get32(h) == LocalSignature) {
-        length = std::min<uint64_t>(
-            LocalSize + Get16(h + 26) + Get16(h + 28) + uint64_t{removed.compressedSize},
-            dataEnd - start);
+        length = std::min<uint64_t>(LocalHeaderLength(h) + uint64_t{removed.compressedSize},
+                                    dataEnd - start);
     }
     // What follows the cut moves down, through a bounded buffer.
     std::vector<uint8_t> buffer(Chunk);

@@ -85,7 +85,6 @@ public:
     void RemoveMember(std::string_view name);
 
     const std::vector<Member>& Members() const { return m_members; }
-    const EndRecord& End() const { return m_end; }
 
     // The stored form of a member name, used to find members: "\" becomes "/", drive and
     // network prefixes are removed.

@@ -50,9 +50,22 @@ std::vector<std::string> ReadModList(platform::ProfileFile& file) {
     return mods;
 }
 
-std::string ChooseMod(const std::vector<std::string>& mods, std::string_view selected) {
+int ChooseModIndex(const std::vector<std::string>& mods, std::string_view selected) {
     const auto it = std::find(mods.begin(), mods.end(), selected);
-    return it == mods.end() ? std::string() : *it;
+    return it == mods.end() ? -1 : static_cast<int>(it - mods.begin());
+}
+
+std::string ChooseMod(const std::vector<std::string>& mods, std::string_view selected) {
+    const int index = ChooseModIndex(mods, selected);
+    return index < 0 ? std::string() : mods[static_cast<size_t>(index)];
+}
+
+std::string RosterLine(std::string_view bot, int skill, std::string_view team) {
+    return "addbot " + std::string(bot) + " " + std::to_string(skill) + " " + std::string(team);
+}
+
+bool CannotLoadInMod(std::string_view mapMod, std::string_view mod) {
+    return !text::EqualsIgnoreCase(mapMod, "baseq3") && !text::EqualsIgnoreCase(mapMod, mod);
 }
 
 std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter) {

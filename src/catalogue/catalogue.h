@@ -19,7 +19,9 @@ struct CatalogueRow {
 
 // The mod names in the order the mod list keeps them (sorted without regard to case).
 std::vector<std::string> ReadModList(platform::ProfileFile& file);
-// The first mod that equals the stored selection exactly (case counts), or empty.
+// The index of the first mod that equals the stored selection exactly (case counts), or -1.
+int ChooseModIndex(const std::vector<std::string>& mods, std::string_view selected);
+// That mod's name, or empty.
 std::string ChooseMod(const std::vector<std::string>& mods, std::string_view selected);
 // Sorts mod names as the mod list does: ASCII letters folded, equal names in their order.
 void SortModNames(std::vector<std::string>& mods);
@@ -35,6 +37,13 @@ bool IsCommandSafeName(std::string_view name);
 std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter);
 // Bot rows of the catalogue, command-safe names only.
 std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file);
+
+// The roster line that adds a bot to the game: "addbot <bot> <skill> <team>".
+std::string RosterLine(std::string_view bot, int skill, std::string_view team);
+
+// Whether a map of mapMod cannot be loaded while mod runs: it is neither a base map
+// ("baseq3", any case) nor of the running mod (ASCII case folded).
+bool CannotLoadInMod(std::string_view mapMod, std::string_view mod);
 
 // Text order of the lists: ASCII letters folded first, then bytes, so that the order is total.
 int CompareNames(std::string_view a, std::string_view b);

@@ -39,7 +39,7 @@ void JobThread::Queue(std::function<void()> call) {
 BackgroundJob::~BackgroundJob() {
     m_destroying = true;
     if (m_worker) {
-        m_worker->m_terminated.store(true, std::memory_order_release);
+        m_worker->m_stop.request_stop();
         WaitFor();
     }
 }
@@ -54,7 +54,7 @@ void BackgroundJob::Start() {
 
 void BackgroundJob::Stop() {
     if (m_worker)
-        m_worker->m_terminated.store(true, std::memory_order_release);
+        m_worker->m_stop.request_stop();
 }
 
 void BackgroundJob::WaitFor() {

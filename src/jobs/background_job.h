@@ -1,12 +1,12 @@
 #pragma once
 
 #include <any>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -25,7 +25,9 @@ using JobDataEvent = std::function<void(BackgroundJob& Sender, JobThread& Thread
 class JobThread {
 public:
     // Set by Stop; the body looks at it at its stop points.
-    bool Terminated() const { return m_terminated.load(std::memory_order_acquire); }
+    bool Terminated() const { return m_stop.stop_requested(); }
+    // The same flag for a job body, which knows nothing of the job machinery.
+    std::stop_token StopToken() const { return m_stop.get_token(); }
 
     // Runs a method on the owner's thread and waits for it; skipped when Terminated is set or
     // no method is given. What the method raises is raised again here.
@@ -35,15 +37,12 @@ public:
     // hand-overs of this job, and before its end handler.
     void Queue(std::function<void()> call);
 
-    std::any& Data() { return m_data; }
-    BackgroundJob& Job() { return m_job; }
-
 private:
     friend class BackgroundJob;
     explicit JobThread(BackgroundJob& job) : m_job(job) {}
 
     BackgroundJob& m_job;
-    std::atomic<bool> m_terminated{false};
+    std::stop_source m_stop;
     std::any m_data;
     std::thread m_thread;
     // Set on the owner's thread when the end notification has run; the worker waits for it.

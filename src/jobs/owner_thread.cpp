@@ -30,18 +30,4 @@ void PlainOwnerThread::ServeUntil(const std::function<bool()>& done) {
     }
 }
 
-void PlainOwnerThread::ServePending() {
-    for (;;) {
-        std::function<void()> call;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_queue.empty())
-                return;
-            call = std::move(m_queue.front());
-            m_queue.pop_front();
-        }
-        call();
-    }
-}
-
 }  // namespace fraglane::jobs

@@ -21,13 +21,11 @@ public:
 };
 
 // An owner thread without a windowing system: a plain queue that the owner serves while it
-// waits, or when it calls ServePending. Used by core tests and the command-line tool.
+// waits. Used by core tests and the command-line tool.
 class PlainOwnerThread : public OwnerThread {
 public:
     void Post(std::function<void()> call) override;
     void ServeUntil(const std::function<bool()>& done) override;
-    // Runs what is queued now, without waiting.
-    void ServePending();
 
 private:
     std::mutex m_mutex;

@@ -6,9 +6,13 @@
 
 namespace fraglane::launch {
 
+std::string ModDirectory(std::string_view exeDir, std::string_view mod) {
+    return std::string(exeDir) + std::string(mod) + "\\";
+}
+
 std::string ConfigFilePath(std::string_view exeDir, std::string_view mod,
                            std::string_view cfgName) {
-    return std::string(exeDir) + std::string(mod) + "\\" + std::string(cfgName);
+    return ModDirectory(exeDir, mod) + std::string(cfgName);
 }
 
 std::string BatchFilePath(std::string_view exeDir, std::string_view batName) {
@@ -42,17 +46,8 @@ void SaveBatchFile(std::string_view path, std::string_view commandLine) {
 std::vector<std::string> LoadShownFile(std::string_view path, size_t maxBytes) {
     const std::string bytes = platform::ReadFileBytes(path, maxBytes);
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        const size_t end = bytes.find_first_of("\r\n", pos);
-        if (end == std::string::npos) {
-            lines.push_back(bytes.substr(pos));
-            break;
-        }
-        lines.push_back(bytes.substr(pos, end - pos));
-        pos = end +
-              ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1);
-    }
+    text::ForEachLine(bytes,
+                      [&](std::string_view line, std::string_view) { lines.emplace_back(line); });
     return lines;
 }
 

@@ -11,7 +11,9 @@ namespace fraglane::launch {
 
 enum class PopupMode { Config, Batch };
 
-// ExeDir + mod + "\" + name: with no mod selected the backslash is doubled, which still
+// The folder of a mod: ExeDir + mod + "\".
+std::string ModDirectory(std::string_view exeDir, std::string_view mod);
+// ModDirectory + name: with no mod selected the backslash is doubled, which still
 // names the game directory itself.
 std::string ConfigFilePath(std::string_view exeDir, std::string_view mod, std::string_view cfgName);
 std::string BatchFilePath(std::string_view exeDir, std::string_view batName);

@@ -48,11 +48,7 @@ namespace {
 // Opens the path as given first, so that the usual case costs one call; the case-folding
 // resolution runs only when that misses.
 int OpenResolved(std::string_view path, int flags) {
-    std::string native(path);
-    for (char& c : native) {
-        if (c == '\\')
-            c = '/';
-    }
+    const std::string native = DisplayPath(path);
     int fd = ::open(native.c_str(), flags | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT)
         fd = ::open(ToNative(path).c_str(), flags | O_CLOEXEC);

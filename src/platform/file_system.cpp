@@ -94,11 +94,7 @@ std::string FindFolded(const std::string& dir, std::string_view name) {
 }  // namespace
 
 std::string ToNative(std::string_view path) {
-    std::string native(path);
-    for (char& c : native) {
-        if (c == '\\')
-            c = '/';
-    }
+    std::string native = DisplayPath(path);
     // Exact match first: the usual case costs one lstat and no directory read.
     if (native.empty() || NativeEntryExists(native))
         return native;
@@ -247,7 +243,12 @@ std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
         const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - data.size()));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0) {
+            // A file cut short by a failing read must not pass for the whole file.
+            ::close(fd);
+            throw Error("Unable to read " + DisplayPath(path));
+        }
+        if (n == 0)
             break;
         data.append(buffer, static_cast<size_t>(n));
     }

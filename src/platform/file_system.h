@@ -17,7 +17,8 @@ namespace fraglane::platform {
 std::string ToNative(std::string_view path);
 // Program path text for a native path ("/" becomes "\").
 std::string FromNative(std::string_view nativePath);
-// Native path text for messages: separators turned, case left as given.
+// Native path text with separators turned and case left as given: for messages, and the
+// first, exact try of a lookup.
 std::string DisplayPath(std::string_view path);
 
 bool FileExists(std::string_view path);  // an entry that is not a directory
@@ -47,7 +48,7 @@ struct DirEntry {
 std::vector<DirEntry> ListDirectory(std::string_view dir);
 
 // Reads a file, at most maxBytes of it; throws Error("File "x" not found!") when it cannot
-// be opened.
+// be opened and Error("Unable to read x") when a read fails.
 std::string ReadFileBytes(std::string_view path, size_t maxBytes = SIZE_MAX);
 // Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s"),
 // also for an existing read-only file, as on Windows whoever the user is.

@@ -145,49 +145,38 @@ void ProfileFile::Parse(const std::string& bytes) {
         m_bom = bytes.substr(0, 3);
         pos = 3;
     }
-    while (pos < bytes.size()) {
-        size_t end = bytes.find_first_of("\r\n", pos);
-        Line line;
-        if (end == std::string::npos) {
-            line.text = bytes.substr(pos);
-            pos = bytes.size();
-        } else {
-            line.text = bytes.substr(pos, end - pos);
-            const size_t eolLength =
-                (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
-            line.eol = bytes.substr(end, eolLength);
-            pos = end + eolLength;
-            if (!eolSeen) {
-                m_defaultEol = line.eol;
-                eolSeen = true;
-            }
-        }
-
-        const std::string_view trimmed = Trim(line.text);
-        if (!trimmed.empty() && trimmed.front() == '[') {
-            // A header without "]" names the rest of its line.
-            std::string_view name = trimmed.substr(1);
-            const size_t close = name.find(']');
-            if (close != std::string_view::npos)
-                name = name.substr(0, close);
-            Section section;
-            section.lowerName = text::LowerCase(Trim(name));
-            section.header = std::move(line);
-            m_sectionIndex.try_emplace(section.lowerName, m_sections.size());
-            m_sections.push_back(std::move(section));
-            continue;
-        }
-        if (m_sections.empty()) {
-            m_preamble.push_back(std::move(line));
-            continue;
-        }
-        Section& section = m_sections.back();
-        std::string_view key, value;
-        if (SplitKeyLine(line.text, key, value)) {
-            section.keys.try_emplace(text::LowerCase(key), section.body.size());
-        }
-        section.body.push_back(std::move(line));
-    }
+    text::ForEachLine(std::string_view(bytes).substr(pos),
+                      [&](std::string_view lineText, std::string_view eol) {
+                          Line line{std::string(lineText), std::string(eol)};
+                          if (!eol.empty() && !eolSeen) {
+                              m_defaultEol = line.eol;
+                              eolSeen = true;
+                          }
+                          const std::string_view trimmed = Trim(line.text);
+                          if (!trimmed.empty() && trimmed.front() == '[') {
+                              // A header without "]" names the rest of its line.
+                              std::string_view name = trimmed.substr(1);
+                              const size_t close = name.find(']');
+                              if (close != std::string_view::npos)
+                                  name = name.substr(0, close);
+                              Section section;
+                              section.lowerName = text::LowerCase(Trim(name));
+                              section.header = std::move(line);
+                              m_sectionIndex.try_emplace(section.lowerName, m_sections.size());
+                              m_sections.push_back(std::move(section));
+                              return;
+                          }
+                          if (m_sections.empty()) {
+                              m_preamble.push_back(std::move(line));
+                              return;
+                          }
+                          Section& section = m_sections.back();
+                          std::string_view key, value;
+                          if (SplitKeyLine(line.text, key, value)) {
+                              section.keys.try_emplace(text::LowerCase(key), section.body.size());
+                          }
+                          section.body.push_back(std::move(line));
+                      });
 }
 
 std::string ProfileFile::Serialize() const {

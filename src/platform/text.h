@@ -25,6 +25,24 @@ inline int IntOrZero(std::string_view s) {
     return ParseInt(s).value_or(0);
 }
 
+// Calls line(text, eol) for every line of bytes: CR LF, LF and CR each end a line; eol is
+// empty for a last line without one.
+template <typename F>
+void ForEachLine(std::string_view bytes, F&& line) {
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const size_t end = bytes.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            line(bytes.substr(pos), std::string_view());
+            return;
+        }
+        const size_t eolLength =
+            (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
+        line(bytes.substr(pos, end - pos), bytes.substr(end, eolLength));
+        pos = end + eolLength;
+    }
+}
+
 // The extension of a file name: from the last "." on (the dot included), empty without one.
 std::string_view ExtractFileExt(std::string_view name);
 

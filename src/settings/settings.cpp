@@ -1,26 +1,117 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <variant>
 
 namespace fraglane::settings {
 
 namespace {
 
-constexpr const char* Placement = "formplacement";
-constexpr const char* Mods = "mods";
-constexpr const char* Maps = "maps";
-constexpr const char* Game = "game_options";
-constexpr const char* Bots = "bots";
-constexpr const char* Display = "display";
-constexpr const char* Exec = "exec";
-constexpr const char* Advanced = "advanced";
+// How a key's text maps to its field: a plain integer, a check box (checked only for 1), a
+// radio index (clamped to the group), a text, or a list (a count key and one key a line).
+enum class Kind { Integer, Check, Radio, Text, List };
 
-bool ReadCheck(platform::ProfileFile& f, const char* section, const char* key, int def) {
-    return f.ReadInteger(section, key, def) == 1;
+using IntField = int& (*)(Settings&);
+using BoolField = bool& (*)(Settings&);
+using TextField = std::string& (*)(Settings&);
+using ListField = std::vector<std::string>& (*)(Settings&);
+
+// One key of the settings file and the field it keeps. The read default of every key is that
+// field's value in DefaultSettings (the placement's: the window's bounds before the restore).
+struct Key {
+    const char* section;
+    const char* name;
+    Kind kind;
+    std::variant<IntField, BoolField, TextField, ListField> field;
+    int radioCount = 0;
+};
+
+#define FIELD(expr)              \
+    +[](Settings & s) -> auto& { \
+        return s.expr;           \
+    }
+
+// Every key of the operator's state, in the order the file is written and the window is
+// restored. The catalogue keys are not here: only the scans write them.
+const Key Keys[] = {
+    {"formplacement", "left", Kind::Integer, FIELD(placement.left)},
+    {"formplacement", "top", Kind::Integer, FIELD(placement.top)},
+    {"formplacement", "width", Kind::Integer, FIELD(placement.width)},
+    {"formplacement", "Height", Kind::Integer, FIELD(placement.height)},
+    {"mods", "selected", Kind::Text, FIELD(selectedMod)},
+    {"maps", "selected", Kind::Text, FIELD(options.selectedMap)},
+    {"game_options", "g_gametype", Kind::Radio, FIELD(options.gametype), launch::GametypeCount},
+    {"game_options", "timelimit", Kind::Integer, FIELD(options.timelimit)},
+    {"game_options", "fraglimit", Kind::Integer, FIELD(options.fraglimit)},
+    {"game_options", "capturelimit", Kind::Integer, FIELD(options.capturelimit)},
+    {"game_options", "g_dowarmup", Kind::Check, FIELD(options.doWarmup)},
+    {"game_options", "g_warmup", Kind::Integer, FIELD(options.warmup)},
+    {"game_options", "g_maxGameClients", Kind::Integer, FIELD(options.maxGameClients)},
+    {"game_options", "devmap", Kind::Check, FIELD(options.devmap)},
+    {"game_options", "sv_pure", Kind::Check, FIELD(options.pure)},
+    {"game_options", "dedicated", Kind::Check, FIELD(options.dedicated)},
+    {"game_options", "rconpassword", Kind::Text, FIELD(options.rconPassword)},
+    {"game_options", "g_friendlyFire", Kind::Check, FIELD(options.friendlyFire)},
+    {"game_options", "g_weaponrespawn", Kind::Integer, FIELD(options.weaponRespawn)},
+    {"game_options", "g_weaponTeamrespawn", Kind::Integer, FIELD(options.weaponTeamRespawn)},
+    {"game_options", "g_forcerespawn", Kind::Integer, FIELD(options.forceRespawn)},
+    {"game_options", "com_hunkMegs", Kind::Integer, FIELD(options.hunkMegs)},
+    {"game_options", "sv_allowDownload", Kind::Check, FIELD(options.allowDownload)},
+    {"game_options", "g_inactivity", Kind::Integer, FIELD(options.inactivity)},
+    {"bots", "skill", Kind::Integer, FIELD(skill)},
+    {"bots", "team", Kind::Text, FIELD(team)},
+    {"bots", "selected", Kind::List, FIELD(options.selectedBots)},
+    {"display", "r_mode", Kind::Radio, FIELD(options.displayMode), launch::DisplayModeCount},
+    {"display", "r_fullscreen", Kind::Check, FIELD(options.fullscreen)},
+    {"display", "r_dynamiclight", Kind::Check, FIELD(options.dynamiclight)},
+    {"display", "r_fastsky", Kind::Check, FIELD(options.fastsky)},
+    {"display", "r_lightmap", Kind::Check, FIELD(options.lightmap)},
+    {"display", "r_vertexLight", Kind::Check, FIELD(options.vertexLight)},
+    {"exec", "cfgname", Kind::Text, FIELD(options.cfgName)},
+    {"advanced", "useq3sdc", Kind::Check, FIELD(options.useQ3sdc)},
+    {"advanced", "pre_cmd", Kind::Text, FIELD(options.pre)},
+    {"advanced", "post_cmd", Kind::Text, FIELD(options.post)},
+    {"advanced", "defrag_gametype", Kind::Radio, FIELD(options.defragGametype),
+     launch::DefragGametypeCount},
+    {"advanced", "movement", Kind::Radio, FIELD(options.movement), launch::MovementCount},
+    {"advanced", "minonstart", Kind::Check, FIELD(minOnStart)},
+};
+
+#undef FIELD
+
+void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& defaults) {
+    if (const auto* field = std::get_if<IntField>(&k.field)) {
+        const int value = f.ReadInteger(k.section, k.name, (*field)(defaults));
+        (*field)(into) = k.kind == Kind::Radio ? ClampIndex(value, k.radioCount) : value;
+    } else if (const auto* check = std::get_if<BoolField>(&k.field)) {
+        (*check)(into) = f.ReadInteger(k.section, k.name, (*check)(defaults) ? 1 : 0) == 1;
+    } else if (const auto* text = std::get_if<TextField>(&k.field)) {
+        (*text)(into) = f.ReadString(k.section, k.name, (*text)(defaults));
+    } else {
+        const ListField list = std::get<ListField>(k.field);
+        const std::string countKey = std::string(k.name) + "count";
+        // A stored count is trusted up to the number of keys the section holds.
+        const int count = std::min(f.ReadInteger(k.section, countKey, 0), f.KeyCount(k.section));
+        std::vector<std::string>& lines = list(into);
+        lines.clear();
+        for (int i = 0; i < count; ++i)
+            lines.push_back(f.ReadString(k.section, k.name + std::to_string(i), ""));
+    }
 }
 
-int ReadRadio(platform::ProfileFile& f, const char* section, const char* key, int def, int count) {
-    return ClampIndex(f.ReadInteger(section, key, def), count);
+void WriteKey(platform::ProfileFile& f, const Key& k, Settings& from) {
+    if (const auto* field = std::get_if<IntField>(&k.field)) {
+        f.WriteInteger(k.section, k.name, (*field)(from));
+    } else if (const auto* check = std::get_if<BoolField>(&k.field)) {
+        f.WriteInteger(k.section, k.name, (*check)(from) ? 1 : 0);
+    } else if (const auto* text = std::get_if<TextField>(&k.field)) {
+        f.WriteString(k.section, k.name, (*text)(from));
+    } else {
+        const std::vector<std::string>& lines = std::get<ListField>(k.field)(from);
+        f.WriteInteger(k.section, std::string(k.name) + "count", static_cast<int>(lines.size()));
+        for (size_t i = 0; i < lines.size(); ++i)
+            f.WriteString(k.section, k.name + std::to_string(i), lines[i]);
+    }
 }
 
 }  // namespace
@@ -34,7 +125,8 @@ int ClampIndex(int index, int count) {
 }
 
 Settings DefaultSettings() {
-    // With no file every read gives its default: that is exactly what a first start shows.
+    // The one place of the defaults: a first start shows these, and every read falls back
+    // to them.
     Settings s;
     launch::LaunchOptions& o = s.options;
     o.gametype = 0;
@@ -65,118 +157,19 @@ Settings DefaultSettings() {
 }
 
 Settings LoadSettings(platform::ProfileFile& f, const WindowPlacement& current) {
-    using launch::LaunchOptions;
-    const Settings d = DefaultSettings();
-    const LaunchOptions& od = d.options;
-    Settings s = d;
-    LaunchOptions& o = s.options;
-
-    s.placement.left = f.ReadInteger(Placement, "left", current.left);
-    s.placement.top = f.ReadInteger(Placement, "top", current.top);
-    s.placement.width = f.ReadInteger(Placement, "width", current.width);
-    s.placement.height = f.ReadInteger(Placement, "Height", current.height);
-
-    s.selectedMod = f.ReadString(Mods, "selected", d.selectedMod);
-    o.selectedMap = f.ReadString(Maps, "selected", "");
-
-    o.gametype = ReadRadio(f, Game, "g_gametype", od.gametype, launch::GametypeCount);
-    o.timelimit = f.ReadInteger(Game, "timelimit", od.timelimit);
-    o.fraglimit = f.ReadInteger(Game, "fraglimit", od.fraglimit);
-    o.capturelimit = f.ReadInteger(Game, "capturelimit", od.capturelimit);
-    o.doWarmup = ReadCheck(f, Game, "g_dowarmup", 1);
-    o.warmup = f.ReadInteger(Game, "g_warmup", od.warmup);
-    o.maxGameClients = f.ReadInteger(Game, "g_maxGameClients", od.maxGameClients);
-    o.devmap = ReadCheck(f, Game, "devmap", 0);
-    o.pure = ReadCheck(f, Game, "sv_pure", 1);
-    o.dedicated = ReadCheck(f, Game, "dedicated", 1);
-    o.rconPassword = f.ReadString(Game, "rconpassword", od.rconPassword);
-    o.friendlyFire = ReadCheck(f, Game, "g_friendlyFire", 0);
-    o.weaponRespawn = f.ReadInteger(Game, "g_weaponrespawn", od.weaponRespawn);
-    o.weaponTeamRespawn = f.ReadInteger(Game, "g_weaponTeamrespawn", od.weaponTeamRespawn);
-    o.forceRespawn = f.ReadInteger(Game, "g_forcerespawn", od.forceRespawn);
-    o.hunkMegs = f.ReadInteger(Game, "com_hunkMegs", od.hunkMegs);
-    o.allowDownload = ReadCheck(f, Game, "sv_allowDownload", 0);
-    o.inactivity = f.ReadInteger(Game, "g_inactivity", od.inactivity);
-
-    s.skill = f.ReadInteger(Bots, "skill", d.skill);
-    s.team = f.ReadString(Bots, "team", d.team);
-    const int count = std::min(f.ReadInteger(Bots, "selectedcount", 0), f.KeyCount(Bots));
-    for (int i = 0; i < count; ++i) {
-        o.selectedBots.push_back(f.ReadString(Bots, "selected" + std::to_string(i), ""));
-    }
-
-    o.displayMode = ReadRadio(f, Display, "r_mode", od.displayMode, launch::DisplayModeCount);
-    o.fullscreen = ReadCheck(f, Display, "r_fullscreen", 1);
-    o.dynamiclight = ReadCheck(f, Display, "r_dynamiclight", 1);
-    o.fastsky = ReadCheck(f, Display, "r_fastsky", 1);
-    o.lightmap = ReadCheck(f, Display, "r_lightmap", 1);
-    o.vertexLight = ReadCheck(f, Display, "r_vertexLight", 1);
-
-    o.cfgName = f.ReadString(Exec, "cfgname", od.cfgName);
-
-    o.useQ3sdc = ReadCheck(f, Advanced, "useq3sdc", 0);
-    o.pre = f.ReadString(Advanced, "pre_cmd", "");
-    o.post = f.ReadString(Advanced, "post_cmd", "");
-    o.defragGametype =
-        ReadRadio(f, Advanced, "defrag_gametype", od.defragGametype, launch::DefragGametypeCount);
-    o.movement = ReadRadio(f, Advanced, "movement", od.movement, launch::MovementCount);
-    s.minOnStart = ReadCheck(f, Advanced, "minonstart", 0);
+    Settings defaults = DefaultSettings();
+    defaults.placement = current;
+    Settings s = defaults;
+    for (const Key& k : Keys)
+        ReadKey(f, k, s, defaults);
     return s;
 }
 
-void SaveSettings(platform::ProfileFile& f, const Settings& s) {
-    const launch::LaunchOptions& o = s.options;
+void SaveSettings(platform::ProfileFile& f, const Settings& settings) {
+    Settings s = settings;
     platform::ProfileFile::Update update(f);
-    auto flag = [](bool b) { return b ? 1 : 0; };
-
-    f.WriteInteger(Placement, "left", s.placement.left);
-    f.WriteInteger(Placement, "top", s.placement.top);
-    f.WriteInteger(Placement, "width", s.placement.width);
-    f.WriteInteger(Placement, "Height", s.placement.height);
-    f.WriteString(Mods, "selected", s.selectedMod);
-    f.WriteString(Maps, "selected", o.selectedMap);
-
-    f.WriteInteger(Game, "g_gametype", o.gametype);
-    f.WriteInteger(Game, "timelimit", o.timelimit);
-    f.WriteInteger(Game, "fraglimit", o.fraglimit);
-    f.WriteInteger(Game, "capturelimit", o.capturelimit);
-    f.WriteInteger(Game, "g_dowarmup", flag(o.doWarmup));
-    f.WriteInteger(Game, "g_warmup", o.warmup);
-    f.WriteInteger(Game, "g_maxGameClients", o.maxGameClients);
-    f.WriteInteger(Game, "devmap", flag(o.devmap));
-    f.WriteInteger(Game, "sv_pure", flag(o.pure));
-    f.WriteInteger(Game, "dedicated", flag(o.dedicated));
-    f.WriteString(Game, "rconpassword", o.rconPassword);
-    f.WriteInteger(Game, "g_friendlyFire", flag(o.friendlyFire));
-    f.WriteInteger(Game, "g_weaponrespawn", o.weaponRespawn);
-    f.WriteInteger(Game, "g_weaponTeamrespawn", o.weaponTeamRespawn);
-    f.WriteInteger(Game, "g_forcerespawn", o.forceRespawn);
-    f.WriteInteger(Game, "com_hunkMegs", o.hunkMegs);
-    f.WriteInteger(Game, "sv_allowDownload", flag(o.allowDownload));
-    f.WriteInteger(Game, "g_inactivity", o.inactivity);
-
-    f.WriteInteger(Bots, "skill", s.skill);
-    f.WriteString(Bots, "team", s.team);
-    f.WriteInteger(Bots, "selectedcount", static_cast<int>(o.selectedBots.size()));
-    for (size_t i = 0; i < o.selectedBots.size(); ++i) {
-        f.WriteString(Bots, "selected" + std::to_string(i), o.selectedBots[i]);
-    }
-
-    f.WriteInteger(Display, "r_mode", o.displayMode);
-    f.WriteInteger(Display, "r_fullscreen", flag(o.fullscreen));
-    f.WriteInteger(Display, "r_dynamiclight", flag(o.dynamiclight));
-    f.WriteInteger(Display, "r_fastsky", flag(o.fastsky));
-    f.WriteInteger(Display, "r_lightmap", flag(o.lightmap));
-    f.WriteInteger(Display, "r_vertexLight", flag(o.vertexLight));
-
-    f.WriteString(Exec, "cfgname", o.cfgName);
-
-    f.WriteInteger(Advanced, "useq3sdc", flag(o.useQ3sdc));
-    f.WriteString(Advanced, "pre_cmd", o.pre);
-    f.WriteString(Advanced, "post_cmd", o.post);
-    f.WriteInteger(Advanced, "defrag_gametype", o.defragGametype);
-    f.WriteInteger(Advanced, "movement", o.movement);
-    f.WriteInteger(Advanced, "minonstart", flag(s.minOnStart));
+    for (const Key& k : Keys)
+        WriteKey(f, k, s);
     update.Commit();
 }
 

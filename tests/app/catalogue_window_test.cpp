@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "app/fake_desktop.h"
-#include "app/main_window.h"
 #include "app/qt_convert.h"
+#include "app/window_controls.h"
 #include "cli/cli.h"
 #include "support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "app/fake_desktop.h"
-#include "app/main_window.h"
+#include "app/window_controls.h"
 #include "support/temp_dir.h"
 
 namespace fraglane::app {

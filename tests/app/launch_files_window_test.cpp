@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "app/fake_desktop.h"
-#include "app/main_window.h"
 #include "app/qt_convert.h"
+#include "app/window_controls.h"
 #include "support/temp_dir.h"
 
 namespace fraglane::app {

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "app/window_controls.h"
 
 #include <QApplication>
 #include <QScrollBar>

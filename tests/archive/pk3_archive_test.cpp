@@ -172,7 +172,7 @@ TEST_F(ArchiveTest, ZipBombYieldsNoMoreThanItsDirectoryPromised) {
     std::string bytes = dir.Read("bomb.pk3");
     const size_t central = bytes.find("PK\x01\x02");
     bytes[central + 24] = 100;  // uncompressed size: 100 bytes
-    for (int i = 25; i < 28; ++i)
+    for (size_t i = 25; i < 28; ++i)
         bytes[central + i] = 0;
     dir.Write("bomb.pk3", bytes);
     Open("bomb.pk3");
@@ -300,7 +300,7 @@ INSTANTIATE_TEST_SUITE_P(
                        s[i] = static_cast<char>(random());
                    return s;
                }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(ArchiveTest, WrittenArchivePassesUnzipAndReadsBackWithZipfile) {
     dir.Write("stage/maps/a.bsp", std::string(20000, 'a') + "tail");

@@ -1,0 +1,438 @@
+// The pages of the window: every control with its name, caption, hint and first value.
+#include "app/main_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/pictures.h"
+#include "app/qt_convert.h"
+#include "catalogue/catalogue.h"
+#include "settings/settings.h"
+
+namespace fraglane::app {
+
+namespace {
+
+QLabel* Caption(const QString& text, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton* FlatButton(const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setFlat(true);
+    button->setAutoDefault(false);
+    return button;
+}
+
+template <typename W>
+W* Named(W* widget, const char* name, const QString& hint = QString()) {
+    widget->setObjectName(QString::fromLatin1(name));
+    if (!hint.isEmpty())
+        widget->setToolTip(hint);
+    return widget;
+}
+
+SpinEdit* Spin(QWidget* parent, const char* name, const QString& hint) {
+    return Named(new SpinEdit(parent), name, hint);
+}
+
+QCheckBox* Check(QWidget* parent, const char* name, const QString& caption,
+                 const QString& hint = QString()) {
+    return Named(new QCheckBox(caption, parent), name, hint);
+}
+
+}  // namespace
+
+namespace {
+
+// The catalogue lists' text order, on the cells as the core sees them.
+int ListOrder(const QString& a, const QString& b) {
+    return catalogue::CompareNames(ToStd(a), ToStd(b));
+}
+
+}  // namespace
+
+void T_Main::BuildFrame() {
+    // Black behind the panel; the panel itself keeps the system's colours.
+    setStyleSheet(QStringLiteral("QMainWindow { background-color: black; }"));
+
+    Panel1 = Named(new QWidget(this), "Panel1");
+    Panel1->setAutoFillBackground(true);
+    QFont font;
+    font.setFamilies(
+        {QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
+    font.setPointSize(8);
+    Panel1->setFont(font);
+    setCentralWidget(Panel1);
+    auto* panelLayout = new QVBoxLayout(Panel1);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(0);
+
+    PageControl = Named(new QTabWidget(Panel1), "PageControl");
+    PageControl->setFixedHeight(301);
+    PageControl->setIconSize(QSize(64, 64));
+    PageControl->setDocumentMode(true);
+    PageControl->setUsesScrollButtons(false);
+    // Five 64-pixel pictures with their captions must fit the window's minimum width.
+    PageControl->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 2px 3px; }"));
+    panelLayout->addWidget(PageControl);
+
+    PageConfig = Named(new QTabWidget(Panel1), "PageConfig");
+    PageConfig->setTabPosition(QTabWidget::South);
+    panelLayout->addWidget(PageConfig, 1);
+
+    StatusBar = Named(new QStatusBar(this), "StatusBar");
+    StatusBar->setSizeGripEnabled(true);
+    const int widths[3] = {250, 100, 50};
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[static_cast<size_t>(i)] = new QLabel(StatusBar);
+        StatusPanels[static_cast<size_t>(i)]->setFixedWidth(widths[i]);
+        StatusPanels[static_cast<size_t>(i)]->setFrameShape(QFrame::Panel);
+        StatusPanels[static_cast<size_t>(i)]->setFrameShadow(QFrame::Sunken);
+        StatusBar->addWidget(StatusPanels[static_cast<size_t>(i)]);
+    }
+    setStatusBar(StatusBar);
+}
+
+void T_Main::BuildGameOptionsPage() {
+    TabGameOptions = Named(new QWidget, "TabGameOptions");
+    auto* grid = new QGridLayout(TabGameOptions);
+    grid->setContentsMargins(6, 4, 6, 4);
+    grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(4);
+    QWidget* p = TabGameOptions;
+
+    cGametype =
+        Named(new RadioGroup(QStringLiteral("  gametype  "),
+                             {QStringLiteral("free for all"), QStringLiteral("tournament 1 on 1"),
+                              QStringLiteral("single player"), QStringLiteral("team deathmatch"),
+                              QStringLiteral("capture the flag"), QStringLiteral("one flag ctf"),
+                              QStringLiteral("overload"), QStringLiteral("harvester")},
+                             2, p),
+              "cGametype", QStringLiteral("g_gametype"));
+    cGametype->setItemIndex(0);
+    grid->addWidget(cGametype, 0, 0, 4, 2);
+
+    cTimelimit = Spin(p, "cTimelimit", QStringLiteral("timelimit (minutes)"));
+    cFraglimit = Spin(p, "cFraglimit", QStringLiteral("fraglimit"));
+    cCapturelimit = Spin(p, "cCapturelimit", QStringLiteral("capturelimit"));
+    cDoWarmup = Check(p, "cDoWarmup", QStringLiteral("warmup"), QStringLiteral("g_dowarmup"));
+    cWarmup = Spin(p, "cWarmup", QStringLiteral("g_warmup (minutes)"));
+    cMaxGameClients =
+        Spin(p, "cMaxGameClients", QStringLiteral("g_maxGameClients & sv_maxclients"));
+    cWeaponRespawn = Spin(p, "cWeaponRespawn", QStringLiteral("g_weaponrespawn (seconds)"));
+    cWeaponTeamRespawn =
+        Spin(p, "cWeaponTeamRespawn", QStringLiteral("g_weaponTeamrespawn (seconds)"));
+    cForceRespawn = Spin(p, "cForceRespawn", QStringLiteral("g_forcerespawn (seconds)"));
+    cDevmap = Check(p, "cDevmap", QStringLiteral("cheats"), QStringLiteral("devmap"));
+    cPure = Check(p, "cPure", QStringLiteral("pure"),
+                  QStringLiteral("sv_pure (if 1 maps used only in pk3 files)"));
+    cDedicated = Check(p, "cDedicated", QStringLiteral("dedicated"),
+                       QStringLiteral("dedicated (server console mode)"));
+    cRconPassword = Named(new QLineEdit(ToQt(settings::RconPlaceholder), p), "cRconPassword",
+                          QStringLiteral("rconpassword"));
+    cFriendlyFire = Check(p, "cFriendlyFire", QStringLiteral("friendly fire"),
+                          QStringLiteral("g_friendlyFire (0 for safe)"));
+    cCom_HunkMegs =
+        Spin(p, "cCom_HunkMegs", QStringLiteral("com_hunkMegs (memory for quake in Mb)"));
+    cAllowDownload = Check(p, "cAllowDownload", QStringLiteral("allow download"),
+                           QStringLiteral("sv_allowDownload"));
+    cInactivity = Spin(p, "cInactivity", QStringLiteral("g_inactivity"));
+
+    auto labelled = [&](int row, int col, const QString& caption, QWidget* w) {
+        grid->addWidget(Caption(caption, w, p), row, col);
+        grid->addWidget(w, row, col + 1);
+    };
+    labelled(0, 2, QStringLiteral("timelimit"), cTimelimit);
+    labelled(1, 2, QStringLiteral("fraglimit"), cFraglimit);
+    labelled(2, 2, QStringLiteral("capturelimit"), cCapturelimit);
+    grid->addWidget(cDoWarmup, 3, 2);
+    grid->addWidget(cWarmup, 3, 3);
+    labelled(4, 2, QStringLiteral("max clients"), cMaxGameClients);
+    labelled(5, 2, QStringLiteral("memory"), cCom_HunkMegs);
+    labelled(0, 4, QStringLiteral("weapon respawn time"), cWeaponRespawn);
+    labelled(1, 4, QStringLiteral("weapon team respawn time"), cWeaponTeamRespawn);
+    labelled(2, 4, QStringLiteral("player force respawn"), cForceRespawn);
+    labelled(3, 4, QStringLiteral("inactive time before kicked"), cInactivity);
+    labelled(4, 4, QStringLiteral("rconpassword"), cRconPassword);
+    grid->addWidget(cDevmap, 4, 0);
+    grid->addWidget(cPure, 4, 1);
+    grid->addWidget(cDedicated, 5, 0);
+    grid->addWidget(cFriendlyFire, 5, 1);
+    grid->addWidget(cAllowDownload, 5, 4);
+    grid->setRowStretch(6, 1);
+    // The captions take the room the option controls leave: the spin edits (every one of
+    // them is on this page) and the password keep a fixed width.
+    cRconPassword->setFixedWidth(OptionWidth);
+    cGametype->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+    grid->setColumnStretch(4, 1);
+    PageControl->addTab(TabGameOptions, QIcon(PagePicture(0)), QStringLiteral("game options"));
+}
+
+void T_Main::BuildMapPage() {
+    TabMap = Named(new QWidget, "TabMap");
+    QWidget* p = TabMap;
+    auto* row = new QHBoxLayout(p);
+    row->setContentsMargins(4, 2, 4, 2);
+
+    auto* left = new QGridLayout;
+    left->setVerticalSpacing(2);
+    cMod = Named(new QComboBox(p), "cMod", QStringLiteral("fs_game"));
+    cMod->setEditable(false);
+    btnRescanModes = Named(FlatButton(QStringLiteral("rescan mods"), p), "btnRescanModes");
+    left->addWidget(Caption(QStringLiteral("mod"), cMod, p), 0, 0);
+    left->addWidget(cMod, 0, 1);
+    left->addWidget(btnRescanModes, 0, 2);
+
+    cMap = Named(new ListGrid(p), "cMap", QStringLiteral("map (devmap)"));
+    cMap->setHeaderLabels({QStringLiteral("map"), QStringLiteral("mod")});
+    cMap->SetTextOrder(ListOrder);
+    cMap->setColumnWidth(cMapMap, 112);
+    cMap->setColumnWidth(cMapMod, 67);
+    left->addWidget(cMap, 1, 0, 1, 3);
+
+    cSelectedMap = Named(new QLineEdit(p), "cSelectedMap");
+    left->addWidget(Caption(QStringLiteral("selected map"), cSelectedMap, p), 2, 0);
+    left->addWidget(cSelectedMap, 2, 1, 1, 2);
+    row->addLayout(left, 3);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(2);
+    btnRescanMaps = Named(FlatButton(QStringLiteral("rescan maps"), p), "btnRescanMaps");
+    btnShowModMaps = Named(FlatButton(QStringLiteral("show mod maps"), p), "btnShowModMaps");
+    btnShowAllMaps = Named(FlatButton(QStringLiteral("show all maps"), p), "btnShowAllMaps");
+    btnRepackMaps = Named(FlatButton(QStringLiteral("repack maps"), p), "btnRepackMaps",
+                          QStringLiteral("repack selected maps to single .pk3 file"));
+    cErrorLoadMapInfo =
+        Named(new QLabel(QStringLiteral("this map cannot be\nloaded in this mod"), p),
+              "cErrorLoadMapInfo");
+    cErrorLoadMapInfo->setAlignment(Qt::AlignCenter);
+    cErrorLoadMapInfo->setStyleSheet(QStringLiteral("color: red;"));
+    for (QWidget* w : {static_cast<QWidget*>(btnRescanMaps), static_cast<QWidget*>(btnShowModMaps),
+                       static_cast<QWidget*>(btnShowAllMaps), static_cast<QWidget*>(btnRepackMaps),
+                       static_cast<QWidget*>(cErrorLoadMapInfo)}) {
+        buttons->addWidget(w);
+    }
+    buttons->addStretch(1);
+    row->addLayout(buttons, 1);
+
+    MapImage = Named(new QLabel(p), "MapImage");
+    MapImage->setFixedSize(306, 221);
+    MapImage->setScaledContents(true);
+    ImageNone = Named(new QLabel(p), "ImageNone");
+    ImageNone->setFixedSize(128, 128);
+    ImageNone->setPixmap(PlaceholderPicture());
+    ImageNone->hide();
+    row->addWidget(MapImage, 0, Qt::AlignTop);
+    PageControl->addTab(TabMap, QIcon(PagePicture(1)), QStringLiteral("map"));
+}
+
+void T_Main::BuildBotsPage() {
+    TabBots = Named(new QWidget, "TabBots");
+    QWidget* p = TabBots;
+    auto* grid = new QGridLayout(p);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setVerticalSpacing(2);
+
+    cBot = Named(new ListGrid(p), "cBot");
+    cBot->setHeaderLabels({QStringLiteral("bot"), QStringLiteral("mod")});
+    cBot->SetTextOrder(ListOrder);
+    cBot->setColumnWidth(cBotBot, 112);
+    cBot->setColumnWidth(cBotMod, 67);
+    grid->addWidget(Caption(QStringLiteral("bots"), cBot, p), 0, 0);
+    grid->addWidget(cBot, 1, 0, 6, 1);
+
+    btnRescanBotes = Named(FlatButton(QStringLiteral("rescan"), p), "btnRescanBotes");
+    Label19 = Named(
+        new QLabel(
+            QStringLiteral("bot cannot be used\r\noutside his mod, \r\nexcept standart bots"), p),
+        "Label19");
+    Label19->setAlignment(Qt::AlignCenter);
+    Label19->setStyleSheet(QStringLiteral("color: blue;"));
+    cSkill = Spin(p, "cSkill", QStringLiteral("skill"));
+    cSkill->setValue(1);
+    cTeam = Named(new QComboBox(p), "cTeam", QStringLiteral("team"));
+    cTeam->setEditable(true);
+    cTeam->addItems({QStringLiteral("red"), QStringLiteral("blue")});
+    cTeam->setCurrentText(QStringLiteral("blue"));
+    btnAddBot = Named(FlatButton(QStringLiteral("add"), p), "btnAddBot");
+    btnDelBots = Named(FlatButton(QStringLiteral("remove"), p), "btnDelBots");
+
+    grid->addWidget(btnRescanBotes, 1, 1, 1, 2);
+    grid->addWidget(Label19, 2, 1, 1, 2);
+    grid->addWidget(Caption(QStringLiteral("skill (1 - 5)"), cSkill, p), 3, 1);
+    grid->addWidget(cSkill, 3, 2);
+    grid->addWidget(Caption(QStringLiteral("team"), cTeam, p), 4, 1);
+    grid->addWidget(cTeam, 4, 2);
+    grid->addWidget(btnAddBot, 5, 1);
+    grid->addWidget(btnDelBots, 5, 2);
+
+    cSelectedBots = Named(new QListWidget(p), "cSelectedBots");
+    cSelectedBots->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    grid->addWidget(Caption(QStringLiteral("selected bots"), cSelectedBots, p), 0, 3);
+    grid->addWidget(cSelectedBots, 1, 3, 6, 1);
+
+    BotImage = Named(new QLabel(p), "BotImage");
+    BotImage->setFixedSize(89, 93);
+    BotImage->setScaledContents(true);
+    grid->addWidget(BotImage, 1, 4, 3, 1, Qt::AlignTop);
+    grid->setColumnStretch(0, 2);
+    grid->setColumnStretch(3, 2);
+    PageControl->addTab(TabBots, QIcon(PagePicture(2)), QStringLiteral("bots"));
+}
+
+void T_Main::BuildDisplayPage() {
+    TabDisplay = Named(new QWidget, "TabDisplay");
+    QWidget* p = TabDisplay;
+    auto* grid = new QGridLayout(p);
+    grid->setContentsMargins(6, 2, 6, 2);
+    Label25 = Named(new QLabel(QStringLiteral("settings on this page used when dedicated = 0"), p),
+                    "Label25");
+    Label25->setAlignment(Qt::AlignCenter);
+    Label25->setStyleSheet(QStringLiteral("color: blue;"));
+    grid->addWidget(Label25, 0, 0, 1, 2);
+    cDisplayMode =
+        Named(new RadioGroup(QStringLiteral("  resolution  "),
+                             {QStringLiteral("320 x 240"), QStringLiteral("400 x 300"),
+                              QStringLiteral("512 x 384"), QStringLiteral("640 x 480"),
+                              QStringLiteral("800 x 600"), QStringLiteral("960 x 720"),
+                              QStringLiteral("1024 x 768"), QStringLiteral("1152 x 864"),
+                              QStringLiteral("1280 x 1024"), QStringLiteral("1600 x 1200"),
+                              QStringLiteral("2048 x 1536"), QStringLiteral("856 x 480 ")},
+                             2, p),
+              "cDisplayMode", QStringLiteral("r_mode"));
+    cDisplayMode->setItemIndex(4);
+    grid->addWidget(cDisplayMode, 1, 0, 6, 1);
+    cFullscreen =
+        Check(p, "cFullscreen", QStringLiteral("fullscreen"), QStringLiteral("r_fullscreen"));
+    cLightmap = Check(p, "cLightmap", QStringLiteral("lightmap (no texture)"),
+                      QStringLiteral("r_lightmap"));
+    cDynamiclight = Check(p, "cDynamiclight", QStringLiteral("dynamic light"),
+                          QStringLiteral("r_dynamiclight"));
+    cFastsky = Check(p, "cFastsky", QStringLiteral("fast sky"),
+                     QStringLiteral("r_fastsky (no skies, no throw teleport view)"));
+    cVertexLight =
+        Check(p, "cVertexLight", QStringLiteral("vertex light"), QStringLiteral("r_vertexLight"));
+    int r = 1;
+    for (QCheckBox* c : {cFullscreen, cLightmap, cDynamiclight, cFastsky, cVertexLight}) {
+        grid->addWidget(c, r++, 1);
+    }
+    grid->setRowStretch(6, 1);
+    PageControl->addTab(TabDisplay, QIcon(PagePicture(3)), QStringLiteral("display"));
+}
+
+void T_Main::BuildAdvancedPage() {
+    TabAdvanced = Named(new QWidget, "TabAdvanced");
+    QWidget* p = TabAdvanced;
+    auto* grid = new QGridLayout(p);
+    grid->setContentsMargins(6, 2, 6, 2);
+    grid->setVerticalSpacing(2);
+    cPre = Named(new QLineEdit(p), "cPre");
+    cPost = Named(new QLineEdit(p), "cPost");
+    grid->addWidget(Caption(QStringLiteral("pre command"), cPre, p), 0, 0);
+    grid->addWidget(cPre, 0, 1, 1, 2);
+    grid->addWidget(Caption(QStringLiteral("post command"), cPost, p), 1, 0);
+    grid->addWidget(cPost, 1, 1, 1, 2);
+    cDefragGametype =
+        Named(new RadioGroup(QStringLiteral("  defrag gametype  "),
+                             {QStringLiteral("defrag vq3"), QStringLiteral("defrag cpm"),
+                              QStringLiteral("trick mode"), QStringLiteral("fast caps")},
+                             1, p),
+              "cDefragGametype", QStringLiteral("df_gametype"));
+    cDefragGametype->setItemIndex(0);
+    cMovement = Named(
+        new RadioGroup(
+            QStringLiteral("  movement  "),
+            {QStringLiteral("no change"),
+             QStringLiteral("speed (pmove_fixed 1, pmove_msec 8, g_synchronousClients 0) defrag"),
+             QStringLiteral("sync (sv_maxfps 125, g_synchronousClients 1, pmove_fixed 1, "
+                            "pmove_msec 4) mountain")},
+            1, p),
+        "cMovement");
+    cMovement->setItemIndex(0);
+    grid->addWidget(cDefragGametype, 2, 0, 3, 1);
+    grid->addWidget(cMovement, 2, 1, 2, 2);
+    cUseQ3sdc = Check(p, "cUseQ3sdc", QStringLiteral("use q3sdc demo record"));
+    grid->addWidget(cUseQ3sdc, 4, 1);
+    RxLabel1 = Named(new QLabel(QStringLiteral("Fraglane 1.7"), p), "RxLabel1");
+    Label30 = Named(new QLabel(QStringLiteral("<u>Web Site</u>"), p), "Label30");
+    for (QLabel* l : {RxLabel1, Label30}) {
+        l->setStyleSheet(QStringLiteral("color: #6F6F6F;"));
+        l->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    }
+    Label30->setCursor(Qt::PointingHandCursor);
+    grid->addWidget(RxLabel1, 4, 2, Qt::AlignRight | Qt::AlignTop);
+    grid->addWidget(Label30, 5, 2, Qt::AlignRight | Qt::AlignTop);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(6, 1);
+    PageControl->addTab(TabAdvanced, QIcon(PagePicture(4)), QStringLiteral("advanced"));
+}
+
+void T_Main::BuildReadyPage() {
+    ready = Named(new QWidget, "ready");
+    QWidget* p = ready;
+    auto* grid = new QGridLayout(p);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setVerticalSpacing(2);
+    cBat = Named(new QPlainTextEdit(p), "cBat");
+    cBat->setReadOnly(true);
+    cBat->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    cBat->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    cBat->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    cCfg = Named(new QPlainTextEdit(p), "cCfg");
+    cCfg->setReadOnly(true);
+    cCfg->setLineWrapMode(QPlainTextEdit::NoWrap);
+    cCfg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    cCfg->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    cBatName = Named(new EllipsisEdit(p), "cBatName");
+    cCfgName = Named(new EllipsisEdit(p), "cCfgName");
+    btnSaveBat = Named(FlatButton(QStringLiteral("save bat"), p), "btnSaveBat");
+    btnSaveCfg = Named(FlatButton(QStringLiteral("save cfg"), p), "btnSaveCfg");
+    btnStart = Named(FlatButton(QStringLiteral("start"), p), "btnStart");
+    cMinOnRun = Check(p, "cMinOnRun", QStringLiteral("minimize on start"));
+
+    grid->addWidget(Caption(QStringLiteral("command line"), cBat, p), 0, 0);
+    grid->addWidget(cBat, 1, 0, 5, 1);
+    grid->addWidget(Caption(QStringLiteral("exec config"), cCfg, p), 0, 1);
+    grid->addWidget(cCfg, 1, 1, 5, 1);
+    grid->addWidget(Caption(QStringLiteral("bat name"), cBatName, p), 0, 2);
+    grid->addWidget(cBatName, 1, 2, 1, 2);
+    grid->addWidget(Caption(QStringLiteral("cfg name"), cCfgName, p), 2, 2);
+    grid->addWidget(cCfgName, 3, 2, 1, 2);
+    grid->addWidget(btnSaveBat, 4, 2);
+    grid->addWidget(btnSaveCfg, 4, 3);
+    grid->addWidget(btnStart, 5, 2);
+    grid->addWidget(cMinOnRun, 5, 3);
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 2);
+    PageConfig->addTab(ready, QStringLiteral("ready"));
+
+    TabSheetCfg = Named(new QWidget, "TabSheetCfg");
+    cLoadedCfg = Named(new QPlainTextEdit(TabSheetCfg), "cLoadedCfg");
+    cLoadedCfg->setReadOnly(true);
+    cLoadedCfg->setLineWrapMode(QPlainTextEdit::NoWrap);
+    (new QVBoxLayout(TabSheetCfg))->addWidget(cLoadedCfg);
+    TabSheetBat = Named(new QWidget, "TabSheetBat");
+    cLoadedBat = Named(new QPlainTextEdit(TabSheetBat), "cLoadedBat");
+    cLoadedBat->setReadOnly(true);
+    (new QVBoxLayout(TabSheetBat))->addWidget(cLoadedBat);
+    PageConfig->addTab(TabSheetCfg, QString());
+    PageConfig->addTab(TabSheetBat, QString());
+
+    PopupDir = Named(new QMenu(this), "PopupDir");
+}
+
+}  // namespace fraglane::app

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "archive/pk3_archive.h"
+
+namespace fraglane::archive {
+
+// How work on one archive ended: finished, or ended early with the reason kept (for the CLI
+// and the tests; the window says nothing).
+struct ArchiveWorkResult {
+    bool finished = false;
+    std::string reason;
+};
+
+// Work on one archive that ends silently on any error, as the scan and the repack do with
+// every archive they visit: the archive is opened as path, the work runs on it, and it is
+// closed again however the work ended. An error of any kind ends this archive only; what the
+// work did before it stays done.
+ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
+                                const std::function<void(Pk3Archive&)>& work);
+
+}  // namespace fraglane::archive
