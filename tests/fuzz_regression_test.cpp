@@ -27,12 +27,12 @@ void ReplayAll(const char* folder, void (*body)(const uint8_t*, size_t)) {
 
 TEST(FuzzRegressions, KeptArchiveInputsReadCleanly) {
     ReplayAll("regressions/pk3", Pk3Input);
-    ReplayAll("seeds/pk3", Pk3Input);
+    ReplayAll("corpus/pk3", Pk3Input);
 }
 
 TEST(FuzzRegressions, KeptSettingsInputsReadCleanly) {
     ReplayAll("regressions/profile", ProfileInput);
-    ReplayAll("seeds/profile", ProfileInput);
+    ReplayAll("corpus/profile", ProfileInput);
 }
 
 }  // namespace

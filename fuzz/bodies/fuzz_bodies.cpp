@@ -16,16 +16,34 @@ namespace fraglane::fuzz {
 
 namespace {
 
-// One scratch directory per process, as program path text with trailing "\".
-const std::string& Scratch() {
-    static const std::string dir = [] {
+// One scratch directory per process, removed again when the process ends.
+class ScratchDir {
+public:
+    ScratchDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "fraglane-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr)
             std::abort();
-        return platform::FromNative(pattern) + "\\";
-    }();
-    return dir;
+        m_native = pattern;
+        m_path = platform::FromNative(pattern) + "\\";
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_native, ec);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    // Program path text with trailing "\".
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_native;
+    std::string m_path;
+};
+
+const std::string& Scratch() {
+    static const ScratchDir dir;
+    return dir.Path();
 }
 
 std::string WriteInput(const char* name, const uint8_t* data, size_t size) {

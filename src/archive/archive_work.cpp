@@ -2,6 +2,9 @@
 
 #include <exception>
 
+#include "platform/file_system.h"
+#include "platform/text.h"
+
 namespace fraglane::archive {
 
 ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
@@ -27,6 +30,23 @@ ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
         // Closing only releases the file; nothing is left to report.
     }
     return result;
+}
+
+void PackFolder(Pk3Archive& zip, const std::string& folder, const std::string& target) {
+    const std::string root = platform::IncludeTrailingBackslash(folder);
+    Pk3Archive::CreateEmpty(target);
+    try {
+        zip.SetFileName(target);
+        zip.SetActive(true);
+        zip.AddTree(root, root, "*.*", true);
+        if (text::StartsWithIgnoreCase(target, root))
+            zip.RemoveMember(target.substr(root.size()));
+        zip.SetActive(false);
+    } catch (...) {
+        zip.SetActive(false);
+        platform::RemoveFile(target);
+        throw;
+    }
 }
 
 }  // namespace fraglane::archive

@@ -21,4 +21,10 @@ struct ArchiveWorkResult {
 ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
                                 const std::function<void(Pk3Archive&)>& work);
 
+// Writes a new archive of a whole folder as the repack writes its output: CreateEmpty at
+// target, AddTree of folder (as folder and root, "*.*", subfolders), RemoveMember of the
+// archive's own name when it lies inside the folder, close. On any failure the unfinished
+// archive is deleted before the error is raised again: nothing that looks finished stays.
+void PackFolder(Pk3Archive& zip, const std::string& folder, const std::string& target);
+
 }  // namespace fraglane::archive

@@ -111,39 +111,4 @@ bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput&
     return true;
 }
 
-bool MeasureDeflate(const ReadInput& read, uint64_t& consumed, uint64_t& produced, uint32_t& crc) {
-    RawInflater inflater;
-    if (!inflater.ok())
-        return false;
-    z_stream& s = inflater.stream();
-    std::vector<uint8_t> in(BufferSize), out(BufferSize);
-    uLong sum = crc32(0L, Z_NULL, 0);
-    uint64_t total = 0;
-    for (;;) {
-        if (s.avail_in == 0) {
-            const size_t got = read(in.data(), in.size());
-            if (got == 0)
-                return false;
-            s.next_in = in.data();
-            s.avail_in = static_cast<uInt>(got);
-        }
-        s.next_out = out.data();
-        s.avail_out = static_cast<uInt>(out.size());
-        const int rc = inflate(&s, Z_NO_FLUSH);
-        const size_t n = out.size() - s.avail_out;
-        sum = crc32(sum, out.data(), static_cast<uInt>(n));
-        total += n;
-        if (total > UINT32_MAX)
-            return false;
-        if (rc == Z_STREAM_END)
-            break;
-        if (rc != Z_OK && !(rc == Z_BUF_ERROR && s.avail_in == 0))
-            return false;
-    }
-    consumed = s.total_in;
-    produced = total;
-    crc = static_cast<uint32_t>(sum);
-    return true;
-}
-
 }  // namespace fraglane::archive

@@ -22,8 +22,4 @@ using WriteOutput = std::function<bool(const uint8_t* data, size_t n)>;
 // the data is corrupt or ends before that (or the output is refused).
 bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput& write);
 
-// Inflates a raw deflate stream to its end without keeping the output, to learn how long it
-// is. False for corrupt data or output beyond 4 GiB.
-bool MeasureDeflate(const ReadInput& read, uint64_t& consumed, uint64_t& produced, uint32_t& crc);
-
 }  // namespace fraglane::archive

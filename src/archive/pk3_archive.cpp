@@ -115,7 +115,9 @@ std::string WriteError(const std::string& path) {
 
 }  // namespace
 
-bool MatchesMask(std::string_view text, std::string_view mask) {
+namespace {
+
+bool MatchesGlob(std::string_view text, std::string_view mask) {
     size_t t = 0, m = 0, starT = std::string_view::npos, starM = 0;
     while (t < text.size()) {
         if (m < mask.size() &&
@@ -135,6 +137,40 @@ bool MatchesMask(std::string_view text, std::string_view mask) {
     while (m < mask.size() && mask[m] == '*')
         ++m;
     return m == mask.size();
+}
+
+// A stored name that means what it says: relative, no "." or ".." part, no empty part but
+// the end of a folder name.
+bool IsPlainStoredName(std::string_view stored) {
+    if (stored.empty() || stored.front() == '/')
+        return false;
+    size_t start = 0;
+    while (start < stored.size()) {
+        size_t slash = stored.find('/', start);
+        if (slash == std::string_view::npos)
+            slash = stored.size();
+        const std::string_view part = stored.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
+// Whether a directory entry's name can become part of a member name unchanged.
+bool IsPlainEntryName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\:") == std::string_view::npos;
+}
+
+}  // namespace
+
+bool MatchesMask(std::string_view text, std::string_view mask) {
+    if (MatchesGlob(text, mask))
+        return true;
+    return mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" &&
+           text.find('.') == std::string_view::npos &&
+           MatchesGlob(text, mask.substr(0, mask.size() - 2));
 }
 
 std::string Pk3Archive::StoredForm(std::string_view name) {
@@ -312,11 +348,60 @@ bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition
     return true;
 }
 
+namespace {
+
+// Finds the data descriptor (APPNOTE 4.3.9) that ends a member whose data starts at dataStart:
+// the first position after it that holds either the descriptor signature followed by a
+// compressed size equal to the distance from dataStart, or (for a descriptor without its
+// signature) such a size followed 12 bytes on by the next record's signature. Takes the CRC
+// and sizes from it. Reads each byte of the member's data once.
+bool FindDescriptor(const platform::File& file, uint64_t dataStart, uint64_t fileSize,
+                    CentralRecord& r, uint64_t& descriptorLength) {
+    constexpr size_t Overlap = 16;
+    std::vector<uint8_t> chunk(Chunk + Overlap);
+    for (uint64_t base = dataStart; base < fileSize; base += Chunk) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), fileSize - base));
+        if (n < 12 || !file.ReadAt(base, chunk.data(), n))
+            return false;
+        const size_t last = std::min<size_t>(Chunk, n - 12);
+        for (size_t i = 0; i <= last; ++i) {
+            const uint64_t at = base + i;
+            ByteReader in(chunk.data() + i, n - i);
+            const uint32_t first = in.U32();
+            const uint32_t second = in.U32();
+            const uint32_t third = in.U32();
+            if (first == DescriptorSignature && n - i >= 16 && third == at - dataStart) {
+                r.crc32 = second;
+                r.compressedSize = third;
+                r.uncompressedSize = in.U32();
+                descriptorLength = 16;
+                return true;
+            }
+            if (second == at - dataStart && n - i >= 16) {
+                const uint32_t next = in.Sub(12, 4).U32();
+                if (next == Pk3Archive::LocalSignature || next == Pk3Archive::CentralSignature ||
+                    next == Pk3Archive::EndSignature) {
+                    r.crc32 = first;
+                    r.compressedSize = second;
+                    r.uncompressedSize = third;
+                    descriptorLength = 12;
+                    return true;
+                }
+            }
+            if (at - dataStart >= UINT32_MAX)
+                return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
     // Without an end record the members are found by walking the local headers from the
-    // start. A header whose sizes are left to a data descriptor (bit 3) is walked by inflating
-    // its data to the stream's end, which tells its length; the descriptor after it is
-    // skipped. A stored member of unknown length ends the walk, as nothing tells where it ends.
+    // start. A header whose sizes are left to a data descriptor (bit 3) is walked by finding
+    // that descriptor after its data (FindDescriptor), never by inflating the data: the walk
+    // costs a read of the file, whatever its members would inflate to.
     m_members.clear();
     WindowReader reader(m_file, fileSize);
     uint64_t pos = 0;
@@ -337,26 +422,16 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
             break;
         const uint64_t dataStart = pos + LocalSize + nameLength + extraLength;
         const bool descriptor = (r.flags & 8) != 0;
+        uint64_t descriptorLength = 0;
         if (descriptor && r.compressedSize == 0) {
-            if (r.method != 8)
+            if (!FindDescriptor(m_file, dataStart, fileSize, r, descriptorLength))
                 break;
-            uint64_t at = dataStart, consumed = 0, produced = 0;
-            uint32_t crc = 0;
-            const bool measured = MeasureDeflate(
-                [&](uint8_t* buffer, size_t n) -> size_t {
-                    const size_t take = static_cast<size_t>(
-                        std::min<uint64_t>(n, fileSize - std::min(at, fileSize)));
-                    if (take == 0 || !m_file.ReadAt(at, buffer, take))
-                        return 0;
-                    at += take;
-                    return take;
-                },
-                consumed, produced, crc);
-            if (!measured)
-                break;
-            r.compressedSize = static_cast<uint32_t>(consumed);
-            r.uncompressedSize = static_cast<uint32_t>(produced);
-            r.crc32 = crc;
+        } else if (descriptor) {
+            uint8_t sig[4];
+            descriptorLength = (reader.Read(dataStart + r.compressedSize, 4, sig) &&
+                                Get32(sig) == DescriptorSignature)
+                                   ? 16u
+                                   : 12u;
         }
         r.externalAttributes = (!r.name.empty() && r.name.back() == '/') ? platform::AttrDirectory
                                                                          : platform::AttrArchive;
@@ -364,11 +439,7 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
         m.encrypted = (r.flags & 1) != 0;
         m.folder = (r.externalAttributes & platform::AttrDirectory) != 0;
         m_members.push_back(std::move(m));
-        pos = dataStart + r.compressedSize;
-        if (descriptor) {
-            uint8_t sig[4];
-            pos += (reader.Read(pos, 4, sig) && Get32(sig) == DescriptorSignature) ? 16u : 12u;
-        }
+        pos = dataStart + r.compressedSize + descriptorLength;
         if (pos > UINT32_MAX)
             break;
     }
@@ -500,6 +571,22 @@ void Pk3Archive::RequireWritable() {
 
 void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
                          std::string_view wildcard, bool withSubfolders) {
+    RequireWritable();
+    const platform::EntryInfo root = platform::InspectEntry(rootFolder);
+    m_deferDirectory = true;
+    try {
+        AddTreeFrom(folder, rootFolder, wildcard, withSubfolders, root.realPath);
+    } catch (...) {
+        m_deferDirectory = false;
+        throw;
+    }
+    m_deferDirectory = false;
+    WriteDirectory(m_end.directoryOffset);
+}
+
+void Pk3Archive::AddTreeFrom(std::string_view folder, std::string_view rootFolder,
+                             std::string_view wildcard, bool withSubfolders,
+                             const std::string& realRoot) {
     std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
     // Enumerated in name order, as the file systems the format comes from list a folder.
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
@@ -515,25 +602,35 @@ void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
         return rel;
     };
     for (const platform::DirEntry& entry : entries) {
+        if (!IsPlainEntryName(entry.name))
+            continue;
         const std::string full = base + entry.name;
-        if (!entry.isDirectory) {
-            if (MatchesMask(full, wildcard))
+        const platform::EntryInfo info = platform::InspectEntry(full);
+        if (info.kind == platform::EntryKind::Regular) {
+            const bool outside = info.isLink && !platform::IsInsideFolder(info.realPath, realRoot);
+            if (!outside && !m_file.SameAs(info.device, info.inode) &&
+                MatchesMask(entry.name, wildcard)) {
                 AddFile(relative(full), full);
+            }
             continue;
         }
+        if (info.kind != platform::EntryKind::Directory || info.isLink)
+            continue;
         const std::string stored = StoredForm(relative(full) + "\\");
         if (FindMember(stored) < 0) {
             AddFolderMember(stored, platform::GetFileAttributes(full),
                             platform::FileDosDateTime(full));
         }
         if (withSubfolders)
-            AddTree(full, rootFolder, wildcard, withSubfolders);
+            AddTreeFrom(full, rootFolder, wildcard, withSubfolders, realRoot);
     }
 }
 
 void Pk3Archive::AddFile(std::string_view memberName, std::string_view path) {
     RequireWritable();
     const std::string stored = StoredForm(memberName);
+    if (!IsPlainStoredName(stored))
+        throw Error(WriteError(m_fileName));
     for (size_t slash = stored.find('/'); slash != std::string::npos && slash + 1 < stored.size();
          slash = stored.find('/', slash + 1)) {
         const std::string parent = stored.substr(0, slash + 1);
@@ -543,7 +640,7 @@ void Pk3Archive::AddFile(std::string_view memberName, std::string_view path) {
     }
     if (const int existing = FindMember(stored); existing >= 0)
         RemoveAt(static_cast<size_t>(existing));
-    const std::string data = platform::ReadFileBytes(path);
+    const std::string data = platform::ReadRegularFile(path);
     uint32_t attributes = platform::GetFileAttributes(path);
     if (attributes == platform::InvalidAttributes)
         attributes = platform::AttrArchive;
@@ -560,12 +657,15 @@ void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attribu
 void Pk3Archive::AddData(const std::string& storedName, const std::string& data,
                          uint32_t attributes, uint32_t dosTime) {
     RequireWritable();
+    if (!IsPlainStoredName(storedName))
+        throw Error(WriteError(m_fileName));
+    if (data.size() > UINT32_MAX)
+        throw Error(WriteError(m_fileName));
     Member m;
     CentralRecord& r = m.record;
     const std::string payload = data.empty() ? std::string() : DeflateRaw(data, 9);
     const uint64_t offset = m_end.directoryOffset;
-    if (data.size() > UINT32_MAX ||
-        offset + LocalSize + storedName.size() + payload.size() > UINT32_MAX ||
+    if (offset + LocalSize + storedName.size() + payload.size() > UINT32_MAX ||
         storedName.size() > 0xFFFF) {
         throw Error(WriteError(m_fileName));
     }
@@ -590,8 +690,16 @@ void Pk3Archive::AddData(const std::string& storedName, const std::string& data,
     if (!m_file.WriteAt(offset, local.data(), local.size()))
         throw Error(WriteError(m_fileName));
     m_members.push_back(std::move(m));
-    Invalidate();
-    WriteDirectory(offset + local.size());
+    // The lookup index grows with the member instead of being built again for every add.
+    if (!m_storedIndex.empty())
+        m_storedIndex.try_emplace(text::LowerCase(StoredForm(storedName)), m_members.size() - 1);
+    m_namesBuilt = false;
+    m_fileNames.clear();
+    m_foldedNames.clear();
+    if (m_deferDirectory)
+        m_end.directoryOffset = static_cast<uint32_t>(offset + local.size());
+    else
+        WriteDirectory(offset + local.size());
 }
 
 void Pk3Archive::WriteDirectory(uint64_t at) {

@@ -76,8 +76,13 @@ public:
     void ExtractMember(std::string_view name, std::string_view destination);
 
     static void CreateEmpty(std::string_view path);
-    // Adds every file under folder whose full path matches the wildcard, with member names
-    // relative to rootFolder; folders become members of their own before their contents.
+    // Adds every file under folder whose name matches the wildcard (as Windows matches it:
+    // "*.*" takes every name), with member names relative to rootFolder; folders become
+    // members of their own before their contents. Only regular files are read, and the archive
+    // itself is left out. A link is followed only to a regular file inside rootFolder; links
+    // to folders are never followed, so no loop and nothing outside can be packed. A name that
+    // cannot stand as a member without changing its meaning (one holding "\" or ":") is
+    // skipped. The central directory is written once, after the last member.
     void AddTree(std::string_view folder, std::string_view rootFolder, std::string_view wildcard,
                  bool withSubfolders);
     // Adds one file under a member name (parents first, a member of that name replaced).
@@ -99,6 +104,8 @@ private:
     bool RebuildFromLocalHeaders(uint64_t fileSize);
     int FindMember(std::string_view name);
     void Invalidate();
+    void AddTreeFrom(std::string_view folder, std::string_view rootFolder,
+                     std::string_view wildcard, bool withSubfolders, const std::string& realRoot);
     void AddFolderMember(const std::string& storedName, uint32_t attributes, uint32_t dosTime);
     void AddData(const std::string& storedName, const std::string& data, uint32_t attributes,
                  uint32_t dosTime);
@@ -112,12 +119,14 @@ private:
     std::vector<Member> m_members;
     EndRecord m_end;
     bool m_namesBuilt = false;
+    bool m_deferDirectory = false;  // while a tree is added: the directory is written at its end
     std::vector<std::string> m_fileNames;
     std::unordered_set<std::string> m_foldedNames;          // for HasMember
     std::unordered_map<std::string, size_t> m_storedIndex;  // folded stored form -> first index
 };
 
-// A wildcard match of a whole text, "*" and "?" as in file masks, ASCII letters folded.
+// A wildcard match of a whole name, "*" and "?" as in file masks, ASCII letters folded; as on
+// Windows, a mask ending in ".*" also takes names without an extension ("*.*" takes all).
 bool MatchesMask(std::string_view text, std::string_view mask);
 
 }  // namespace fraglane::archive

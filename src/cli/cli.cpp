@@ -7,6 +7,7 @@
 #include <map>
 #include <ostream>
 
+#include "archive/archive_work.h"
 #include "archive/pk3_archive.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/mods.h"
@@ -30,6 +31,25 @@ constexpr const char* Usage =
     "  rescan-mods\n"
     "  list mods | list maps [--mod M] | list bots\n"
     "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n";
+
+// A name from an archive as one line of output: control bytes written as \xNN, so that no
+// name can move the cursor, retitle the terminal or pass for two lines.
+std::string PrintableName(std::string_view name) {
+    static const char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            out += "\\x";
+            out.push_back(Hex[u >> 4]);
+            out.push_back(Hex[u & 0xF]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
 
 struct UsageError {
     std::string message;
@@ -147,7 +167,7 @@ int Pk3(const std::vector<std::string>& args, std::ostream& out) {
         zip.SetFileName(AbsoluteProgramPath(args[1]));
         zip.SetActive(true);
         for (const std::string& name : zip.FileNames())
-            out << name << "\n";
+            out << PrintableName(name) << "\n";
         return 0;
     }
     if (verb == "extract" && args.size() == 4) {
@@ -159,16 +179,8 @@ int Pk3(const std::vector<std::string>& args, std::ostream& out) {
         return 0;
     }
     if (verb == "pack" && args.size() == 3) {
-        const std::string folder = platform::IncludeTrailingBackslash(AbsoluteProgramPath(args[1]));
         const std::string target = AbsoluteProgramPath(args[2]);
-        archive::Pk3Archive::CreateEmpty(target);
-        zip.SetFileName(target);
-        zip.SetActive(true);
-        zip.AddTree(folder, folder, "*.*", true);
-        // The archive takes no member for itself when it lies inside the folder it packs.
-        if (text::StartsWithIgnoreCase(target, folder))
-            zip.RemoveMember(target.substr(folder.size()));
-        zip.SetActive(false);
+        archive::PackFolder(zip, AbsoluteProgramPath(args[1]), target);
         out << platform::DisplayPath(target) << "\n";
         return 0;
     }

@@ -1,8 +1,10 @@
 #include <iostream>
 
 #include "cli/cli.h"
+#include "platform/file_system.h"
 
 int main(int argc, char** argv) {
+    fraglane::platform::FailWritesPastTheFileSizeLimit();
     std::vector<std::string> args(argv + 1, argv + argc);
     return fraglane::cli::RunCli(args, std::cout, std::cerr);
 }

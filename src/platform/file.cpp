@@ -88,6 +88,12 @@ File File::Create(std::string_view path) {
     return f;
 }
 
+bool File::SameAs(uint64_t device, uint64_t inode) const {
+    struct stat st {};
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_dev) == device &&
+           static_cast<uint64_t>(st.st_ino) == inode;
+}
+
 uint64_t File::Size() const {
     return m_fd < 0 ? 0 : m_size;
 }

@@ -34,6 +34,8 @@ public:
     static File Create(std::string_view path);
 
     bool Writable() const { return m_writable; }
+    // The device and inode of the open file, to tell it among directory entries.
+    bool SameAs(uint64_t device, uint64_t inode) const;
     uint64_t Size() const;
     // Reads exactly n bytes at offset; false when the file ends before or the read fails.
     bool ReadAt(uint64_t offset, void* buffer, size_t n) const;

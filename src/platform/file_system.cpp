@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <unordered_map>
@@ -163,6 +165,10 @@ bool CreateDir(std::string_view path) {
     return ::mkdir(ToNative(path).c_str(), 0777) == 0;
 }
 
+bool RemoveFile(std::string_view path) {
+    return ::unlink(ToNative(path).c_str()) == 0;
+}
+
 void ForceDirectories(std::string path) {
     if (path.empty())
         return;
@@ -203,6 +209,10 @@ std::string IncludeTrailingBackslash(std::string_view path) {
     return out;
 }
 
+void FailWritesPastTheFileSizeLimit() {
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 std::string ProgramFile() {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -233,10 +243,39 @@ std::vector<DirEntry> ListDirectory(std::string_view dir) {
     return entries;
 }
 
-std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
-    const int fd = ::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+EntryInfo InspectEntry(std::string_view path) {
+    EntryInfo info;
+    const std::string native = ToNative(path);
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) != 0)
+        return info;
+    info.isLink = S_ISLNK(st.st_mode);
+    if (info.isLink && ::stat(native.c_str(), &st) != 0)
+        return info;  // a dangling link leads nowhere
+    info.kind = S_ISREG(st.st_mode)   ? EntryKind::Regular
+                : S_ISDIR(st.st_mode) ? EntryKind::Directory
+                                      : EntryKind::Other;
+    info.device = static_cast<uint64_t>(st.st_dev);
+    info.inode = static_cast<uint64_t>(st.st_ino);
+    if (char* real = ::realpath(native.c_str(), nullptr)) {
+        info.realPath = real;
+        std::free(real);
+    }
+    return info;
+}
+
+bool IsInsideFolder(std::string_view realPath, std::string_view realFolder) {
+    if (realPath.empty() || realFolder.empty())
+        return false;
+    if (realFolder.back() == '/')
+        realFolder.remove_suffix(1);
+    return realPath.substr(0, realFolder.size()) == realFolder &&
+           (realPath.size() == realFolder.size() || realPath[realFolder.size()] == '/');
+}
+
+namespace {
+
+std::string ReadOpenFile(int fd, std::string_view path, size_t maxBytes) {
     std::string data;
     char buffer[65536];
     while (data.size() < maxBytes) {
@@ -254,6 +293,29 @@ std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
     }
     ::close(fd);
     return data;
+}
+
+}  // namespace
+
+std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
+    const int fd = ::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    return ReadOpenFile(fd, path, maxBytes);
+}
+
+std::string ReadRegularFile(std::string_view path) {
+    // Opened without waiting, so that a pipe swapped in meanwhile cannot block the reader;
+    // what is open is then checked, not the name.
+    const int fd = ::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw Error("Cannot process this file: " + DisplayPath(path) + " ");
+    }
+    return ReadOpenFile(fd, path, SIZE_MAX);
 }
 
 void WriteFileBytes(std::string_view path, std::string_view bytes) {

@@ -23,7 +23,8 @@ std::string DisplayPath(std::string_view path);
 
 bool FileExists(std::string_view path);  // an entry that is not a directory
 bool DirectoryExists(std::string_view path);
-bool CreateDir(std::string_view path);  // one level; false when it fails
+bool CreateDir(std::string_view path);   // one level; false when it fails
+bool RemoveFile(std::string_view path);  // a file or a link itself; false when it fails
 // Creates a directory with its missing parents; failures are ignored.
 void ForceDirectories(std::string path);
 
@@ -34,6 +35,10 @@ std::string ExtractFileName(std::string_view path);
 // The path with its extension replaced by ext (which includes the dot), or ext appended.
 std::string ChangeFileExt(std::string_view path, std::string_view ext);
 std::string IncludeTrailingBackslash(std::string_view path);
+
+// A write past the process's file-size limit then fails with its message instead of ending
+// the process (SIGXFSZ ignored). Called once at start by each program.
+void FailWritesPastTheFileSizeLimit();
 
 // Program path text of the running program file.
 std::string ProgramFile();
@@ -47,9 +52,26 @@ struct DirEntry {
 // A directory that is missing or cannot be read lists as empty.
 std::vector<DirEntry> ListDirectory(std::string_view dir);
 
+// What an entry is, seen through a link: the kind and identity of what it leads to.
+enum class EntryKind { Missing, Regular, Directory, Other };
+struct EntryInfo {
+    EntryKind kind = EntryKind::Missing;
+    bool isLink = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    // The entry's real location, links resolved (native text); empty when it cannot be told.
+    std::string realPath;
+};
+EntryInfo InspectEntry(std::string_view path);
+// Whether a real location lies inside (or is) the real location of a folder.
+bool IsInsideFolder(std::string_view realPath, std::string_view realFolder);
+
 // Reads a file, at most maxBytes of it; throws Error("File "x" not found!") when it cannot
 // be opened and Error("Unable to read x") when a read fails.
 std::string ReadFileBytes(std::string_view path, size_t maxBytes = SIZE_MAX);
+// Reads a whole file that must be a regular file (no device, pipe or folder, also not through
+// a link): Error("Cannot process this file: x ") otherwise.
+std::string ReadRegularFile(std::string_view path);
 // Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s"),
 // also for an existing read-only file, as on Windows whoever the user is.
 void WriteFileBytes(std::string_view path, std::string_view bytes);

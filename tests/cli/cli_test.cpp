@@ -120,6 +120,16 @@ TEST(Cli, Pk3CommandsPackListAndExtractWithoutAGameDirectory) {
     EXPECT_EQ(dir.Read("a.bsp"), "bsp data");
 }
 
+TEST(Cli, Pk3ListWritesControlBytesOfNamesAsEscapes) {
+    test::TempDir dir;
+    dir.Write("stage/t\x1b]0;x\x07.txt", "title");
+    dir.Write("stage/c\rd", "cr");
+    dir.Write("stage/e\nf", "newline");
+    ASSERT_EQ(Cli({"pk3", "pack", dir.Path("stage"), dir.Path("n.pk3")}).status, 0);
+    EXPECT_EQ(Cli({"pk3", "list", dir.Path("n.pk3")}).out,
+              "c\\x0Dd\ne\\x0Af\nt\\x1B]0;x\\x07.txt\n");
+}
+
 TEST(Cli, Pk3ErrorsGoToStandardErrorWithExitOne) {
     test::TempDir dir;
     const Result missing = Cli({"pk3", "list", dir.Path("none.pk3")});

@@ -1,0 +1,161 @@
+// The archive writer and reader against what a stranger's files can hold: links, pipes and
+// devices in the folder packed, names that would climb out, writes that fail part-way, and
+// archives whose members would inflate to far more than the file holds.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "archive/archive_work.h"
+#include "archive/pk3_archive.h"
+#include "platform/error.h"
+#include "support/run.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::archive {
+namespace {
+
+using test::Quote;
+using test::RunCommand;
+using test::TempDir;
+
+void Link(const std::string& target, const std::string& link) {
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
+}
+
+TEST(HostileFolder, PackTakesOnlyRegularFilesInsideAndNoNameThatClimbsOut) {
+    TempDir dir;
+    dir.Write("outside/secret.txt", "secret");
+    dir.Write("stage/maps/a.bsp", "bsp");
+    dir.Write("stage/README", "no dot");
+    dir.Write("stage/..\\outside\\secret.txt", "a backslash in a Linux name");
+    dir.Write("stage/c:x", "a drive-like name");
+    dir.MakeDir("stage/inner");
+    Link("../maps/a.bsp", dir.Path("stage/inner/to_map"));  // inside: packed
+    Link("..", dir.Path("stage/up"));                       // loops: not followed
+    Link(".", dir.Path("stage/self"));
+    Link("../outside/secret.txt", dir.Path("stage/relative_out"));  // outside: left out
+    Link(dir.Path("outside/secret.txt"), dir.Path("stage/absolute_out"));
+    Link("/dev/zero", dir.Path("stage/zero"));                     // no regular file
+    ASSERT_EQ(::mkfifo(dir.Path("stage/pipe").c_str(), 0644), 0);  // would block a reader
+
+    Pk3Archive zip;
+    PackFolder(zip, dir.Program() + "stage", dir.Program() + "stage\\out.pk3");
+    zip.SetFileName(dir.Program() + "stage\\out.pk3");
+    zip.SetActive(true);
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"inner\\", "inner\\to_map", "maps\\",
+                                                         "maps\\a.bsp", "README"}));
+    zip.ExtractMember("inner\\to_map", dir.Program() + "to_map");
+    EXPECT_EQ(dir.Read("to_map"), "bsp");
+    EXPECT_EQ(RunCommand("unzip -t " + Quote(dir.Path("stage/out.pk3"))).status, 0);
+}
+
+TEST(HostileFolder, MembersWithClimbingPartsAreRefused) {
+    TempDir dir;
+    dir.Write("f.txt", "f");
+    Pk3Archive::CreateEmpty(dir.Program() + "a.pk3");
+    Pk3Archive zip;
+    zip.SetFileName(dir.Program() + "a.pk3");
+    zip.SetActive(true);
+    for (const char* name : {"..\\x.txt", "a\\..\\..\\x.txt", "\\x.txt", "a\\.\\x.txt"}) {
+        EXPECT_THROW(zip.AddFile(name, dir.Program() + "f.txt"), Error) << name;
+    }
+    EXPECT_TRUE(zip.FileNames().empty());
+}
+
+// Written in one go, the tree gives exactly the bytes that writing the directory after each
+// member gives.
+TEST(HostileFolder, TreeWrittenAtOnceMatchesMemberByMemberWriting) {
+    TempDir dir;
+    dir.Write("t/b.txt", std::string(3000, 'b'));
+    dir.Write("t/A.dat", "a");
+    dir.Write("t/c", "");
+    Pk3Archive zip;
+    Pk3Archive::CreateEmpty(dir.Program() + "whole.pk3");
+    zip.SetFileName(dir.Program() + "whole.pk3");
+    zip.SetActive(true);
+    zip.AddTree(dir.Program() + "t\\", dir.Program() + "t\\", "*.*", true);
+    zip.SetActive(false);
+    Pk3Archive::CreateEmpty(dir.Program() + "single.pk3");
+    zip.SetFileName(dir.Program() + "single.pk3");
+    zip.SetActive(true);
+    for (const char* name : {"A.dat", "b.txt", "c"})
+        zip.AddFile(name, dir.Program() + "t\\" + name);
+    zip.SetActive(false);
+    EXPECT_EQ(dir.Read("whole.pk3"), dir.Read("single.pk3"));
+}
+
+// Past the file-size limit the write fails with its message (the process is not killed), and
+// no archive that looks finished stays behind.
+TEST(HostileFolder, PackFailingPartWayLeavesNoArchive) {
+    TempDir dir;
+    std::string noise(256 * 1024, '\0');
+    uint32_t x = 1;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    dir.Write("stage/a.bin", noise);
+    dir.Write("stage/b.bin", noise);
+    const auto r = RunCommand("ulimit -f 128; exec " + Quote(FRAGLANE_CLI) + " pk3 pack " +
+                              Quote(dir.Path("stage")) + " " + Quote(dir.Path("out.pk3")));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.output, "Unable to write to " + dir.Path("out.pk3") + "\n");
+    EXPECT_FALSE(dir.Exists("out.pk3"));
+}
+
+void Put16(std::string& s, uint32_t v) {
+    s.push_back(static_cast<char>(v & 0xFF));
+    s.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+void Put32(std::string& s, uint32_t v) {
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+std::string LocalHeader(const std::string& name, uint16_t method) {
+    std::string h;
+    Put32(h, Pk3Archive::LocalSignature);
+    Put16(h, 20);
+    Put16(h, 8);  // sizes follow the data
+    Put16(h, method);
+    Put32(h, 0);  // time, date
+    Put32(h, 0);  // crc
+    Put32(h, 0);  // compressed size
+    Put32(h, 0);  // uncompressed size
+    Put16(h, static_cast<uint16_t>(name.size()));
+    Put16(h, 0);
+    return h + name;
+}
+
+// Without an end record, members whose sizes follow their data are found by their
+// descriptors: data that would inflate to gigabytes (here: no deflate data at all) costs
+// nothing but a read of the file.
+TEST(HostileArchive, WalkWithoutEndRecordFindsDescriptorsWithoutInflating) {
+    std::string bytes = LocalHeader("big.bin", 8) + std::string(100, '\x5A');
+    Put32(bytes, 0x08074b50);
+    Put32(bytes, 0x12345678);
+    Put32(bytes, 100);
+    Put32(bytes, 0xFFFFFFF0u);  // what it claims to inflate to
+    bytes += LocalHeader("stored.txt", 0) + "stored data";
+    Put32(bytes, 0x9ABCDEF0);  // a descriptor without its signature
+    Put32(bytes, 11);
+    Put32(bytes, 11);
+    bytes += LocalHeader("last.txt", 0) + "x";
+    Put32(bytes, 0x08074b50);
+    Put32(bytes, 0);
+    Put32(bytes, 1);
+    Put32(bytes, 1);
+    TempDir dir;
+    dir.Write("walk.pk3", bytes);
+    Pk3Archive zip;
+    zip.SetFileName(dir.Program() + "walk.pk3");
+    zip.SetActive(true);
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"big.bin", "stored.txt", "last.txt"}));
+    zip.ExtractMember("stored.txt", dir.Program() + "stored.txt");
+    EXPECT_EQ(dir.Read("stored.txt"), "stored data");
+}
+
+}  // namespace
+}  // namespace fraglane::archive
