@@ -38,11 +38,13 @@ void T_Main::btnRescanModesClick() {
     // what they had, and the drop-down still opens for another choice.
     const QString previous = cMod->currentText();
     cMod->clear();
-    const std::vector<std::string> mods = catalogue::DiscoverMods(DirContent, ExeDir);
-    for (const std::string& mod : mods)
+    const catalogue::ModDiscovery found = catalogue::DiscoverMods(DirContent, ExeDir);
+    for (const std::string& mod : found.mods)
         cMod->addItem(ToQt(mod));
     cMod->setCurrentIndex(cMod->findText(previous, Qt::MatchExactly | Qt::MatchCaseSensitive));
-    catalogue::WriteModCatalogue(*IniFile, mods);
+    SetStatusText(0,
+                  found.skipped > 0 ? ToQt(catalogue::SkippedModsText(found.skipped)) : QString());
+    catalogue::WriteModCatalogue(*IniFile, found.mods);
     cMod->showPopup();
 }
 

@@ -8,10 +8,10 @@ namespace fraglane::catalogue {
 
 namespace {
 
-// A stored count is trusted up to the number of keys its section holds: a few missing keys
-// still give empty rows, but a hostile count cannot make the reader allocate without bound.
+// A stored count gives empty rows for missing keys, up to the one fixed limit of every list:
+// a hostile count cannot make the reader allocate without bound.
 int BoundedCount(platform::ProfileFile& file, const char* section) {
-    return std::min(file.ReadInteger(section, "count", 0), file.KeyCount(section));
+    return std::min(file.ReadInteger(section, "count", 0), platform::MaxStoredCount);
 }
 
 }  // namespace
@@ -43,7 +43,9 @@ std::vector<std::string> ReadModList(platform::ProfileFile& file) {
     const int count = BoundedCount(file, "mods");
     std::vector<std::string> mods;
     for (int i = 0; i < count; ++i) {
-        mods.push_back(file.ReadString("mods", "mod" + std::to_string(i), ""));
+        std::string mod = file.ReadString("mods", "mod" + std::to_string(i), "");
+        if (IsCommandSafeName(mod))
+            mods.push_back(std::move(mod));
     }
     reading.Commit();
     SortModNames(mods);

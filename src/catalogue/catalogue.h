@@ -17,7 +17,8 @@ struct CatalogueRow {
     bool operator==(const CatalogueRow&) const = default;
 };
 
-// The mod names in the order the mod list keeps them (sorted without regard to case).
+// The mod names in the order the mod list keeps them (sorted without regard to case); names
+// that are not command-safe are left out, as discovery leaves them out.
 std::vector<std::string> ReadModList(platform::ProfileFile& file);
 // The index of the first mod that equals the stored selection exactly (case counts), or -1.
 int ChooseModIndex(const std::vector<std::string>& mods, std::string_view selected);
@@ -26,7 +27,7 @@ std::string ChooseMod(const std::vector<std::string>& mods, std::string_view sel
 // Sorts mod names as the mod list does: ASCII letters folded, equal names in their order.
 void SortModNames(std::vector<std::string>& mods);
 
-// Whether a map or bot name found in an archive may go into the batch line as it stands: one
+// Whether a mod, map or bot name found on disk may go into the batch line as it stands: one
 // word, with nothing that the command interpreter ("&|<>^%"") or the game ("+" starts a
 // command, ";" ends one) would read as more than a name. Empty names pass.
 bool IsCommandSafeName(std::string_view name);

@@ -4,17 +4,25 @@
 
 namespace fraglane::catalogue {
 
-std::vector<std::string> DiscoverMods(launch::TDirContent& lister, const std::string& exeDir) {
+ModDiscovery DiscoverMods(launch::TDirContent& lister, const std::string& exeDir) {
     lister.SetDirectory(exeDir);
     const std::vector<std::string> directories = lister.DirList();
-    std::vector<std::string> mods;
+    ModDiscovery found;
     for (const std::string& name : directories) {
         lister.SetDirectory(exeDir + name);
-        if (lister.ContainsFile(".pk3", false))
-            mods.push_back(name);
+        if (!lister.ContainsFile(".pk3", false))
+            continue;
+        if (IsCommandSafeName(name))
+            found.mods.push_back(name);
+        else
+            ++found.skipped;
     }
-    SortModNames(mods);
-    return mods;
+    SortModNames(found.mods);
+    return found;
+}
+
+std::string SkippedModsText(int skipped) {
+    return std::to_string(skipped) + " mod names skipped";
 }
 
 void WriteModCatalogue(platform::ProfileFile& file, const std::vector<std::string>& mods) {

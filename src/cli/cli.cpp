@@ -127,11 +127,13 @@ int RescanMods(Context& c) {
         throw UsageError{"rescan-mods takes no arguments"};
     launch::TDirContent lister;
     lister.SetActive(true);
-    const std::vector<std::string> mods = catalogue::DiscoverMods(lister, c.exeDir);
+    const catalogue::ModDiscovery found = catalogue::DiscoverMods(lister, c.exeDir);
     platform::ProfileFile ini(c.iniPath);
-    catalogue::WriteModCatalogue(ini, mods);
-    for (const std::string& mod : mods)
+    catalogue::WriteModCatalogue(ini, found.mods);
+    for (const std::string& mod : found.mods)
         c.out << mod << "\n";
+    if (found.skipped > 0)
+        c.err << catalogue::SkippedModsText(found.skipped) << "\n";
     return 0;
 }
 

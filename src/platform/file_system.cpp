@@ -277,6 +277,11 @@ namespace {
 
 std::string ReadOpenFile(int fd, std::string_view path, size_t maxBytes) {
     std::string data;
+    // Sized once from the file's length, so that reading a large file does not hold it
+    // twice while the text grows.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+        data.reserve(std::min(maxBytes, static_cast<size_t>(st.st_size)));
     char buffer[65536];
     while (data.size() < maxBytes) {
         const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - data.size()));

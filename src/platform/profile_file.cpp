@@ -1,11 +1,14 @@
 #include "platform/profile_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -14,6 +17,11 @@
 namespace fraglane::platform {
 
 namespace {
+
+constexpr uint32_t None = UINT32_MAX;
+constexpr std::string_view Eols[] = {"", "\r\n", "\n", "\r"};
+// A temporary file of a write left behind longer than this belongs to a process that died.
+constexpr int64_t StaleTemporarySeconds = 60;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -40,7 +48,22 @@ bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view
     return true;
 }
 
+// The name of a header line ("[name]"; a header without "]" names the rest of its line).
+bool HeaderName(std::string_view line, std::string_view& name) {
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() != '[')
+        return false;
+    name = trimmed.substr(1);
+    const size_t close = name.find(']');
+    if (close != std::string_view::npos)
+        name = name.substr(0, close);
+    name = Trim(name);
+    return true;
+}
+
 std::string CleanValue(std::string_view raw) {
+    // The Windows functions see a value as a C string: it ends at its first NUL.
+    raw = raw.substr(0, raw.find('\0'));
     std::string_view v = Trim(raw);
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
         v = v.substr(1, v.size() - 2);
@@ -60,7 +83,29 @@ std::string OneLine(std::string_view value) {
     return out;
 }
 
-void WriteAll(int fd, const std::string& data, bool& ok) {
+uint8_t EolKind(std::string_view eol) {
+    return eol == "\r\n" ? 1 : eol == "\n" ? 2 : eol == "\r" ? 3 : 0;
+}
+
+// FNV-1a over the text with ASCII letters folded, after a seed (the section's number).
+uint64_t FoldedHash(std::string_view text, uint64_t seed = 0) {
+    uint64_t h = 1469598103934665603ull ^ (seed * 0x9E3779B97F4A7C15ull);
+    for (const char c : text) {
+        h ^= static_cast<unsigned char>(text::LowerAscii(c));
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+// Room for n entries at a load of at most one half.
+size_t TableSize(size_t n) {
+    size_t size = 16;
+    while (size < 2 * n)
+        size *= 2;
+    return size;
+}
+
+void WriteAll(int fd, std::string_view data, bool& ok) {
     size_t done = 0;
     while (ok && done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -73,11 +118,36 @@ void WriteAll(int fd, const std::string& data, bool& ok) {
     }
 }
 
+// Removes what earlier writes of this file left when their process died between creating
+// the temporary file and renaming it: "." + name + "." and six characters, in its folder.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (d == nullptr)
+        return;
+    const std::string prefix = "." + base + ".";
+    const time_t now = ::time(nullptr);
+    while (dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
+            continue;
+        const std::string path = dir + std::string(name);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            now - st.st_mtime > StaleTemporarySeconds) {
+            ::unlink(path.c_str());
+        }
+    }
+    ::closedir(d);
+}
+
 }  // namespace
 
 int ParseProfileInteger(std::string_view value, int defaultValue) {
     if (value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X')) {
-        const std::string_view digits = value.substr(2);
+        std::string_view digits = value.substr(2);
+        // Leading zeros add nothing: "0x000000001E" is 30.
+        while (digits.size() > 1 && digits.front() == '0')
+            digits.remove_prefix(1);
         if (digits.size() > 8)
             return defaultValue;
         uint32_t result = 0;
@@ -120,102 +190,238 @@ void ProfileFile::EnsureLoaded() {
     if (m_loaded && stamp == m_stamp)
         return;
     std::string bytes;
-    if (stamp.exists) {
+    // Records count bytes in 32 bits: a settings file of 4 GiB or more reads like a missing
+    // one (and is never written over).
+    if (stamp.exists && stamp.size < int64_t{UINT32_MAX}) {
         try {
             bytes = ReadFileBytes(m_path);
         } catch (const Error&) {
             bytes.clear();  // an unreadable file reads like a missing one
         }
     }
-    Parse(bytes);
+    Parse(std::move(bytes));
     m_stamp = stamp;
     m_loaded = true;
 }
 
-void ProfileFile::Parse(const std::string& bytes) {
-    m_bom.clear();
-    m_preamble.clear();
+void ProfileFile::Clear() {
+    m_bytes.clear();
+    m_pool.clear();
+    m_bomLength = 0;
+    m_defaultEol = 1;
+    m_lines.clear();
+    m_added.clear();
     m_sections.clear();
-    m_sectionIndex.clear();
-    m_defaultEol = "\r\n";
-    bool eolSeen = false;
-
-    size_t pos = 0;
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        m_bom = bytes.substr(0, 3);
-        pos = 3;
-    }
-    text::ForEachLine(std::string_view(bytes).substr(pos),
-                      [&](std::string_view lineText, std::string_view eol) {
-                          Line line{std::string(lineText), std::string(eol)};
-                          if (!eol.empty() && !eolSeen) {
-                              m_defaultEol = line.eol;
-                              eolSeen = true;
-                          }
-                          const std::string_view trimmed = Trim(line.text);
-                          if (!trimmed.empty() && trimmed.front() == '[') {
-                              // A header without "]" names the rest of its line.
-                              std::string_view name = trimmed.substr(1);
-                              const size_t close = name.find(']');
-                              if (close != std::string_view::npos)
-                                  name = name.substr(0, close);
-                              Section section;
-                              section.lowerName = text::LowerCase(Trim(name));
-                              section.header = std::move(line);
-                              m_sectionIndex.try_emplace(section.lowerName, m_sections.size());
-                              m_sections.push_back(std::move(section));
-                              return;
-                          }
-                          if (m_sections.empty()) {
-                              m_preamble.push_back(std::move(line));
-                              return;
-                          }
-                          Section& section = m_sections.back();
-                          std::string_view key, value;
-                          if (SplitKeyLine(line.text, key, value)) {
-                              section.keys.try_emplace(text::LowerCase(key), section.body.size());
-                          }
-                          section.body.push_back(std::move(line));
-                      });
+    m_fileSections = 0;
+    m_sectionIndex = {};
+    m_keyIndex = {};
 }
 
-std::string ProfileFile::Serialize() const {
-    std::string out = m_bom;
-    auto put = [&out](const Line& line) {
-        out += line.text;
-        out += line.eol;
-    };
-    for (const Line& line : m_preamble)
-        put(line);
-    for (const Section& section : m_sections) {
-        put(section.header);
-        for (const Line& line : section.body)
-            put(line);
-    }
-    return out;
+void ProfileFile::Parse(std::string bytes) {
+    Clear();
+    m_bytes = std::move(bytes);
+    if (m_bytes.size() >= UINT32_MAX)
+        m_bytes.clear();
+    const std::string_view all(m_bytes);
+    if (all.substr(0, 3) == "\xEF\xBB\xBF")
+        m_bomLength = 3;
+    const std::string_view body = all.substr(m_bomLength);
+
+    // A first pass counts what the second stores, so that every table is allocated once at
+    // its final size: no growth doubles the memory while a huge file is read.
+    size_t records = 0, sections = 0, keys = 0;
+    bool inBlock = false, eolSeen = false;
+    text::ForEachLine(body, [&](std::string_view line, std::string_view eol) {
+        if (!eol.empty() && !eolSeen) {
+            m_defaultEol = EolKind(eol);
+            eolSeen = true;
+        }
+        std::string_view a, b;
+        if (HeaderName(line, a)) {
+            ++sections;
+        } else if (sections > 0 && SplitKeyLine(line, a, b)) {
+            ++keys;
+        } else {
+            records += inBlock ? 0 : 1;
+            inBlock = true;
+            return;
+        }
+        ++records;
+        inBlock = false;
+    });
+    m_lines.reserve(records);
+    m_sections.reserve(sections);
+    m_sectionIndex.entries.assign(TableSize(sections), 0);
+    m_keyIndex.entries.assign(TableSize(keys), 0);
+
+    const char* base = m_bytes.data();
+    size_t block = None;  // the block that other lines join, if the last record is one
+    text::ForEachLine(body, [&](std::string_view line, std::string_view eol) {
+        const auto start = static_cast<uint32_t>(line.data() - base);
+        std::string_view name, key, value;
+        if (HeaderName(line, name)) {
+            const auto number = static_cast<uint32_t>(m_sections.size());
+            m_lines.push_back({start, static_cast<uint32_t>(line.size()), number, Kind::Header,
+                               EolKind(eol), false});
+            const auto id = static_cast<uint32_t>(m_lines.size() - 1);
+            m_sections.push_back({id, id, None, None});
+            IndexSection(number, FoldedHash(name));
+            block = None;
+            return;
+        }
+        if (!m_sections.empty() && SplitKeyLine(line, key, value)) {
+            const auto number = static_cast<uint32_t>(m_sections.size() - 1);
+            m_lines.push_back({start, static_cast<uint32_t>(line.size()), number, Kind::Key,
+                               EolKind(eol), false});
+            const auto id = static_cast<uint32_t>(m_lines.size() - 1);
+            m_sections.back().last = id;
+            IndexKey(id, FoldedHash(key, number));
+            block = None;
+            return;
+        }
+        // Other lines join the block before them; the block's text runs to the end of its
+        // last line, and its trailing blank lines are marked.
+        if (block == None) {
+            m_lines.push_back({start, 0, 0, Kind::Block, 0, false});
+            block = m_lines.size() - 1;
+            if (!m_sections.empty())
+                m_sections.back().last = static_cast<uint32_t>(block);
+        }
+        Line& run = m_lines[block];
+        run.length = static_cast<uint32_t>(line.data() + line.size() - base) - run.start;
+        run.eol = EolKind(eol);
+        if (!Trim(line).empty())
+            run.aux = run.length + static_cast<uint32_t>(eol.size());
+    });
+    m_fileSections = m_sections.size();
 }
 
-const std::string* ProfileFile::FindRawValue(std::string_view section, std::string_view key) const {
-    const auto s = m_sectionIndex.find(text::LowerCase(Trim(section)));
-    if (s == m_sectionIndex.end())
-        return nullptr;
-    const Section& sec = m_sections[s->second];
-    const auto k = sec.keys.find(text::LowerCase(Trim(key)));
-    if (k == sec.keys.end())
-        return nullptr;
-    return &sec.body[k->second].text;
+std::string_view ProfileFile::Text(const Line& line) const {
+    const std::string& source = line.pooled ? m_pool : m_bytes;
+    return std::string_view(source).substr(line.start, line.length);
+}
+
+const ProfileFile::Line& ProfileFile::Record(uint32_t id) const {
+    return id < m_lines.size() ? m_lines[id] : m_added[id - m_lines.size()].line;
+}
+
+ProfileFile::Line& ProfileFile::Record(uint32_t id) {
+    return id < m_lines.size() ? m_lines[id] : m_added[id - m_lines.size()].line;
+}
+
+std::string_view ProfileFile::SectionName(uint32_t section) const {
+    std::string_view name;
+    HeaderName(Text(Record(m_sections[section].header)), name);
+    return name;
+}
+
+std::string_view ProfileFile::KeyOf(const Line& line) const {
+    std::string_view key, value;
+    SplitKeyLine(Text(line), key, value);
+    return key;
+}
+
+// Both tables probe linearly from the hash; an entry is confirmed by comparing the folded
+// text of its record, so that no key text is stored twice.
+int ProfileFile::FindSection(std::string_view name) const {
+    const std::vector<uint32_t>& entries = m_sectionIndex.entries;
+    if (entries.empty())
+        return -1;
+    const size_t mask = entries.size() - 1;
+    for (size_t i = FoldedHash(name) & mask; entries[i] != 0; i = (i + 1) & mask) {
+        if (text::EqualsIgnoreCase(SectionName(entries[i] - 1), name))
+            return static_cast<int>(entries[i] - 1);
+    }
+    return -1;
+}
+
+int ProfileFile::FindKey(uint32_t section, std::string_view key) const {
+    const std::vector<uint32_t>& entries = m_keyIndex.entries;
+    if (entries.empty())
+        return -1;
+    const size_t mask = entries.size() - 1;
+    for (size_t i = FoldedHash(key, section) & mask; entries[i] != 0; i = (i + 1) & mask) {
+        const Line& line = Record(entries[i] - 1);
+        if (line.aux == section && text::EqualsIgnoreCase(KeyOf(line), key))
+            return static_cast<int>(entries[i] - 1);
+    }
+    return -1;
+}
+
+namespace {
+
+// Makes room for one more entry: a table more than half full is rebuilt at twice the size.
+template <typename HashOf>
+void Reserve(std::vector<uint32_t>& entries, size_t used, HashOf&& hashOf) {
+    if (2 * (used + 1) <= entries.size())
+        return;
+    std::vector<uint32_t> old = std::move(entries);
+    entries.assign(TableSize(used + 1), 0);
+    const size_t mask = entries.size() - 1;
+    for (const uint32_t entry : old) {
+        if (entry == 0)
+            continue;
+        size_t i = hashOf(entry - 1) & mask;
+        while (entries[i] != 0)
+            i = (i + 1) & mask;
+        entries[i] = entry;
+    }
+}
+
+}  // namespace
+
+void ProfileFile::IndexSection(uint32_t section, uint64_t hash) {
+    const std::string_view name = SectionName(section);
+    if (FindSection(name) >= 0)
+        return;  // the first section of a name is the one that counts
+    Reserve(m_sectionIndex.entries, m_sectionIndex.used,
+            [this](uint32_t s) { return FoldedHash(SectionName(s)); });
+    const size_t mask = m_sectionIndex.entries.size() - 1;
+    size_t i = hash & mask;
+    while (m_sectionIndex.entries[i] != 0)
+        i = (i + 1) & mask;
+    m_sectionIndex.entries[i] = section + 1;
+    ++m_sectionIndex.used;
+}
+
+void ProfileFile::IndexKey(uint32_t id, uint64_t hash) {
+    const Line& line = Record(id);
+    if (FindKey(line.aux, KeyOf(line)) >= 0)
+        return;  // the first of duplicate keys wins
+    Reserve(m_keyIndex.entries, m_keyIndex.used, [this](uint32_t k) {
+        const Line& l = Record(k);
+        return FoldedHash(KeyOf(l), l.aux);
+    });
+    const size_t mask = m_keyIndex.entries.size() - 1;
+    size_t i = hash & mask;
+    while (m_keyIndex.entries[i] != 0)
+        i = (i + 1) & mask;
+    m_keyIndex.entries[i] = id + 1;
+    ++m_keyIndex.used;
+}
+
+ProfileFile::Line ProfileFile::PoolLine(std::string_view lineText) {
+    if (m_pool.size() + lineText.size() >= UINT32_MAX)
+        throw Error("Unable to write to " + DisplayPath(m_path));
+    Line line;
+    line.start = static_cast<uint32_t>(m_pool.size());
+    line.length = static_cast<uint32_t>(lineText.size());
+    line.pooled = true;
+    m_pool.append(lineText);
+    return line;
 }
 
 std::string ProfileFile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue) {
     std::lock_guard lock(m_mutex);
     EnsureLoaded();
-    const std::string* line = FindRawValue(section, key);
-    if (line == nullptr) {
+    const int s = FindSection(Trim(section));
+    const int k = s < 0 ? -1 : FindKey(static_cast<uint32_t>(s), Trim(key));
+    if (k < 0) {
         return std::string(defaultValue.substr(0, std::min(defaultValue.size(), MaxValueLength)));
     }
-    std::string_view k, value;
-    SplitKeyLine(*line, k, value);
+    std::string_view storedKey, value;
+    SplitKeyLine(Text(Record(static_cast<uint32_t>(k))), storedKey, value);
     return CleanValue(value);
 }
 
@@ -224,62 +430,102 @@ int ProfileFile::ReadInteger(std::string_view section, std::string_view key, int
     return ParseProfileInteger(value, defaultValue);
 }
 
-int ProfileFile::KeyCount(std::string_view section) {
-    std::lock_guard lock(m_mutex);
-    EnsureLoaded();
-    const auto s = m_sectionIndex.find(text::LowerCase(Trim(section)));
-    return s == m_sectionIndex.end() ? 0 : static_cast<int>(m_sections[s->second].keys.size());
+void ProfileFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+    int s = FindSection(Trim(section));
+    if (s < 0) {
+        // A new section goes at the end of the file.
+        s = static_cast<int>(m_sections.size());
+        Added header{PoolLine("[" + std::string(Trim(section)) + "]"), None};
+        header.line.kind = Kind::Header;
+        header.line.aux = static_cast<uint32_t>(s);
+        header.line.eol = m_defaultEol;
+        m_added.push_back(header);
+        const auto id = static_cast<uint32_t>(m_lines.size() + m_added.size() - 1);
+        m_sections.push_back({id, id, None, None});
+        IndexSection(static_cast<uint32_t>(s), FoldedHash(Trim(section)));
+    }
+    const auto number = static_cast<uint32_t>(s);
+    const int k = FindKey(number, Trim(key));
+    if (k >= 0) {
+        // The key keeps the spelling it has in the file.
+        Line& line = Record(static_cast<uint32_t>(k));
+        const std::string replaced = std::string(KeyOf(line)) + "=" + std::string(value);
+        const Line pooled = PoolLine(replaced);
+        line.start = pooled.start;
+        line.length = pooled.length;
+        line.pooled = true;
+        return;
+    }
+    // A new key goes after the section's last non-blank line, before trailing blank lines
+    // (Serialize puts it there), after the keys added before it.
+    Added added{PoolLine(std::string(Trim(key)) + "=" + std::string(value)), None};
+    added.line.kind = Kind::Key;
+    added.line.aux = number;
+    added.line.eol = m_defaultEol;
+    m_added.push_back(added);
+    const auto index = static_cast<uint32_t>(m_added.size() - 1);
+    Section& sec = m_sections[number];
+    if (sec.lastAdded == None)
+        sec.firstAdded = index;
+    else
+        m_added[sec.lastAdded].next = index;
+    sec.lastAdded = index;
+    IndexKey(static_cast<uint32_t>(m_lines.size()) + index, FoldedHash(Trim(key), number));
 }
 
-void ProfileFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
-    const std::string lowerSection = text::LowerCase(Trim(section));
-    auto s = m_sectionIndex.find(lowerSection);
-    if (s == m_sectionIndex.end()) {
-        // A last line without a line end gets one, so that the new header starts a line.
-        Line* last = nullptr;
-        if (!m_sections.empty()) {
-            Section& prev = m_sections.back();
-            last = prev.body.empty() ? &prev.header : &prev.body.back();
-        } else if (!m_preamble.empty()) {
-            last = &m_preamble.back();
+void ProfileFile::Serialize(const std::function<bool(std::string_view)>& put) const {
+    bool lineOpen = false;  // the output so far ends inside a line (no line end yet)
+    auto emit = [&](std::string_view text, uint8_t eol) {
+        put(text);
+        put(Eols[eol]);
+        if (!text.empty() || eol != 0)
+            lineOpen = eol == 0;
+    };
+    auto emitAdded = [&](const Section& sec) {
+        for (uint32_t a = sec.firstAdded; a != None; a = m_added[a].next) {
+            if (lineOpen)
+                emit({}, m_defaultEol);  // a last line without a line end gets one
+            emit(Text(m_added[a].line), m_added[a].line.eol);
         }
-        if (last != nullptr && last->eol.empty())
-            last->eol = m_defaultEol;
-        Section created;
-        created.lowerName = lowerSection;
-        created.header = {"[" + std::string(Trim(section)) + "]", m_defaultEol};
-        s = m_sectionIndex.emplace(lowerSection, m_sections.size()).first;
-        m_sections.push_back(std::move(created));
+    };
+    put(std::string_view(m_bytes).substr(0, m_bomLength));
+    size_t nextSection = 0;
+    for (size_t id = 0; id < m_lines.size(); ++id) {
+        const Line& line = m_lines[id];
+        const Section* sec = nullptr;
+        while (nextSection < m_fileSections && m_sections[nextSection].last < id)
+            ++nextSection;
+        if (nextSection < m_fileSections && m_sections[nextSection].last == id)
+            sec = &m_sections[nextSection];
+        if (sec == nullptr || sec->firstAdded == None) {
+            emit(Text(line), line.eol);
+            continue;
+        }
+        // The section's last record: new keys go before its trailing blank lines.
+        if (line.kind != Kind::Block) {
+            emit(Text(line), line.eol);
+            emitAdded(*sec);
+            continue;
+        }
+        const std::string_view whole = Text(line);
+        const size_t split = std::min<size_t>(line.aux, whole.size() + Eols[line.eol].size());
+        if (split > whole.size()) {
+            emit(whole, line.eol);  // no trailing blank lines
+            emitAdded(*sec);
+        } else {
+            put(whole.substr(0, split));
+            lineOpen = split > 0 && whole[split - 1] != '\n' && whole[split - 1] != '\r';
+            emitAdded(*sec);
+            emit(whole.substr(split), line.eol);
+        }
     }
-    Section& sec = m_sections[s->second];
-    const std::string lowerKey = text::LowerCase(Trim(key));
-    const auto k = sec.keys.find(lowerKey);
-    if (k != sec.keys.end()) {
-        Line& line = sec.body[k->second];
-        std::string_view storedKey, oldValue;
-        SplitKeyLine(line.text, storedKey, oldValue);
-        line.text = std::string(storedKey) + "=" + std::string(value);
-        return;
+    for (size_t s = m_fileSections; s < m_sections.size(); ++s) {
+        if (lineOpen)
+            emit({}, m_defaultEol);
+        const Line& header = Record(m_sections[s].header);
+        emit(Text(header), header.eol);
+        emitAdded(m_sections[s]);
     }
-    // A new key goes after the section's last non-blank line, before trailing blank lines.
-    size_t at = sec.body.size();
-    while (at > 0 && Trim(sec.body[at - 1].text).empty())
-        --at;
-    Line line{std::string(Trim(key)) + "=" + std::string(value), m_defaultEol};
-    if (at == sec.body.size()) {
-        Line& prev = sec.body.empty() ? sec.header : sec.body.back();
-        if (prev.eol.empty())
-            prev.eol = m_defaultEol;
-        sec.body.push_back(std::move(line));
-        sec.keys.emplace(lowerKey, sec.body.size() - 1);
-        return;
-    }
-    sec.body.insert(sec.body.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
-    for (auto& entry : sec.keys) {
-        if (entry.second >= at)
-            ++entry.second;
-    }
-    sec.keys.emplace(lowerKey, at);
 }
 
 void ProfileFile::WriteString(std::string_view section, std::string_view key,
@@ -324,14 +570,20 @@ void ProfileFile::CancelUpdate() {
 
 void ProfileFile::Commit() {
     m_dirty = false;
-    const std::string& native = m_nativePath;
     const std::string message = "Unable to write to " + DisplayPath(m_path);
-    const std::string bytes = Serialize();
+    // Through a link the target is replaced, so that the link keeps pointing at the file
+    // that holds the settings.
+    std::string native = m_nativePath;
+    if (char* real = ::realpath(m_nativePath.c_str(), nullptr)) {
+        native = real;
+        std::free(real);
+    }
 
     // The read-only attribute refuses a write on Windows, whoever the user is.
     struct stat st {};
     const bool exists = ::stat(native.c_str(), &st) == 0;
-    if (exists && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
+    if ((exists && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) ||
+        (exists && st.st_size >= int64_t{UINT32_MAX})) {
         m_loaded = false;
         throw Error(message);
     }
@@ -346,8 +598,23 @@ void ProfileFile::Commit() {
         m_loaded = false;
         throw Error(message);
     }
+    // Written through a small buffer: the file is never held twice in memory.
     bool ok = true;
-    WriteAll(fd, bytes, ok);
+    std::string buffer;
+    buffer.reserve(1 << 16);
+    Serialize([&](std::string_view piece) {
+        if (buffer.size() + piece.size() > buffer.capacity()) {
+            WriteAll(fd, buffer, ok);
+            buffer.clear();
+            if (piece.size() > buffer.capacity()) {
+                WriteAll(fd, piece, ok);
+                return ok;
+            }
+        }
+        buffer.append(piece);
+        return ok;
+    });
+    WriteAll(fd, buffer, ok);
     if (ok)
         ok = ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644) == 0;
     if (ok)
@@ -361,6 +628,7 @@ void ProfileFile::Commit() {
         m_loaded = false;
         throw Error(message);
     }
+    RemoveStaleTemporaries(dir, base);
     m_stamp = Stamp();
 }
 

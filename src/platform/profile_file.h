@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace fraglane::platform {
@@ -16,9 +16,12 @@ namespace fraglane::platform {
 //   characters of it are read;
 // - a write changes one key and keeps every other byte of the file: other sections and keys
 //   in their order, comments, blank lines, unknown lines and the file's line ends.
+// - a value ends at its first NUL byte, as the Windows functions read it.
 // Unlike the Windows functions, a write never leaves a torn file: the file is replaced
-// atomically (a temporary file beside it, then a rename). A parsed copy is kept and trusted
-// only while the file's size and modification time are unchanged, so reading or writing
+// atomically (a temporary file beside it, then a rename; through a link, its target is
+// replaced), and temporary files that a killed process left behind are removed by the next
+// write. Memory stays within about three times the file's size (see Line). A parsed copy is kept
+// and trusted only while the file's size and modification time are unchanged, so reading or writing
 // thousands of keys costs one parse, not one per key. Between BeginUpdate and the matching
 // EndUpdate writes are gathered and committed as one replacement.
 class ProfileFile {
@@ -32,8 +35,6 @@ public:
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue);
     int ReadInteger(std::string_view section, std::string_view key, int defaultValue);
-    // Number of key lines in a section (0 when it is missing): a bound for stored counts.
-    int KeyCount(std::string_view section);
 
     // Throw Error("Unable to write to <path>") when the file cannot be replaced; the file
     // then stays as it was.
@@ -69,15 +70,31 @@ public:
     };
 
 private:
+    // One record of the parsed file: a section header, a key line, or a run of other lines
+    // (blank lines, comments, anything else) kept as one block. Its text lies in the file's
+    // bytes or, once written, in the pool; its line end follows. 16 bytes, so that a huge file
+    // costs little more than its own size.
+    enum class Kind : uint8_t { Header, Key, Block };
     struct Line {
-        std::string text;
-        std::string eol;  // "\r\n", "\n", "\r" or empty for a last line without one
+        uint32_t start = 0;
+        uint32_t length = 0;
+        // Header and key: the section's number. Block: where its trailing blank lines begin,
+        // counted from start (the line ends included).
+        uint32_t aux = 0;
+        Kind kind = Kind::Block;
+        uint8_t eol = 0;  // 0 none, 1 CR LF, 2 LF, 3 CR
+        bool pooled = false;
+    };
+    // A line written since the file was read, for a section, in writing order.
+    struct Added {
+        Line line;
+        uint32_t next = UINT32_MAX;
     };
     struct Section {
-        std::string lowerName;
-        Line header;
-        std::vector<Line> body;
-        std::unordered_map<std::string, size_t> keys;  // lower-cased key -> body index
+        uint32_t header = 0;  // record id of the header line
+        uint32_t last = 0;    // last record id of its range in the file (the header when empty)
+        uint32_t firstAdded = UINT32_MAX;
+        uint32_t lastAdded = UINT32_MAX;
     };
     struct FileStamp {
         bool exists = false;
@@ -86,13 +103,28 @@ private:
         uint64_t inode = 0;
         bool operator==(const FileStamp&) const = default;
     };
+    // An open-addressing table of record or section ids (0 free, else id + 1).
+    struct IdTable {
+        std::vector<uint32_t> entries;
+        size_t used = 0;
+    };
 
     FileStamp Stamp() const;
     void EnsureLoaded();
-    void Parse(const std::string& bytes);
-    std::string Serialize() const;
+    void Parse(std::string bytes);
+    void Clear();
+    std::string_view Text(const Line& line) const;
+    const Line& Record(uint32_t id) const;
+    Line& Record(uint32_t id);
+    std::string_view SectionName(uint32_t section) const;
+    std::string_view KeyOf(const Line& line) const;
+    int FindSection(std::string_view lowerName) const;
+    int FindKey(uint32_t section, std::string_view lowerKey) const;
+    void IndexSection(uint32_t section, uint64_t hash);
+    void IndexKey(uint32_t id, uint64_t hash);
+    Line PoolLine(std::string_view text);
+    void Serialize(const std::function<bool(std::string_view)>& put) const;
     void Commit();
-    const std::string* FindRawValue(std::string_view section, std::string_view key) const;
     void SetValue(std::string_view section, std::string_view key, std::string_view value);
 
     std::string m_path;
@@ -100,14 +132,24 @@ private:
     std::mutex m_mutex;
     bool m_loaded = false;
     FileStamp m_stamp;
-    std::string m_bom;
-    std::string m_defaultEol = "\r\n";
-    std::vector<Line> m_preamble;  // lines before the first section
+    std::string m_bytes;  // the file as read
+    std::string m_pool;   // texts of lines written since
+    size_t m_bomLength = 0;
+    uint8_t m_defaultEol = 1;
+    std::vector<Line> m_lines;   // the file's records in order
+    std::vector<Added> m_added;  // records written since; ids m_lines.size() + index
     std::vector<Section> m_sections;
-    std::unordered_map<std::string, size_t> m_sectionIndex;  // lower-cased name -> first one
+    size_t m_fileSections = 0;  // sections found in the file; later ones were added
+    IdTable m_sectionIndex;     // folded name -> first section of that name
+    IdTable m_keyIndex;         // (section, folded key) -> first key record
     int m_updateDepth = 0;
     bool m_dirty = false;
 };
+
+// The most rows a stored count is trusted with, for every list the program keeps (mods, maps,
+// bots, roster): a count beyond the keys present gives empty rows, as the profile reading
+// gives defaults, but never more than this many.
+inline constexpr int MaxStoredCount = 100000;
 
 // The profile reading of an integer: decimal, or hexadecimal for a text longer than two
 // characters starting "0x"/"0X"; anything else gives the default.

@@ -90,8 +90,8 @@ void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& d
     } else {
         const ListField list = std::get<ListField>(k.field);
         const std::string countKey = std::string(k.name) + "count";
-        // A stored count is trusted up to the number of keys the section holds.
-        const int count = std::min(f.ReadInteger(k.section, countKey, 0), f.KeyCount(k.section));
+        // Missing lines read as empty ones, up to the one fixed limit of every list.
+        const int count = std::min(f.ReadInteger(k.section, countKey, 0), platform::MaxStoredCount);
         std::vector<std::string>& lines = list(into);
         lines.clear();
         for (int i = 0; i < count; ++i)

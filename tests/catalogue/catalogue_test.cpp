@@ -35,10 +35,13 @@ TEST(Catalogue, MapFilterIsExactAndBotsAreNeverFiltered) {
 
 TEST(Catalogue, CountBeyondTheKeysGivesEmptyRowsButStaysBounded) {
     TempDir dir;
-    dir.Write("f.ini", "[maps]\ncount=3\nmap0name=a\nmap0mod=m\n[bots]\ncount=2147483647\n");
+    dir.Write("f.ini",
+              "[maps]\ncount=3\nmap0name=a\nmap0mod=m\n[bots]\ncount=2147483647\n"
+              "[mods]\ncount=5\nmod0=baseq3\n");
     platform::ProfileFile f(dir.Program() + "f.ini");
     EXPECT_EQ(ReadMapRows(f, ""), (std::vector<CatalogueRow>{{"m", "a"}, {"", ""}, {"", ""}}));
-    EXPECT_LE(ReadBotRows(f).size(), 1u);
+    EXPECT_EQ(ReadModList(f), (std::vector<std::string>{"", "", "", "", "baseq3"}));
+    EXPECT_EQ(ReadBotRows(f).size(), static_cast<size_t>(platform::MaxStoredCount));
 }
 
 TEST(Catalogue, RowsSortByModThenName) {

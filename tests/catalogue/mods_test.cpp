@@ -17,11 +17,14 @@ TEST(Mods, DirectSubDirectoriesWithAnArchiveNameAreMods) {
     game.Write("deeper/sub/inner.pk3", "");  // only deeper down: no mod
     game.Write("docs/readme.txt", "");
     game.MakeDir("empty");
-    game.Write("loose.pk3", "");  // a file, not a directory
+    game.Write("loose.pk3", "");     // a file, not a directory
+    game.Write("x&calc/a.pk3", "");  // would run "calc" from the batch line: skipped
+    game.Write("two words/a.pk3", "");
     launch::TDirContent lister;
     lister.SetActive(true);
-    EXPECT_EQ(DiscoverMods(lister, game.Program()),
-              (std::vector<std::string>{"backup", "baseq3", "defrag"}));
+    const ModDiscovery found = DiscoverMods(lister, game.Program());
+    EXPECT_EQ(found.mods, (std::vector<std::string>{"backup", "baseq3", "defrag"}));
+    EXPECT_EQ(found.skipped, 2);
 }
 
 TEST(Mods, CatalogueKeysOfALongerListStayBeyondTheNewCount) {
@@ -34,6 +37,8 @@ TEST(Mods, CatalogueKeysOfALongerListStayBeyondTheNewCount) {
     EXPECT_EQ(ReadModList(f), (std::vector<std::string>{"baseq3"}));
     WriteModCatalogue(f, {});
     EXPECT_TRUE(ReadModList(f).empty());
+    dir.Write("f.ini", "[mods]\r\ncount=2\r\nmod0=x&calc\r\nmod1=baseq3\r\n");
+    EXPECT_EQ(ReadModList(f), (std::vector<std::string>{"baseq3"}));
 }
 
 }  // namespace

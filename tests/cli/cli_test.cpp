@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "support/run.h"
 #include "support/temp_dir.h"
 
 namespace fraglane::cli {
@@ -128,6 +129,21 @@ TEST(Cli, Pk3ListWritesControlBytesOfNamesAsEscapes) {
     ASSERT_EQ(Cli({"pk3", "pack", dir.Path("stage"), dir.Path("n.pk3")}).status, 0);
     EXPECT_EQ(Cli({"pk3", "list", dir.Path("n.pk3")}).out,
               "c\\x0Dd\ne\\x0Af\nt\\x1B]0;x\\x07.txt\n");
+}
+
+// Past the file-size limit a settings write fails with its message; the file stays whole and
+// no temporary file is left.
+TEST(Cli, SettingsWritePastTheFileSizeLimitFailsWithItsMessage) {
+    test::GameDir game;
+    game.Write("baseq3/pak0.pk3", "");
+    const std::string settings = "[notes]\r\n" + std::string(200 * 1024, ';') + "\r\n";
+    game.Write("fraglane.ini", settings);
+    const auto r = test::RunCommand("ulimit -f 64; exec " + test::Quote(FRAGLANE_CLI) + " --dir " +
+                                    test::Quote(game.Native()) + " rescan-mods");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "Unable to write to " + game.Path("fraglane.ini") + "\n");
+    EXPECT_EQ(game.Read("fraglane.ini"), settings);
+    EXPECT_EQ(game.Listing(), "baseq3\nbaseq3/pak0.pk3\nfraglane.ini\nquake3.exe\n");
 }
 
 TEST(Cli, Pk3ErrorsGoToStandardErrorWithExitOne) {

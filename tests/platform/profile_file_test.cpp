@@ -1,6 +1,9 @@
 #include "platform/profile_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include <ctime>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +59,13 @@ TEST_F(ProfileFileTest, ReadsIntegersAsTheProfileFunctionsDo) {
     EXPECT_EQ(f.ReadInteger("s", "empty", 15), 15);
     EXPECT_EQ(f.ReadInteger("s", "mixed", 15), 15);
     EXPECT_EQ(f.ReadInteger("s", "badhex", 15), 15);
+    EXPECT_EQ(ParseProfileInteger("0x000000001E", 0), 30);
+    EXPECT_EQ(ParseProfileInteger("0x1000000000", 7), 7);
+}
+
+TEST_F(ProfileFileTest, ValueEndsAtItsFirstNul) {
+    Put(std::string("[mods]\nselected=ev\0il\n", 23));
+    EXPECT_EQ(ProfileFile(Path()).ReadString("mods", "selected", ""), "ev");
 }
 
 TEST_F(ProfileFileTest, ReadsEveryLineEndStyleAlike) {
@@ -164,18 +174,31 @@ TEST_F(ProfileFileTest, ReplacementLeavesNoTemporaryFileBehind) {
     EXPECT_EQ(dir.Listing(), "fraglane.ini\n");
 }
 
+TEST_F(ProfileFileTest, WriteRemovesTemporariesThatAKilledWriteLeftBehind) {
+    Put("[s]\nk=1\n");
+    dir.Write(".fraglane.ini.Ab12Cd", "[s]\nk=half written");
+    dir.Write(".fraglane.ini.Xy34Zw", "another process writing just now");
+    const timespec old[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+    ::utimensat(AT_FDCWD, dir.Path(".fraglane.ini.Ab12Cd").c_str(), old, 0);
+    ProfileFile(Path()).WriteString("s", "k", "2");
+    EXPECT_EQ(dir.Listing(), ".fraglane.ini.Xy34Zw\nfraglane.ini\n");
+}
+
+TEST_F(ProfileFileTest, WriteThroughALinkReplacesItsTarget) {
+    dir.Write("real/settings.ini", "[s]\nk=1\n");
+    ASSERT_EQ(::symlink("real/settings.ini", dir.Path("fraglane.ini").c_str()), 0);
+    ProfileFile(Path()).WriteString("s", "k", "2");
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.Path("fraglane.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(dir.Read("real/settings.ini"), "[s]\nk=2\n");
+}
+
 TEST_F(ProfileFileTest, ValuesCannotBreakTheLineStructure) {
     ProfileFile f(Path());
     f.WriteString("s", "k", "a\r\n[evil]\r\nx=1");
     EXPECT_EQ(f.ReadString("evil", "x", "none"), "none");
     EXPECT_EQ(ProfileFile(Path()).ReadString("s", "k", ""), "a  [evil]  x=1");
-}
-
-TEST_F(ProfileFileTest, KeyCountCountsTheKeysOfASection) {
-    Put("[maps]\ncount=3\nmap0name=a\n; note\n[other]\nx=1\n");
-    ProfileFile f(Path());
-    EXPECT_EQ(f.KeyCount("MAPS"), 2);
-    EXPECT_EQ(f.KeyCount("none"), 0);
 }
 
 }  // namespace

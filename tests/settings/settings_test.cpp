@@ -88,7 +88,9 @@ TEST_F(SettingsTest, RosterIsReadByItsCountAlone) {
 
 TEST_F(SettingsTest, HostileCountsCannotExhaustMemory) {
     const Settings s = Load("[bots]\nselectedcount=2000000000\nselected0=a\n");
-    EXPECT_LE(s.options.selectedBots.size(), 2u);
+    EXPECT_EQ(s.options.selectedBots.size(), static_cast<size_t>(platform::MaxStoredCount));
+    EXPECT_EQ(Load("[bots]\nselectedcount=4\nselected0=a\n").options.selectedBots,
+              (std::vector<std::string>{"a", "", "", ""}));
 }
 
 TEST_F(SettingsTest, SaveWritesEveryKeyInOrderAndNoCatalogueKey) {
