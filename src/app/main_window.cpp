@@ -39,8 +39,11 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     BindOptions();
     Connect();
     IniFile = std::make_unique<platform::ProfileFile>(std::move(iniPath));
-    ThreadScanMaps.OnTerminate = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any&) {
-        ThreadScanMapsTerminate(t);
+    ThreadScanMaps.OnExecute = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any& d) {
+        ThreadScanMapsExecute(t, d);
+    };
+    ThreadScanMaps.OnTerminate = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any& d) {
+        ThreadScanMapsTerminate(t, d);
     };
     ThreadRepackMaps.OnTerminate = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any&) {
         ThreadRepackMapsTerminate(t);
@@ -120,6 +123,10 @@ void T_Main::Connect() {
     connect(cMap, &ListGrid::keyPressed, this, [this] { UpdateRepackButton(); });
     connect(btnRescanModes, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnRescanModesClick(); }); });
+    for (QPushButton* rescan : {btnRescanMaps, btnRescanBotes}) {
+        connect(rescan, &QPushButton::clicked, this,
+                [this] { Guarded([this] { btnRescanMapsClick(); }); });
+    }
     connect(btnShowModMaps, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnShowModMapsClick(); }); });
     connect(btnShowAllMaps, &QPushButton::clicked, this,

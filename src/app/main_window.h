@@ -12,6 +12,8 @@
 #include "app/option_bindings.h"
 #include "app/qt_owner_thread.h"
 #include "app/widgets.h"
+#include "archive/pk3_archive.h"
+#include "catalogue/scan.h"
 #include "jobs/background_job.h"
 #include "launch/compose.h"
 #include "launch/dir_content.h"
@@ -51,6 +53,8 @@ public:
     std::unique_ptr<platform::ProfileFile> IniFile;
     bool ComposeReady = false;
     launch::TDirContent DirContent;
+    // The window's one archive object, used by one job at a time.
+    archive::Pk3Archive KAZip;
 
     // The background jobs, served by the window's thread.
     QtOwnerThread JobOwner;
@@ -85,7 +89,9 @@ public:
     bool FormCloseQuery();
     // Disables both page areas and starts a scan or repack job; its end handler enables them.
     void StartBusyJob(jobs::BackgroundJob& job);
-    void ThreadScanMapsTerminate(jobs::JobThread& thread);
+    void btnRescanMapsClick();
+    void ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData);
+    void ThreadScanMapsTerminate(jobs::JobThread& thread, std::any& runData);
     void ThreadRepackMapsTerminate(jobs::JobThread& thread);
     // For job bodies: sets a status panel on the window's thread, in the order of the calls.
     void QueueStatusText(jobs::JobThread& thread, int panel, const std::string& text);
@@ -231,6 +237,8 @@ private:
 
     Desktop& m_desktop;
     std::vector<OptionBinding> m_bindings;
+    // What the running scan works from: copied on the window's thread before it starts.
+    catalogue::ScanInputs m_scanInputs;
     bool m_destroyed = false;
 };
 

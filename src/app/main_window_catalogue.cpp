@@ -10,6 +10,7 @@
 #include "app/qt_convert.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/mods.h"
+#include "catalogue/scan.h"
 
 namespace fraglane::app {
 
@@ -102,7 +103,34 @@ void T_Main::btnDelBotsClick() {
     Compose();
 }
 
-void T_Main::ThreadScanMapsTerminate(jobs::JobThread&) {
+void T_Main::btnRescanMapsClick() {
+    cMap->clear();
+    cBot->clear();
+    cMap->BeginUpdate();
+    cBot->BeginUpdate();
+    m_scanInputs = {ExeDir, LevelshotsDir, {}};
+    for (int i = 0; i < cMod->count(); ++i)
+        m_scanInputs.mods.push_back(ToStd(cMod->itemText(i)));
+    StartBusyJob(ThreadScanMaps);
+}
+
+void T_Main::ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData) {
+    // Status texts and rows reach the window in the order the scan finds them; the lists are
+    // in update state meanwhile, so rows appended one by one cost no repaint or sort.
+    catalogue::ScanSink sink;
+    sink.status = [&](int panel, const std::string& text) { QueueStatusText(thread, panel, text); };
+    auto append = [&](ListGrid* grid, const catalogue::CatalogueRow& row) {
+        thread.Queue(
+            [grid, cells = QStringList{ToQt(row.name), ToQt(row.mod)}] { grid->AddRows({cells}); });
+    };
+    sink.mapRow = [&](const catalogue::CatalogueRow& row) { append(cMap, row); };
+    sink.botRow = [&](const catalogue::CatalogueRow& row) { append(cBot, row); };
+    const catalogue::ScanResult result =
+        catalogue::ScanMaps(m_scanInputs, KAZip, DirContent, *IniFile, thread.StopToken(), sink);
+    runData = result.skippedNames;
+}
+
+void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
     SortLists();
     PageControl->setEnabled(true);
     PageConfig->setEnabled(true);
@@ -110,7 +138,8 @@ void T_Main::ThreadScanMapsTerminate(jobs::JobThread&) {
         cMap->EndUpdate();
     if (cBot->IsUpdating())
         cBot->EndUpdate();
-    SetStatusText(0, QStringLiteral("done"));
+    const int* skipped = std::any_cast<int>(&runData);
+    SetStatusText(0, ToQt(catalogue::ScanDoneText(skipped != nullptr ? *skipped : 0)));
     SetStatusText(1, QString());
     SetStatusText(2, QString());
 }

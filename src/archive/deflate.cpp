@@ -50,7 +50,8 @@ std::string DeflateRaw(const std::string& data, int level) {
     if (deflateInit2(&s, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw Error("Cannot compress data");
     std::string out;
-    std::vector<uint8_t> buffer(BufferSize);
+    std::vector<uint8_t> buffer(std::min<size_t>(
+        BufferSize, deflateBound(&s, static_cast<uLong>(std::min<size_t>(data.size(), 1u << 30)))));
     const auto* next = reinterpret_cast<const Bytef*>(data.data());
     size_t left = data.size();
     int rc = Z_OK;

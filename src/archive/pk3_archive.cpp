@@ -38,28 +38,37 @@ void Put32(std::string& out, uint32_t v) {
 }  // namespace
 
 // Reads through one cached window, so that walking a directory costs a read per 64 KiB.
-// Every read is checked against the file's length first.
+// Every read is checked against the file's length first. The window's memory belongs to the
+// archive object and is kept from one archive to the next: a scan of thousands of small
+// archives allocates (and clears) it once.
 class WindowReader {
 public:
-    WindowReader(const platform::File& file, uint64_t size) : m_file(file), m_size(size) {}
+    WindowReader(const platform::File& file, uint64_t size, std::vector<uint8_t>& buffer)
+        : m_file(file), m_size(size), m_buffer(buffer) {}
 
-    void Seed(uint64_t base, std::vector<uint8_t> data) {
+    // Reads length bytes at base into the window; false when the read fails.
+    bool Fill(uint64_t base, size_t length) {
+        if (m_buffer.size() < length)
+            m_buffer.resize(length);
         m_base = base;
-        m_data = std::move(data);
+        m_length = 0;
+        if (!m_file.ReadAt(base, m_buffer.data(), length))
+            return false;
+        m_length = length;
+        return true;
     }
+    const uint8_t* Window() const { return m_buffer.data(); }
 
     bool Read(uint64_t offset, size_t n, uint8_t* out) {
         if (offset > m_size || n > m_size - offset)
             return false;
-        if (offset < m_base || offset + n > m_base + m_data.size()) {
+        if (offset < m_base || offset + n > m_base + m_length) {
             const size_t want =
                 static_cast<size_t>(std::min<uint64_t>(std::max(n, Chunk), m_size - offset));
-            std::vector<uint8_t> data(want);
-            if (!m_file.ReadAt(offset, data.data(), want))
+            if (!Fill(offset, want))
                 return false;
-            Seed(offset, std::move(data));
         }
-        std::memcpy(out, m_data.data() + (offset - m_base), n);
+        std::memcpy(out, m_buffer.data() + (offset - m_base), n);
         return true;
     }
 
@@ -71,8 +80,9 @@ public:
 private:
     const platform::File& m_file;
     uint64_t m_size;
+    std::vector<uint8_t>& m_buffer;
     uint64_t m_base = 0;
-    std::vector<uint8_t> m_data;
+    size_t m_length = 0;
 };
 
 namespace {
@@ -249,13 +259,16 @@ void Pk3Archive::Open() {
         // of any size the format allows is found.
         const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(size, EndSize + MaxComment));
         const uint64_t tailBase = size - tailSize;
-        std::vector<uint8_t> tail(tailSize);
-        if (m_file.ReadAt(tailBase, tail.data(), tailSize)) {
+        WindowReader reader(m_file, size, m_window);
+        if (reader.Fill(tailBase, tailSize)) {
+            const ByteReader tail(reader.Window(), tailSize);
             // Records whose comment ends the file come first; then any whose comment fits, for
             // archives with bytes appended. A signature inside a comment is tried only after.
             std::vector<size_t> exact, loose;
             for (size_t i = tailSize - EndSize + 1; i-- > 0;) {
-                ByteReader record = ByteReader(tail).Sub(i, EndSize);
+                if (reader.Window()[i] != 0x50 || reader.Window()[i + 1] != 0x4B)
+                    continue;  // not "PK": no signature starts here
+                ByteReader record = tail.Sub(i, EndSize);
                 if (record.U32() != EndSignature)
                     continue;
                 record.Seek(20);
@@ -267,8 +280,6 @@ void Pk3Archive::Open() {
             }
             exact.insert(exact.end(), loose.begin(), loose.end());
             endFound = !exact.empty();
-            WindowReader reader(m_file, size);
-            reader.Seed(tailBase, std::move(tail));
             for (size_t i : exact) {
                 if (ReadCentralDirectory(reader, tailBase + i, size)) {
                     opened = true;
@@ -403,7 +414,7 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
     // that descriptor after its data (FindDescriptor), never by inflating the data: the walk
     // costs a read of the file, whatever its members would inflate to.
     m_members.clear();
-    WindowReader reader(m_file, fileSize);
+    WindowReader reader(m_file, fileSize, m_window);
     uint64_t pos = 0;
     uint8_t h[LocalSize];
     while (reader.Read(pos, LocalSize, h) && Get32(h) == LocalSignature) {
@@ -496,6 +507,14 @@ int Pk3Archive::FindMember(std::string_view name) {
 }
 
 void Pk3Archive::ExtractMember(std::string_view name, std::string_view destination) {
+    Extract(name, destination, false);
+}
+
+void Pk3Archive::ExtractNewMember(std::string_view name, std::string_view destination) {
+    Extract(name, destination, true);
+}
+
+void Pk3Archive::Extract(std::string_view name, std::string_view destination, bool isNew) {
     const int index = FindMember(name);
     if (index < 0)
         throw Error("File \"" + std::string(name) + "\" not found!");
@@ -504,7 +523,8 @@ void Pk3Archive::ExtractMember(std::string_view name, std::string_view destinati
         platform::ForceDirectories(std::string(destination));
         return;
     }
-    platform::File out = platform::File::Create(destination);
+    platform::File out =
+        isNew ? platform::File::CreateExact(destination) : platform::File::Create(destination);
     const CentralRecord& r = m.record;
     if ((r.method != 0 && r.method != 8) || m.encrypted) {
         throw Error("Cannot process this file: " + r.name + " ");

@@ -74,6 +74,9 @@ public:
     // Whether some entry of FileNames equals name, ASCII letters folded.
     bool HasMember(std::string_view name);
     void ExtractMember(std::string_view name, std::string_view destination);
+    // The same, for a destination that the caller knows to be new in every case of its name
+    // (the picture cache's index says so): no folder read to look for another case of it.
+    void ExtractNewMember(std::string_view name, std::string_view destination);
 
     static void CreateEmpty(std::string_view path);
     // Adds every file under folder whose name matches the wildcard (as Windows matches it:
@@ -100,6 +103,7 @@ public:
 private:
     void Open();
     void Close();
+    void Extract(std::string_view name, std::string_view destination, bool isNew);
     bool ReadCentralDirectory(WindowReader& reader, uint64_t endPosition, uint64_t fileSize);
     bool RebuildFromLocalHeaders(uint64_t fileSize);
     int FindMember(std::string_view name);
@@ -116,6 +120,7 @@ private:
     std::string m_fileName;
     bool m_active = false;
     platform::File m_file;
+    std::vector<uint8_t> m_window;  // the reading window, kept across archives
     std::vector<Member> m_members;
     EndRecord m_end;
     bool m_namesBuilt = false;

@@ -102,6 +102,23 @@ std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file) {
     return rows;
 }
 
+void WriteCatalogue(platform::ProfileFile& file, const std::vector<CatalogueRow>& maps,
+                    const std::vector<CatalogueRow>& bots) {
+    platform::ProfileFile::Update update(file);
+    auto write = [&](const char* section, const char* prefix,
+                     const std::vector<CatalogueRow>& rows) {
+        file.WriteInteger(section, "count", static_cast<int>(rows.size()));
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const std::string key = prefix + std::to_string(i);
+            file.WriteString(section, key + "name", rows[i].name);
+            file.WriteString(section, key + "mod", rows[i].mod);
+        }
+    };
+    write("maps", "map", maps);
+    write("bots", "bot", bots);
+    update.Commit();
+}
+
 bool RowLess(const CatalogueRow& a, const CatalogueRow& b) {
     const int byMod = CompareNames(a.mod, b.mod);
     if (byMod != 0)

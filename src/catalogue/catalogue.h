@@ -46,6 +46,12 @@ std::string RosterLine(std::string_view bot, int skill, std::string_view team);
 // ("baseq3", any case) nor of the running mod (ASCII case folded).
 bool CannotLoadInMod(std::string_view mapMod, std::string_view mod);
 
+// Writes the map and bot catalogue as one replacement of the file: "count" and, for each row
+// in order, its name and mod keys ("map0name", "map0mod", ...; "bot0name", ...). Keys of a
+// longer earlier catalogue stay. Throws Error("Unable to write to %s").
+void WriteCatalogue(platform::ProfileFile& file, const std::vector<CatalogueRow>& maps,
+                    const std::vector<CatalogueRow>& bots);
+
 // Text order of the lists: ASCII letters folded first, then bytes, so that the order is total.
 int CompareNames(std::string_view a, std::string_view b);
 // The lists' sort order: mod first, name second, both ascending.

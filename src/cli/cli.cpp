@@ -2,15 +2,22 @@
 
 #include <unistd.h>
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
 #include <climits>
 #include <functional>
 #include <map>
 #include <ostream>
+#include <stop_token>
+#include <thread>
 
 #include "archive/archive_work.h"
 #include "archive/pk3_archive.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/mods.h"
+#include "catalogue/scan.h"
 #include "launch/compose.h"
 #include "launch/launch_files.h"
 #include "platform/error.h"
@@ -29,6 +36,7 @@ constexpr const char* Usage =
     "  compose bat|cfg|name\n"
     "  save-bat, save-cfg\n"
     "  rescan-mods\n"
+    "  scan\n"
     "  list mods | list maps [--mod M] | list bots\n"
     "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n";
 
@@ -137,6 +145,70 @@ int RescanMods(Context& c) {
     return 0;
 }
 
+// Ctrl-C during a scan stops it the way Esc does in the window: the archive in progress
+// finishes, nothing after the archive loop is done. SIGINT is taken by a watcher thread
+// (sigwait), not by a handler, so that the stop request runs as ordinary code.
+class InterruptStop {
+public:
+    InterruptStop() {
+        sigemptyset(&m_set);
+        sigaddset(&m_set, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &m_set, &m_previous);
+        m_watcher = std::thread([this] {
+            const timespec tick{0, 100'000'000};
+            while (!m_done.load()) {
+                if (sigtimedwait(&m_set, nullptr, &tick) == SIGINT && !m_done.load())
+                    m_stop.request_stop();
+            }
+        });
+    }
+    ~InterruptStop() {
+        m_done = true;
+        pthread_kill(m_watcher.native_handle(), SIGINT);  // wakes the watcher at once
+        m_watcher.join();
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    InterruptStop(const InterruptStop&) = delete;
+    InterruptStop& operator=(const InterruptStop&) = delete;
+    std::stop_token Token() const { return m_stop.get_token(); }
+
+private:
+    sigset_t m_set{};
+    sigset_t m_previous{};
+    std::stop_source m_stop;
+    std::atomic<bool> m_done{false};
+    std::thread m_watcher;
+};
+
+int Scan(Context& c) {
+    if (!c.args.empty())
+        throw UsageError{"scan takes no arguments"};
+    platform::ProfileFile ini(c.iniPath);
+    catalogue::ScanInputs inputs{c.exeDir, c.exeDir + "levelshots\\", catalogue::ReadModList(ini)};
+    platform::ForceDirectories(inputs.levelshotsDir);  // as the window makes it at start
+    archive::Pk3Archive zip;
+    launch::TDirContent lister;
+    lister.SetActive(true);
+    catalogue::ScanSink sink;
+    sink.status = [&](int, const std::string& text) {
+        if (!text.empty())
+            c.err << text << "\n";
+    };
+    sink.mapRow = sink.botRow = [](const catalogue::CatalogueRow&) {};
+    InterruptStop interrupt;
+    const catalogue::ScanResult result =
+        catalogue::ScanMaps(inputs, zip, lister, ini, interrupt.Token(), sink);
+    for (const auto& [path, reason] : result.archiveFailures)
+        c.err << "skipped " << platform::DisplayPath(path) << ": " << reason << "\n";
+    if (result.stopped) {
+        c.err << "cancelled\n";
+        return 1;
+    }
+    c.err << catalogue::ScanDoneText(result.skippedNames) << "\n";
+    c.out << result.maps.size() << " maps, " << result.bots.size() << " bots\n";
+    return 0;
+}
+
 void PrintRows(std::ostream& out, std::vector<catalogue::CatalogueRow> rows) {
     catalogue::SortRows(rows);
     for (const auto& row : rows)
@@ -221,7 +293,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
         static const std::map<std::string, std::function<int(Context&)>> gameCommands = {
             {"compose", Compose},        {"save-cfg", SaveCfg}, {"save-bat", SaveBat},
-            {"rescan-mods", RescanMods}, {"list", List},
+            {"rescan-mods", RescanMods}, {"list", List},        {"scan", Scan},
         };
         const auto found = gameCommands.find(command);
         if (found == gameCommands.end())

@@ -59,22 +59,36 @@ int OpenResolved(std::string_view path, int flags) {
 
 File File::OpenExisting(std::string_view path, bool forWriting) {
     File f;
-    f.m_fd = OpenResolved(path, forWriting ? O_RDWR : O_RDONLY);
-    if (f.m_fd < 0 && forWriting)
-        f.m_fd = OpenResolved(path, O_RDONLY);  // a read-only medium
+    // Opened without waiting: a named pipe given an archive's name must not block the
+    // opener (a scan would never end). Only a regular file is taken.
+    // O_NONBLOCK means nothing to the regular file that is then required.
+    f.m_fd = OpenResolved(path, (forWriting ? O_RDWR : O_RDONLY) | O_NONBLOCK);
+    bool readWrite = forWriting;
+    if (f.m_fd < 0 && forWriting) {
+        f.m_fd = OpenResolved(path, O_RDONLY | O_NONBLOCK);  // a read-only medium
+        readWrite = false;
+    }
     struct stat st {};
-    if (f.m_fd < 0 || ::fstat(f.m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (f.m_fd < 0 || ::fstat(f.m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         throw Error("File \"" + DisplayPath(path) + "\" not found!");
     }
     f.m_size = static_cast<uint64_t>(st.st_size);
     // The read-only attribute refuses writing, whoever the user is.
-    f.m_writable = forWriting && (st.st_mode & S_IWUSR) != 0 &&
-                   (::fcntl(f.m_fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+    f.m_writable = readWrite && (st.st_mode & S_IWUSR) != 0;
     return f;
 }
 
 File File::Create(std::string_view path) {
-    const std::string native = ToNative(path);
+    return CreateNative(ToNative(path), path);
+}
+
+File File::CreateExact(std::string_view path) {
+    const std::string name = ExtractFileName(path);
+    const std::string folder = ExtractFilePath(path);
+    return CreateNative(folder.empty() ? name : ToNative(folder) + "/" + name, path);
+}
+
+File File::CreateNative(const std::string& native, std::string_view path) {
     const std::string message = "Cannot create file " + DisplayPath(path);
     struct stat st {};
     if (::stat(native.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {

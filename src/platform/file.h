@@ -32,6 +32,10 @@ public:
     // Creates or empties a file for writing. An existing read-only file refuses, as it does on
     // Windows whoever the user is. Throws Error("Cannot create file %s").
     static File Create(std::string_view path);
+    // Create for a file the caller knows not to exist under any case of its name: only the
+    // folder is looked up without regard to case, so that a folder that keeps changing is not
+    // read again for every new file.
+    static File CreateExact(std::string_view path);
 
     bool Writable() const { return m_writable; }
     // The device and inode of the open file, to tell it among directory entries.
@@ -45,6 +49,8 @@ public:
     void Close();
 
 private:
+    static File CreateNative(const std::string& native, std::string_view path);
+
     int m_fd = -1;
     bool m_writable = false;
     uint64_t m_size = 0;

@@ -1,9 +1,13 @@
 #include "cli/cli.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "support/archives.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
 
@@ -144,6 +148,63 @@ TEST(Cli, SettingsWritePastTheFileSizeLimitFailsWithItsMessage) {
     EXPECT_EQ(r.output, "Unable to write to " + game.Path("fraglane.ini") + "\n");
     EXPECT_EQ(game.Read("fraglane.ini"), settings);
     EXPECT_EQ(game.Listing(), "baseq3\nbaseq3/pak0.pk3\nfraglane.ini\nquake3.exe\n");
+}
+
+TEST(Cli, ScanPrintsItsProgressAndTheCounts) {
+    test::GameDir game;
+    game.Write("fraglane.ini", "[mods]\r\ncount=1\r\nmod0=baseq3\r\n");
+    test::MakeArchive(game, "baseq3\\a.pk3",
+                      {{"maps\\q3dm1.bsp", "bsp"},
+                       {"maps\\bad;name.bsp", "bsp"},
+                       {"botfiles\\bots\\sarge_c.c", "bot"}});
+    game.Write("baseq3/broken.pk3", "no archive");
+    const Result r = Cli({"--dir", game.Native(), "scan"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "1 maps, 1 bots\n");
+    EXPECT_EQ(r.err, std::string("scaning maps and bots... press <esc> to cancel\n") +
+                         "mod: baseq3\nfile: a.pk3\nfile: broken.pk3\nshowing...\n" + "skipped " +
+                         game.Path("baseq3/broken.pk3") + ": not an archive\n" +
+                         "done, 1 names skipped\n");
+    EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out, "baseq3\tq3dm1\n");
+}
+
+// An error stream that interrupts the process as Ctrl-C does when a given line is written,
+// and gives the scan's watcher time to see it before the scan goes on.
+class InterruptOn : public std::stringbuf {
+public:
+    explicit InterruptOn(std::string line) : m_line(std::move(line)) {}
+
+protected:
+    int sync() override {
+        if (!m_sent && str().find(m_line) != std::string::npos) {
+            m_sent = true;
+            ::kill(::getpid(), SIGINT);
+            ::usleep(300 * 1000);
+        }
+        return 0;
+    }
+
+private:
+    std::string m_line;
+    bool m_sent = false;
+};
+
+TEST(Cli, CtrlCStopsTheScanAfterTheArchiveInProgressWithoutWritingTheCatalogue) {
+    test::GameDir game;
+    const std::string settings = "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=0\r\n";
+    game.Write("fraglane.ini", settings);
+    for (const char* name : {"baseq3\\a.pk3", "baseq3\\b.pk3"})
+        test::MakeArchive(game, name, {{"maps\\x.bsp", "bsp"}});
+    InterruptOn buffer("file: a.pk3\n");
+    std::ostream err(&buffer);
+    err << std::unitbuf;
+    std::ostringstream out;
+    EXPECT_EQ(RunCli({"--dir", game.Native(), "scan"}, out, err), 1);
+    EXPECT_EQ(out.str(), "");
+    const std::string printed = buffer.str();
+    EXPECT_EQ(printed.find("file: b.pk3"), std::string::npos) << printed;
+    EXPECT_EQ(printed.substr(printed.size() - 10), "cancelled\n");
+    EXPECT_EQ(game.Read("fraglane.ini"), settings);
 }
 
 TEST(Cli, Pk3ErrorsGoToStandardErrorWithExitOne) {

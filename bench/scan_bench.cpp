@@ -1,0 +1,130 @@
+// The map and bot scan over 5,000 one-map archives, beside two baselines measured in the
+// same run: a bare loop that reads each file's last 64 KiB (what listing an archive needs at
+// least), and Python's zipfile listing the same files. The first scan, which extracts every
+// level shot, is set beside unzip copying the same pictures.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "catalogue/scan.h"
+#include "map_archives.h"
+
+namespace {
+
+constexpr int Archives = 5000;
+
+MapArchives& Corpus() {
+    static MapArchives corpus(Archives);
+    return corpus;
+}
+
+fraglane::catalogue::ScanResult RunScan(const std::string& levelshots) {
+    namespace c = fraglane::catalogue;
+    MapArchives& m = Corpus();
+    fraglane::archive::Pk3Archive zip;
+    fraglane::launch::TDirContent lister;
+    lister.SetActive(true);
+    fraglane::platform::ProfileFile ini(m.exeDir + "fraglane.ini");
+    c::ScanSink sink;
+    sink.status = [](int, const std::string&) {};
+    sink.mapRow = sink.botRow = [](const c::CatalogueRow&) {};
+    return c::ScanMaps({m.exeDir, levelshots, {"baseq3"}}, zip, lister, ini, {}, sink);
+}
+
+void ClearFolder(const std::string& native) {
+    std::filesystem::remove_all(native);
+    std::filesystem::create_directories(native);
+}
+
+void ReadLast64KiBOfEveryFile(benchmark::State& state) {
+    std::vector<char> buffer(64 * 1024);
+    const MapArchives& corpus = Corpus();  // made before the timing starts
+    for (auto _ : state) {
+        size_t bytes = 0;
+        for (const std::string& path : corpus.nativePaths) {
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            struct stat st {};
+            ::fstat(fd, &st);
+            const off_t take = std::min<off_t>(st.st_size, static_cast<off_t>(buffer.size()));
+            bytes += static_cast<size_t>(
+                ::pread(fd, buffer.data(), static_cast<size_t>(take), st.st_size - take));
+            ::close(fd);
+        }
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+
+void ScanWithPicturesCached(benchmark::State& state) {
+    const std::string levelshots = Corpus().exeDir + "levelshots\\";
+    fraglane::platform::ForceDirectories(levelshots);
+    RunScan(levelshots);  // fills the cache
+    for (auto _ : state) {
+        const auto result = RunScan(levelshots);
+        if (result.maps.size() != Archives || result.picturesExtracted != 0)
+            state.SkipWithError("the scan did not find every map, or extracted again");
+    }
+}
+
+// The part of the cached scan that writes the catalogue (5,000 map rows) over the one the
+// previous scan wrote.
+void WriteCatalogueOfEveryMap(benchmark::State& state) {
+    MapArchives& m = Corpus();
+    const auto scanned = RunScan(m.exeDir + "levelshots\\");
+    fraglane::platform::ProfileFile ini(m.exeDir + "fraglane.ini");
+    for (auto _ : state)
+        fraglane::catalogue::WriteCatalogue(ini, scanned.maps, scanned.bots);
+}
+
+void PythonZipfileListing(benchmark::State& state) {
+    const std::string command =
+        "python3 -c 'import glob,sys,zipfile\n"
+        "n=0\n"
+        "for f in sorted(glob.glob(sys.argv[1]+\"/*.pk3\")): "
+        "n+=len(zipfile.ZipFile(f).namelist())\n"
+        "' " +
+        Corpus().dir.Native() + "baseq3";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("python3 failed");
+    }
+}
+
+void FirstScanExtractingPictures(benchmark::State& state) {
+    const std::string native = Corpus().dir.Native() + "first/";
+    for (auto _ : state) {
+        state.PauseTiming();
+        ClearFolder(native);
+        state.ResumeTiming();
+        const auto result = RunScan(Corpus().dir.Program("first\\"));
+        if (result.picturesExtracted != Archives)
+            state.SkipWithError("not every level shot was extracted");
+    }
+}
+
+void UnzipSamePictures(benchmark::State& state) {
+    const std::string native = Corpus().dir.Native() + "unzipped/";
+    const std::string command =
+        "unzip -qq -o '" + Corpus().dir.Native() + "baseq3/*.pk3' 'levelshots/*' -d " + native;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ClearFolder(native);
+        state.ResumeTiming();
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("unzip failed");
+    }
+}
+
+}  // namespace
+
+BENCHMARK(ReadLast64KiBOfEveryFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScanWithPicturesCached)->Unit(benchmark::kMillisecond);
+BENCHMARK(WriteCatalogueOfEveryMap)->Unit(benchmark::kMillisecond);
+BENCHMARK(PythonZipfileListing)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(FirstScanExtractingPictures)->Unit(benchmark::kMillisecond);
+BENCHMARK(UnzipSamePictures)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_MAIN();

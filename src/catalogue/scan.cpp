@@ -1,0 +1,189 @@
+#include "catalogue/scan.h"
+
+#include <unordered_set>
+
+#include "archive/archive_work.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+namespace fraglane::catalogue {
+
+namespace {
+
+// The picture cache as the scan sees it: its names read once, folded, and kept up to date as
+// the scan adds pictures, so that thousands of maps cost no folder read each. A name it does
+// not hold is new in every case, so pictures are written without a folded lookup.
+class PictureCache {
+public:
+    explicit PictureCache(std::string dir) : m_dir(std::move(dir)) {
+        for (const platform::DirEntry& entry : platform::ListDirectory(m_dir)) {
+            if (!entry.isDirectory)
+                m_names.insert(text::LowerCase(entry.name));
+        }
+    }
+    // Whether the cache holds base + ".tga" or base + ".jpg", any case.
+    bool HasPicture(const std::string& base) const {
+        std::string key = text::LowerCase(base);
+        key += ".tga";
+        if (m_names.count(key) != 0)
+            return true;
+        key.replace(key.size() - 3, 3, "jpg");
+        return m_names.count(key) != 0;
+    }
+    // Takes a member of the open archive into the cache under name. A picture cut short by
+    // a failure is removed again, so that a later scan can take it from another archive.
+    void Take(archive::Pk3Archive& zip, const std::string& member, const std::string& name) {
+        const std::string path = m_dir + name;
+        try {
+            zip.ExtractNewMember(member, path);
+        } catch (...) {
+            platform::RemoveFile(path);
+            throw;
+        }
+        m_names.insert(text::LowerCase(name));
+        ++m_taken;
+    }
+    int Taken() const { return m_taken; }
+
+private:
+    std::string m_dir;
+    std::unordered_set<std::string> m_names;
+    int m_taken = 0;
+};
+
+std::string_view FileNameOf(std::string_view member) {
+    const size_t slash = member.rfind('\\');
+    return slash == std::string_view::npos ? member : member.substr(slash + 1);
+}
+
+bool IsListableName(std::string_view name) {
+    return !name.empty() && IsCommandSafeName(name);
+}
+
+// What one scan keeps across archives.
+struct ScanState {
+    const ScanSink& sink;
+    PictureCache cache;
+    std::unordered_set<std::string> botNames;  // folded: a bot is listed once, whatever its mod
+    ScanResult result;
+};
+
+void MapTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
+             const std::string& member) {
+    if (!IsMapMember(member))
+        return;
+    const std::string map = MapNameOf(member);
+    if (!IsListableName(map)) {
+        ++s.result.skippedNames;
+        return;
+    }
+    CatalogueRow row{mod, map};
+    s.sink.mapRow(row);
+    s.result.maps.push_back(std::move(row));
+    if (s.cache.HasPicture(map))
+        return;
+    // One level shot, from the archive that holds the map.
+    for (const char* ext : {".tga", ".jpg"}) {
+        if (zip.HasMember("levelshots\\" + map + ext)) {
+            s.cache.Take(zip, "levelshots\\" + map + ext, map + ext);
+            return;
+        }
+    }
+}
+
+void BotTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
+             const std::string& member) {
+    if (!IsBotMember(member))
+        return;
+    const std::string bot = BotNameOf(member);
+    if (!IsListableName(bot)) {
+        ++s.result.skippedNames;
+        return;
+    }
+    if (s.botNames.insert(text::LowerCase(bot)).second) {
+        CatalogueRow row{mod, text::LowerCase(bot)};
+        s.sink.botRow(row);
+        s.result.bots.push_back(std::move(row));
+    }
+    const std::string picture = "bot_" + bot;
+    if (s.cache.HasPicture(picture))
+        return;
+    // Both icons are taken when both are there.
+    for (const char* ext : {".tga", ".jpg"}) {
+        const std::string icon = "models\\players\\" + bot + "\\icon_default" + ext;
+        if (zip.HasMember(icon))
+            s.cache.Take(zip, icon, picture + ext);
+    }
+}
+
+}  // namespace
+
+bool IsMapMember(std::string_view member) {
+    return text::StartsWithIgnoreCase(member, "maps\\") &&
+           text::EqualsIgnoreCase(text::ExtractFileExt(member), ".bsp");
+}
+
+std::string MapNameOf(std::string_view member) {
+    std::string_view name = FileNameOf(member);
+    name = name.substr(0, name.rfind('.'));
+    return text::LowerCase(name);
+}
+
+bool IsBotMember(std::string_view member) {
+    for (size_t at = member.find('_'); at != std::string_view::npos;
+         at = member.find('_', at + 1)) {
+        if (text::EqualsIgnoreCase(member.substr(at, 4), "_c.c"))
+            return true;
+    }
+    return false;
+}
+
+std::string BotNameOf(std::string_view member) {
+    const std::string_view name = FileNameOf(member);
+    return std::string(name.substr(0, name.size() < 4 ? 0 : name.size() - 4));
+}
+
+std::string ScanDoneText(int skippedNames) {
+    if (skippedNames == 0)
+        return "done";
+    return "done, " + std::to_string(skippedNames) + " names skipped";
+}
+
+ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip, launch::TDirContent& lister,
+                    platform::ProfileFile& settings, std::stop_token stop, const ScanSink& sink) {
+    ScanState s{sink, PictureCache(inputs.levelshotsDir), {}, {}};
+    sink.status(0, ScanStartText);
+    for (const std::string& mod : inputs.mods) {
+        sink.status(1, "mod: " + mod);
+        lister.SetDirectory(inputs.exeDir + mod);
+        const std::string dir = lister.Directory();
+        const std::vector<std::string> files = lister.FileList();
+        for (const std::string& file : files) {
+            if (!text::EqualsIgnoreCase(text::ExtractFileExt(file), ".pk3"))
+                continue;
+            if (stop.stop_requested()) {
+                s.result.stopped = true;
+                s.result.picturesExtracted = s.cache.Taken();
+                return std::move(s.result);
+            }
+            sink.status(2, "file: " + file);
+            const archive::ArchiveWorkResult work =
+                archive::WorkOnArchive(zip, dir + file, [&](archive::Pk3Archive& open) {
+                    for (const std::string& member : open.FileNames()) {
+                        MapTest(s, open, mod, member);
+                        BotTest(s, open, mod, member);
+                    }
+                });
+            if (!work.finished)
+                s.result.archiveFailures.emplace_back(dir + file, work.reason);
+        }
+    }
+    s.result.picturesExtracted = s.cache.Taken();
+    sink.status(0, "showing...");
+    sink.status(1, "");
+    sink.status(2, "");
+    WriteCatalogue(settings, s.result.maps, s.result.bots);
+    return std::move(s.result);
+}
+
+}  // namespace fraglane::catalogue

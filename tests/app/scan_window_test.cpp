@@ -1,0 +1,160 @@
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "app/fake_desktop.h"
+#include "app/qt_convert.h"
+#include "app/window_controls.h"
+#include "cli/cli.h"
+#include "support/archives.h"
+#include "support/run.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScanWindow : public ::testing::Test {
+protected:
+    fraglane::test::GameDir game;
+    test::FakeDesktop desktop;
+    std::unique_ptr<T_Main> window;
+
+    void Open() {
+        window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    }
+    QStringList Rows(ListGrid* grid) const {
+        QStringList rows;
+        for (int i = 0; i < grid->RowCount(); ++i)
+            rows << grid->Row(i)->text(1) + "\t" + grid->Row(i)->text(0);
+        return rows;
+    }
+    std::string Cli(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"--dir", game.Native()});
+        std::ostringstream out, err;
+        EXPECT_EQ(cli::RunCli(args, out, err), 0) << err.str();
+        return out.str();
+    }
+    // Names and modification times of the picture cache.
+    std::string CacheState() const {
+        std::string state;
+        std::vector<fs::path> files;
+        for (const auto& e : fs::directory_iterator(game.Path("levelshots")))
+            files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        for (const auto& f : files) {
+            state += f.filename().string() + " " +
+                     std::to_string(fs::last_write_time(f).time_since_epoch().count()) + "\n";
+        }
+        return state;
+    }
+};
+
+// The counts a reader of the archives gets by other means: Python's zipfile over the same
+// files, by the rules the scan documents.
+std::string ExpectedCounts(const std::string& mod) {
+    const std::string script = R"(
+import os, sys, zipfile
+maps = bots = 0; names = set(); pictures = set()
+for f in sorted(os.listdir(sys.argv[1])):
+    if not f.lower().endswith('.pk3'): continue
+    members = [m.replace('/', '\\') for m in zipfile.ZipFile(os.path.join(sys.argv[1], f)).namelist()]
+    lower = {m.lower() for m in members}
+    for m in members:
+        l = m.lower()
+        if l.startswith('maps\\') and l.endswith('.bsp'):
+            maps += 1
+            n = l.rsplit('\\', 1)[1].rsplit('.', 1)[0]
+            for ext in ('.tga', '.jpg'):
+                if 'levelshots\\' + n + ext in lower and not any(p.startswith(n + '.') for p in pictures):
+                    pictures.add(n + ext); break
+        if '_c.c' in l:
+            b = m.rsplit('\\', 1)[-1][:-4]
+            names.add(b.lower())
+            for ext in ('.tga', '.jpg'):
+                if ('models\\players\\' + b + '\\icon_default' + ext).lower() in lower:
+                    pictures.add(('bot_' + b + ext).lower())
+print(maps, len(names), len(pictures))
+)";
+    return fraglane::test::RunCommand("python3 -c " + fraglane::test::Quote(script) + " " +
+                                      fraglane::test::Quote(mod))
+        .output;
+}
+
+TEST_F(ScanWindow, RescanOfTheOpenArenaArchivesFillsListsPicturesAndCatalogue) {
+    ASSERT_TRUE(game.LinkOpenArena()) << "openarena-088-data is not installed";
+    Cli({"rescan-mods"});
+    Open();
+    QTest::mouseClick(window->btnRescanMaps, Qt::LeftButton);
+    EXPECT_FALSE(window->PageControl->isEnabled());
+    EXPECT_FALSE(window->close());  // refused while the scan runs
+    window->ThreadScanMaps.WaitFor();
+    EXPECT_TRUE(window->PageControl->isEnabled() && window->PageConfig->isEnabled());
+    EXPECT_EQ(window->StatusText(0), "done");
+
+    std::istringstream expected(ExpectedCounts(game.Path("baseq3")));
+    int maps = 0, bots = 0, pictures = 0;
+    expected >> maps >> bots >> pictures;
+    ASSERT_GT(maps, 50);
+    EXPECT_EQ(window->cMap->RowCount(), maps);
+    EXPECT_EQ(window->cBot->RowCount(), bots);
+    EXPECT_EQ(static_cast<int>(std::distance(fs::directory_iterator(game.Path("levelshots")),
+                                             fs::directory_iterator())),
+              pictures);
+    // The lists show what the catalogue now holds, in the lists' order.
+    EXPECT_EQ(Rows(window->cMap).join("\n") + "\n", ToQt(Cli({"list", "maps"})));
+    EXPECT_EQ(Rows(window->cBot).join("\n") + "\n", ToQt(Cli({"list", "bots"})));
+
+    // The rescan button of the bot page runs the same scan, which now extracts nothing.
+    const std::string cache = CacheState();
+    QTest::mouseClick(window->btnRescanBotes, Qt::LeftButton);
+    window->ThreadScanMaps.WaitFor();
+    EXPECT_EQ(window->cMap->RowCount(), maps);
+    EXPECT_EQ(CacheState(), cache);
+}
+
+TEST_F(ScanWindow, EscStopsTheScanWhichKeepsItsRowsSortedAndTheOldCatalogue) {
+    game.Write("fraglane.ini", "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=0\r\n");
+    for (int i = 0; i < 1500; ++i) {
+        fraglane::test::MakeArchive(game, "baseq3\\m" + std::to_string(10000 + i) + ".pk3",
+                                    {{"maps\\z" + std::to_string(20000 - i) + ".bsp", "bsp"}});
+    }
+    Open();
+    QTest::mouseClick(window->btnRescanMaps, Qt::LeftButton);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    window->ThreadScanMaps.WaitFor();
+    EXPECT_EQ(window->StatusText(0), "done");
+    EXPECT_TRUE(window->PageControl->isEnabled());
+    EXPECT_LT(window->cMap->RowCount(), 1500);
+    QStringList rows = Rows(window->cMap);
+    QStringList sorted = rows;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(rows, sorted);
+    EXPECT_EQ(game.Read("fraglane.ini"),
+              "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=0\r\n");
+    EXPECT_TRUE(window->close());
+}
+
+TEST_F(ScanWindow, NamesThatWouldActAsCommandsAreCountedInTheFinalStatus) {
+    game.Write("fraglane.ini", "[mods]\r\ncount=1\r\nmod0=baseq3\r\n");
+    fraglane::test::MakeArchive(game, "baseq3\\a.pk3",
+                                {{"maps\\good.bsp", "bsp"},
+                                 {"maps\\a;quit.bsp", "bsp"},
+                                 {"maps\\x%path%.bsp", "bsp"},
+                                 {"botfiles\\bots\\b|x_c.c", "bot"},
+                                 {"levelshots\\a;quit.tga", "tga"}});
+    Open();
+    QTest::mouseClick(window->btnRescanMaps, Qt::LeftButton);
+    window->ThreadScanMaps.WaitFor();
+    EXPECT_EQ(Rows(window->cMap), QStringList{"baseq3\tgood"});
+    EXPECT_EQ(window->cBot->RowCount(), 0);
+    EXPECT_EQ(window->StatusText(0), "done, 3 names skipped");
+    EXPECT_FALSE(game.Exists("levelshots/a;quit.tga"));
+}
+
+}  // namespace
+}  // namespace fraglane::app

@@ -1,0 +1,137 @@
+#include "catalogue/scan.h"
+
+#include <gtest/gtest.h>
+
+#include "support/archives.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::catalogue {
+namespace {
+
+using Rows = std::vector<CatalogueRow>;
+
+constexpr const char* OldCatalogue =
+    "[maps]\r\ncount=9\r\nmap8name=old\r\nmap8mod=baseq3\r\n[bots]\r\ncount=0\r\n";
+
+class ScanTest : public ::testing::Test {
+protected:
+    test::GameDir game;
+    archive::Pk3Archive zip;
+    launch::TDirContent lister;
+    std::vector<std::string> statuses;
+
+    ScanTest() {
+        lister.SetActive(true);
+        game.MakeDir("levelshots");
+        game.Write("fraglane.ini", OldCatalogue);
+        // baseq3: two archives in name order, and one that is no archive at all.
+        test::MakeArchive(game, "baseq3\\a.pk3",
+                          {{"MAPS\\Q3DM1.BSP", "bsp"},
+                           {"maps\\sub\\deep.bsp", "bsp"},
+                           {"maps\\evil&calc.bsp", "bsp"},  // would run calc: no row
+                           {"levelshots\\q3dm1.tga", "tga of a"},
+                           {"levelshots\\lonely.jpg", "a shot for a map of b.pk3"},
+                           {"botfiles\\bots\\Sarge_c.c", "bot"},
+                           {"models\\players\\Sarge\\icon_default.tga", "icon tga"},
+                           {"models\\players\\Sarge\\icon_default.jpg", "icon jpg"}});
+        test::MakeArchive(game, "baseq3\\b.pk3",
+                          {{"maps\\q3dm1.bsp", "again"}, {"maps\\lonely.bsp", "bsp"}});
+        game.Write("baseq3/c.pk3", "not an archive");
+        test::MakeArchive(game, "defrag\\d.pk3",
+                          {{"maps\\q3dm1.bsp", "bsp"},
+                           {"bots\\SARGE_c.c", "the same bot in a later mod"},
+                           {"maps\\df1.bsp", "bsp"},
+                           {"levelshots\\DF1.jpg", "jpg"}});
+    }
+
+    ScanResult Scan(std::vector<std::string> mods, std::stop_token stop = {}) {
+        platform::ProfileFile ini(game.Program() + "fraglane.ini");
+        ScanSink sink;
+        sink.status = [&](int panel, const std::string& text) {
+            statuses.push_back(std::to_string(panel) + text);
+            if (onStatus)
+                onStatus(text);
+        };
+        sink.mapRow = [&](const CatalogueRow& row) { mapRows.push_back(row); };
+        sink.botRow = [&](const CatalogueRow& row) { botRows.push_back(row); };
+        return ScanMaps({game.Program(), game.Program() + "levelshots\\", std::move(mods)}, zip,
+                        lister, ini, stop, sink);
+    }
+    std::function<void(const std::string&)> onStatus;
+    Rows mapRows, botRows;
+};
+
+TEST_F(ScanTest, FindsEveryMapAndBotWithItsPicturesAndWritesTheCatalogue) {
+    const ScanResult r = Scan({"baseq3", "defrag"});
+    const Rows maps = {{"baseq3", "q3dm1"},  {"baseq3", "deep"},  {"baseq3", "q3dm1"},
+                       {"baseq3", "lonely"}, {"defrag", "q3dm1"}, {"defrag", "df1"}};
+    EXPECT_EQ(r.maps, maps);
+    EXPECT_EQ(mapRows, maps);  // handed over in discovery order
+    EXPECT_EQ(r.bots, (Rows{{"baseq3", "sarge"}}));
+    EXPECT_EQ(botRows, r.bots);
+    EXPECT_EQ(r.skippedNames, 1);
+    EXPECT_FALSE(r.stopped);
+    ASSERT_EQ(r.archiveFailures.size(), 1u);
+    EXPECT_NE(r.archiveFailures[0].first.find("c.pk3"), std::string::npos);
+    // One level shot per map, from the archive that holds the map; both bot icons.
+    EXPECT_EQ(game.Read("levelshots/q3dm1.tga"), "tga of a");
+    EXPECT_EQ(game.Read("levelshots/bot_Sarge.tga"), "icon tga");
+    EXPECT_EQ(game.Read("levelshots/bot_Sarge.jpg"), "icon jpg");
+    EXPECT_EQ(game.Read("levelshots/df1.jpg"), "jpg");
+    EXPECT_FALSE(game.Exists("levelshots/lonely.jpg"));
+    EXPECT_EQ(r.picturesExtracted, 4);
+    EXPECT_EQ(statuses.front(), std::string("0") + ScanStartText);
+    EXPECT_EQ(statuses[1], "1mod: baseq3");
+    EXPECT_EQ(statuses[2], "2file: a.pk3");
+    EXPECT_EQ(std::vector<std::string>(statuses.end() - 3, statuses.end()),
+              (std::vector<std::string>{"0showing...", "1", "2"}));
+
+    platform::ProfileFile ini(game.Program() + "fraglane.ini");
+    EXPECT_EQ(ReadMapRows(ini, ""), maps);
+    EXPECT_EQ(ini.ReadString("maps", "map1name", ""), "deep");
+    EXPECT_EQ(ini.ReadString("maps", "map8name", ""), "old");  // beyond the count: stays
+    EXPECT_EQ(ReadBotRows(ini), r.bots);
+
+    // A second scan finds the same and extracts nothing.
+    game.Write("levelshots/q3dm1.tga", "kept");
+    const ScanResult again = Scan({"baseq3", "defrag"});
+    EXPECT_EQ(again.maps, maps);
+    EXPECT_EQ(again.picturesExtracted, 0);
+    EXPECT_EQ(game.Read("levelshots/q3dm1.tga"), "kept");
+}
+
+TEST_F(ScanTest, StopFinishesTheArchiveInProgressAndKeepsTheOldCatalogue) {
+    std::stop_source stop;
+    onStatus = [&](const std::string& text) {
+        if (text == "file: a.pk3")
+            stop.request_stop();  // as Esc while a.pk3 is read
+    };
+    const ScanResult r = Scan({"baseq3", "defrag"}, stop.get_token());
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.maps, (Rows{{"baseq3", "q3dm1"}, {"baseq3", "deep"}}));
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "0showing..."), 0);
+    EXPECT_EQ(game.Read("fraglane.ini"), OldCatalogue);
+}
+
+TEST_F(ScanTest, EmptyModListWritesBothCountsZero) {
+    const ScanResult r = Scan({});
+    EXPECT_TRUE(r.maps.empty() && r.bots.empty());
+    platform::ProfileFile ini(game.Program() + "fraglane.ini");
+    EXPECT_EQ(ini.ReadInteger("maps", "count", -1), 0);
+    EXPECT_EQ(ini.ReadInteger("bots", "count", -1), 0);
+}
+
+TEST(ScanNames, MapAndBotNamesFromMemberNames) {
+    EXPECT_TRUE(IsMapMember("Maps\\A.B.BSP"));
+    EXPECT_EQ(MapNameOf("Maps\\A.B.BSP"), "a.b");
+    EXPECT_FALSE(IsMapMember("levelshots\\maps\\x.bsp"));
+    EXPECT_FALSE(IsMapMember("maps\\x.bsp.txt"));
+    EXPECT_TRUE(IsBotMember("scripts\\Bots_C.Cfg"));  // "_c.c" anywhere in the name
+    EXPECT_EQ(BotNameOf("scripts\\Bots_C.Cfg"), "Bots_C");
+    EXPECT_EQ(BotNameOf("x_c.c\\"), "");
+    EXPECT_EQ(ScanDoneText(0), "done");
+    EXPECT_EQ(ScanDoneText(3), "done, 3 names skipped");
+}
+
+}  // namespace
+}  // namespace fraglane::catalogue
