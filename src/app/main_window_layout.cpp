@@ -96,6 +96,9 @@ void T_Main::BuildFrame() {
 
     StatusBar = Named(new QStatusBar(this), "StatusBar");
     StatusBar->setSizeGripEnabled(true);
+    // The bar keeps the system's colours, as the panel does: on the window's black its
+    // black texts would not be seen.
+    StatusBar->setAutoFillBackground(true);
     const int widths[3] = {250, 100, 50};
     for (int i = 0; i < 3; ++i) {
         StatusPanels[static_cast<size_t>(i)] = new QLabel(StatusBar);

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -101,6 +102,16 @@ EllipsisEdit::EllipsisEdit(QWidget* parent) : QLineEdit(parent) {
 
 namespace {
 
+// Rows a little taller than the text, so that the grid line under a row never covers the
+// underscores of the names above it (maps and bots are often named "am_lavaarena").
+class GridRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QStyledItemDelegate::sizeHint(option, index) + QSize(0, 3);
+    }
+};
+
 class GridItem : public QTreeWidgetItem {
 public:
     using QTreeWidgetItem::QTreeWidgetItem;
@@ -120,6 +131,7 @@ ListGrid::ListGrid(QWidget* parent) : QTreeWidget(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSortingEnabled(false);
+    setItemDelegate(new GridRowDelegate(this));
     header()->setSectionsClickable(true);
     header()->setDefaultAlignment(Qt::AlignCenter);
     header()->setSortIndicatorShown(true);
