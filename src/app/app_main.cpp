@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "platform/file_system.h"
+#include "preview/jpeg.h"
 
 namespace fraglane::app {
 
@@ -19,6 +20,7 @@ int RunFraglane(const std::string& programFile, Desktop& desktop) {
         return 0;
     }
     QApplication::setApplicationName(QStringLiteral("Fraglane"));
+    const preview::JpegRegistration jpeg;  // for the program's whole run
     T_Main window(exeDir, SettingsFileOf(programFile), desktop);
     window.show();
     return QApplication::exec();

@@ -39,6 +39,9 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     BindOptions();
     Connect();
     IniFile = std::make_unique<platform::ProfileFile>(std::move(iniPath));
+    ThreadGetMapImage.OnExecute = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any&) {
+        ThreadGetMapImageExecute(t);
+    };
     ThreadScanMaps.OnExecute = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any& d) {
         ThreadScanMapsExecute(t, d);
     };

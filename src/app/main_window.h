@@ -19,6 +19,7 @@
 #include "launch/dir_content.h"
 #include "launch/launch_files.h"
 #include "platform/profile_file.h"
+#include "preview/picture_watch.h"
 
 class QAction;
 class QCheckBox;
@@ -90,6 +91,9 @@ public:
     // Disables both page areas and starts a scan or repack job; its end handler enables them.
     void StartBusyJob(jobs::BackgroundJob& job);
     void btnRescanMapsClick();
+    void ThreadGetMapImageExecute(jobs::JobThread& thread);
+    // On the window's thread: decodes the request's file and shows it in its target.
+    void SynchroLoadMapImage(const preview::ImageRequest& request);
     void ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData);
     void ThreadScanMapsTerminate(jobs::JobThread& thread, std::any& runData);
     void ThreadRepackMapsTerminate(jobs::JobThread& thread);

@@ -191,25 +191,35 @@ void T_Main::BuildMapPage() {
     auto* row = new QHBoxLayout(p);
     row->setContentsMargins(4, 2, 4, 2);
 
-    auto* left = new QGridLayout;
-    left->setVerticalSpacing(2);
+    // Rows of their own, so that the captions do not widen one another's columns: the
+    // level shot beside them must stay whole at the window's minimum width.
+    auto* left = new QVBoxLayout;
+    left->setSpacing(2);
+    auto* modRow = new QHBoxLayout;
     cMod = Named(new QComboBox(p), "cMod", QStringLiteral("fs_game"));
     cMod->setEditable(false);
+    cMod->setMinimumContentsLength(6);
+    cMod->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     btnRescanModes = Named(FlatButton(QStringLiteral("rescan mods"), p), "btnRescanModes");
-    left->addWidget(Caption(QStringLiteral("mod"), cMod, p), 0, 0);
-    left->addWidget(cMod, 0, 1);
-    left->addWidget(btnRescanModes, 0, 2);
+    modRow->addWidget(Caption(QStringLiteral("mod"), cMod, p));
+    modRow->addWidget(cMod, 1);
+    modRow->addWidget(btnRescanModes);
+    left->addLayout(modRow);
 
     cMap = Named(new ListGrid(p), "cMap", QStringLiteral("map (devmap)"));
     cMap->setHeaderLabels({QStringLiteral("map"), QStringLiteral("mod")});
     cMap->SetTextOrder(ListOrder);
     cMap->setColumnWidth(cMapMap, 112);
     cMap->setColumnWidth(cMapMod, 67);
-    left->addWidget(cMap, 1, 0, 1, 3);
+    left->addWidget(Caption(QStringLiteral("map"), cMap, p));
+    left->addWidget(cMap, 1);
 
+    auto* selectedRow = new QHBoxLayout;
     cSelectedMap = Named(new QLineEdit(p), "cSelectedMap");
-    left->addWidget(Caption(QStringLiteral("selected map"), cSelectedMap, p), 2, 0);
-    left->addWidget(cSelectedMap, 2, 1, 1, 2);
+    cSelectedMap->setMinimumWidth(60);
+    selectedRow->addWidget(Caption(QStringLiteral("selected map"), cSelectedMap, p));
+    selectedRow->addWidget(cSelectedMap, 1);
+    left->addLayout(selectedRow);
     row->addLayout(left, 3);
 
     auto* buttons = new QVBoxLayout;
@@ -366,10 +376,11 @@ void T_Main::BuildAdvancedPage() {
             1, p),
         "cMovement");
     cMovement->setItemIndex(0);
-    grid->addWidget(cDefragGametype, 2, 0, 3, 1);
-    grid->addWidget(cMovement, 2, 1, 2, 2);
+    // The movement items are long: their group spans the page so that none is cut.
+    grid->addWidget(cMovement, 2, 0, 1, 3);
+    grid->addWidget(cDefragGametype, 3, 0, 3, 1);
     cUseQ3sdc = Check(p, "cUseQ3sdc", QStringLiteral("use q3sdc demo record"));
-    grid->addWidget(cUseQ3sdc, 4, 1);
+    grid->addWidget(cUseQ3sdc, 3, 1);
     RxLabel1 = Named(new QLabel(QStringLiteral("Fraglane 1.7"), p), "RxLabel1");
     Label30 = Named(new QLabel(QStringLiteral("<u>Web Site</u>"), p), "Label30");
     for (QLabel* l : {RxLabel1, Label30}) {
@@ -427,10 +438,13 @@ void T_Main::BuildReadyPage() {
     cLoadedCfg = Named(new QPlainTextEdit(TabSheetCfg), "cLoadedCfg");
     cLoadedCfg->setReadOnly(true);
     cLoadedCfg->setLineWrapMode(QPlainTextEdit::NoWrap);
+    cLoadedCfg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    cLoadedCfg->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     (new QVBoxLayout(TabSheetCfg))->addWidget(cLoadedCfg);
     TabSheetBat = Named(new QWidget, "TabSheetBat");
     cLoadedBat = Named(new QPlainTextEdit(TabSheetBat), "cLoadedBat");
     cLoadedBat->setReadOnly(true);
+    cLoadedBat->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     (new QVBoxLayout(TabSheetBat))->addWidget(cLoadedBat);
     PageConfig->addTab(TabSheetCfg, QString());
     PageConfig->addTab(TabSheetBat, QString());

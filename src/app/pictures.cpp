@@ -1,5 +1,6 @@
 #include "app/pictures.h"
 
+#include <QFont>
 #include <QPainter>
 
 namespace fraglane::app {
@@ -104,8 +105,14 @@ QPixmap PlaceholderPicture() {
     p.setPen(QPen(Steel, 6));
     p.drawRect(QRectF(8, 8, 112, 112));
     p.setPen(QPen(Ink, 8));
-    p.drawLine(36, 36, 92, 92);
-    p.drawLine(92, 36, 36, 92);
+    p.drawLine(44, 28, 84, 68);
+    p.drawLine(84, 28, 44, 68);
+    QFont font;
+    font.setPixelSize(15);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Steel);
+    p.drawText(QRectF(12, 78, 104, 36), Qt::AlignCenter, QStringLiteral("no level shot"));
     return pixmap;
 }
 

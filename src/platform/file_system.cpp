@@ -309,7 +309,7 @@ std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
     return ReadOpenFile(fd, path, maxBytes);
 }
 
-std::string ReadRegularFile(std::string_view path) {
+std::string ReadRegularFile(std::string_view path, size_t maxBytes) {
     // Opened without waiting, so that a pipe swapped in meanwhile cannot block the reader;
     // what is open is then checked, not the name.
     const int fd = ::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -320,7 +320,7 @@ std::string ReadRegularFile(std::string_view path) {
         ::close(fd);
         throw Error("Cannot process this file: " + DisplayPath(path) + " ");
     }
-    return ReadOpenFile(fd, path, SIZE_MAX);
+    return ReadOpenFile(fd, path, maxBytes);
 }
 
 void WriteFileBytes(std::string_view path, std::string_view bytes) {

@@ -71,7 +71,7 @@ bool IsInsideFolder(std::string_view realPath, std::string_view realFolder);
 std::string ReadFileBytes(std::string_view path, size_t maxBytes = SIZE_MAX);
 // Reads a whole file that must be a regular file (no device, pipe or folder, also not through
 // a link): Error("Cannot process this file: x ") otherwise.
-std::string ReadRegularFile(std::string_view path);
+std::string ReadRegularFile(std::string_view path, size_t maxBytes = SIZE_MAX);
 // Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s"),
 // also for an existing read-only file, as on Windows whoever the user is.
 void WriteFileBytes(std::string_view path, std::string_view bytes);

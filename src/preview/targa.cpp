@@ -1,0 +1,228 @@
+#include "preview/targa.h"
+
+#include <algorithm>
+
+#include "platform/byte_reader.h"
+#include "platform/error.h"
+#include "platform/file.h"
+
+namespace fraglane::preview {
+
+namespace {
+
+using platform::ByteReader;
+
+constexpr size_t HeaderSize = 18;
+
+bool Fail(std::string* why, const char* reason) {
+    if (why != nullptr)
+        *why = reason;
+    return false;
+}
+
+bool IsColorMapped(uint8_t type) {
+    return type == 1 || type == 9;
+}
+bool IsRunLength(uint8_t type) {
+    return type == 9 || type == 10 || type == 11;
+}
+
+// The pairs of image type and pixel depth this reader decodes.
+bool Decodable(uint8_t type, uint8_t depth) {
+    switch (type) {
+        case 1: case 9: case 3: case 11: return depth == 8;
+        case 2: case 10: return depth == 16 || depth == 24 || depth == 32;
+        default: return false;
+    }
+}
+
+TGAHeader ReadHeader(ByteReader& in) {
+    TGAHeader h;
+    h.idLength = in.U8();
+    h.colorMapType = in.U8();
+    h.imageType = in.U8();
+    h.colorMapStart = in.U16();
+    h.colorMapLength = in.U16();
+    h.colorMapEntrySize = in.U8();
+    h.xOrigin = in.U16();
+    h.yOrigin = in.U16();
+    h.width = in.U16();
+    h.height = in.U16();
+    h.pixelDepth = in.U8();
+    h.descriptor = in.U8();
+    return h;
+}
+
+// Turns one stored pixel into buffer bytes (blue, green, red[, alpha]); colour-mapped and grey
+// pixels keep their one byte here, replaced afterwards (colour map) or spread (grey).
+class PixelWriter {
+public:
+    PixelWriter(const TGAHeader& h, std::vector<uint8_t>& out) : m_depth(h.pixelDepth), m_out(out) {}
+
+    void Put(const uint8_t* p) {
+        switch (m_depth) {
+            case 8:
+                m_out.push_back(p[0]);
+                break;
+            case 16: {
+                const auto v = static_cast<unsigned>(p[0] | (p[1] << 8));
+                m_out.push_back(static_cast<uint8_t>((v & 31) * 8));
+                m_out.push_back(static_cast<uint8_t>(((v >> 5) & 31) * 8));
+                m_out.push_back(static_cast<uint8_t>(((v >> 10) & 31) * 8));
+                break;
+            }
+            case 24:
+                m_out.insert(m_out.end(), p, p + 3);
+                break;
+            default:
+                m_out.insert(m_out.end(), p, p + 4);
+                break;
+        }
+    }
+
+private:
+    unsigned m_depth;
+    std::vector<uint8_t>& m_out;
+};
+
+}  // namespace
+
+bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8_t>& pixels,
+                 std::string* why) {
+    std::vector<uint8_t> bytes;
+    try {
+        // Read no more than the largest picture this reader accepts could need, whatever the
+        // size of the file: header, image ID, colour map, and five bytes a pixel (a raw
+        // packet of one 32-bit pixel).
+        platform::File file = platform::File::OpenExisting(fileName, false);
+        constexpr uint64_t MostNeeded = HeaderSize + 255 + 65535ull * 4 +
+                                        uint64_t{MaxTGASide} * MaxTGASide * 5;
+        bytes.resize(static_cast<size_t>(std::min(file.Size(), MostNeeded)));
+        if (!file.ReadAt(0, bytes.data(), bytes.size()))
+            return Fail(why, "the file cannot be read");
+    } catch (const std::exception&) {
+        return Fail(why, "the file cannot be opened");
+    }  // the file is closed here, on every path
+
+    try {
+        ByteReader in(bytes);
+        TGAHeader h = ReadHeader(in);
+        in.Skip(h.idLength);
+        std::vector<uint8_t> colorMap;
+        if (IsColorMapped(h.imageType)) {
+            if (h.colorMapType != 1 || h.colorMapEntrySize != 24)
+                return Fail(why, "a colour map of other than 24-bit entries");
+            const size_t size = size_t{h.colorMapLength} * 3;
+            if (size > in.Remaining())
+                return Fail(why, "the file ends inside the colour map");
+            const auto map = in.Bytes().subspan(in.Position(), size);
+            colorMap.assign(map.begin(), map.end());
+            in.Skip(size);
+        } else if (h.colorMapType == 1) {
+            // A colour map the picture does not use: its bytes are skipped.
+            in.Skip(size_t{h.colorMapLength} * ((h.colorMapEntrySize + 7u) / 8u));
+        }
+        if (!Decodable(h.imageType, h.pixelDepth))
+            return Fail(why, "an image type and pixel depth this reader does not decode");
+        if (h.width == 0 || h.height == 0)
+            return Fail(why, "a picture without pixels");
+        if (h.width > MaxTGASide || h.height > MaxTGASide)
+            return Fail(why, "a picture larger than 16384 x 16384");
+
+        const size_t count = size_t{h.width} * h.height;
+        const size_t stored = h.pixelDepth / 8u;
+        // Checked before anything is allocated: uncompressed pixels must all be in the file;
+        // a run-length packet of at least one byte yields at most 128 pixels.
+        if (!IsRunLength(h.imageType) && count * stored > in.Remaining())
+            return Fail(why, "the file ends before the pixels its header promises");
+        if (IsRunLength(h.imageType) && count > in.Remaining() * 128)
+            return Fail(why, "the file is too short for the pixels its header promises");
+
+        std::vector<uint8_t> out;
+        out.reserve(count * (h.pixelDepth == 8 ? 1 : h.pixelDepth == 32 ? 4 : 3));
+        PixelWriter writer(h, out);
+        if (!IsRunLength(h.imageType)) {
+            const uint8_t* p = in.Bytes().data() + in.Position();
+            for (size_t i = 0; i < count; ++i, p += stored)
+                writer.Put(p);
+        } else {
+            size_t produced = 0;
+            while (produced < count) {
+                const uint8_t packet = in.U8();
+                const size_t n = (packet & 0x7Fu) + 1u;
+                const size_t keep = std::min(n, count - produced);  // the excess is dropped
+                if ((packet & 0x80) != 0) {
+                    const uint8_t* p = in.Bytes().data() + in.Position();
+                    in.Skip(stored);
+                    for (size_t i = 0; i < keep; ++i)
+                        writer.Put(p);
+                } else {
+                    const uint8_t* p = in.Bytes().data() + in.Position();
+                    in.Skip(n * stored);
+                    for (size_t i = 0; i < keep; ++i, p += stored)
+                        writer.Put(p);
+                }
+                produced += keep;
+            }
+        }
+
+        // One-byte pixels become three: a colour map entry, or a grey value spread.
+        if (h.pixelDepth == 8) {
+            std::vector<uint8_t> wide(count * 3);
+            for (size_t i = 0; i < count; ++i) {
+                uint8_t* px = &wide[i * 3];
+                const uint8_t v = out[i];
+                if (IsColorMapped(h.imageType)) {
+                    if (size_t{v} < h.colorMapLength)
+                        std::copy_n(&colorMap[size_t{v} * 3], 3, px);  // else black
+                } else {
+                    px[0] = px[1] = px[2] = v;
+                }
+            }
+            out = std::move(wide);
+        }
+
+        const size_t size = h.pixelDepth == 32 ? 4 : 3;
+        const size_t rowBytes = size_t{h.width} * size;
+        if ((h.descriptor & 0x10) != 0) {  // stored right to left
+            for (size_t r = 0; r < h.height; ++r) {
+                uint8_t* row = &out[r * rowBytes];
+                for (size_t a = 0, b = h.width - 1u; a < b; ++a, --b)
+                    std::swap_ranges(row + a * size, row + a * size + size, row + b * size);
+            }
+        }
+        if ((h.descriptor & 0x20) != 0) {  // stored top to bottom
+            for (size_t r = 0; r < h.height / 2u; ++r) {
+                std::swap_ranges(out.begin() + static_cast<std::ptrdiff_t>(r * rowBytes),
+                                 out.begin() + static_cast<std::ptrdiff_t>((r + 1) * rowBytes),
+                                 out.begin() + static_cast<std::ptrdiff_t>(
+                                                   (h.height - 1u - r) * rowBytes));
+            }
+        }
+        h.pixelDepth = h.pixelDepth == 32 ? 32 : 24;
+        header = h;
+        pixels = std::move(out);
+        return true;
+    } catch (const platform::ReadPastEnd&) {
+        return Fail(why, "the file ends before the bytes its header promises");
+    } catch (const std::bad_alloc&) {
+        return Fail(why, "no memory for the picture");
+    }
+}
+
+void LoadTGABitmap(std::string_view fileName, Bitmap& bitmap) {
+    TGAHeader header;
+    std::vector<uint8_t> pixels;
+    if (!LoadTGAFile(fileName, header, pixels))
+        return;
+    const size_t step = header.pixelDepth == 32 ? 4 : 3;
+    bitmap.SetSize(header.width, header.height);
+    for (int r = 0; r < header.height; ++r) {
+        const uint8_t* from = &pixels[static_cast<size_t>(r) * header.width * step];
+        uint8_t* to = bitmap.ScanLine(header.height - 1 - r);
+        for (int x = 0; x < header.width; ++x, from += step, to += 3)
+            std::copy_n(from, 3, to);
+    }
+}
+
+}  // namespace fraglane::preview
