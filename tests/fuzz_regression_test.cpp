@@ -35,5 +35,12 @@ TEST(FuzzRegressions, KeptSettingsInputsReadCleanly) {
     ReplayAll("corpus/profile", ProfileInput);
 }
 
+TEST(FuzzRegressions, KeptPictureInputsReadCleanly) {
+    ReplayAll("regressions/tga", TgaInput);
+    ReplayAll("corpus/tga", TgaInput);
+    ReplayAll("regressions/jpeg", JpegInput);
+    ReplayAll("corpus/jpeg", JpegInput);
+}
+
 }  // namespace
 }  // namespace fraglane::fuzz

@@ -10,6 +10,8 @@
 #include "catalogue/catalogue.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "preview/jpeg.h"
+#include "preview/targa.h"
 #include "settings/settings.h"
 
 namespace fraglane::fuzz {
@@ -87,6 +89,22 @@ void ProfileInput(const uint8_t* data, size_t size) {
     catalogue::ReadModList(file);
     catalogue::ReadMapRows(file, "");
     catalogue::ReadBotRows(file);
+}
+
+void TgaInput(const uint8_t* data, size_t size) {
+    const std::string path = WriteInput("input.tga", data, size);
+    preview::Bitmap bitmap;
+    preview::LoadTGABitmap(path, bitmap);
+    if (!bitmap.Empty() && bitmap.Stride() != static_cast<size_t>(bitmap.Width()) * 3)
+        std::abort();
+}
+
+void JpegInput(const uint8_t* data, size_t size) {
+    const std::string path = WriteInput("input.jpg", data, size);
+    preview::Bitmap bitmap;
+    std::string why;
+    if (!preview::DecodeJpeg(path, bitmap, &why) && why.empty())
+        std::abort();  // every refusal says why
 }
 
 }  // namespace fraglane::fuzz

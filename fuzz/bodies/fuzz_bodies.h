@@ -11,5 +11,9 @@ namespace fraglane::fuzz {
 void Pk3Input(const uint8_t* data, size_t size);
 // Reads the bytes as a settings file: every key the window reads, and the catalogue.
 void ProfileInput(const uint8_t* data, size_t size);
+// Reads the bytes as a TGA picture into a bitmap.
+void TgaInput(const uint8_t* data, size_t size);
+// Decodes the bytes as a JPEG picture.
+void JpegInput(const uint8_t* data, size_t size);
 
 }  // namespace fraglane::fuzz

@@ -1,5 +1,6 @@
 #include "preview/jpeg.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 
@@ -33,6 +34,9 @@ extern "C" void OnJpegMessage(j_common_ptr) {
 
 // A JPEG file is read whole into memory for libjpeg; one larger than this is refused.
 constexpr size_t MaxJpegFile = size_t{256} << 20;
+// The most pixels a byte of JPEG file is taken to stand for (a one-colour picture compresses
+// to a few hundred pixels a byte).
+constexpr uint64_t MaxPixelsPerByte = 2000;
 
 // The decoding itself, with nothing in its frame that a jump out of libjpeg would skip.
 bool Decode(const std::string& bytes, Bitmap& decoded, char* message) {
@@ -54,6 +58,14 @@ bool Decode(const std::string& bytes, Bitmap& decoded, char* message) {
         info.image_height > static_cast<JDIMENSION>(MaxTGASide)) {
         jpeg_destroy_decompress(&info);
         std::snprintf(message, JMSG_LENGTH_MAX, "a picture larger than 16384 x 16384");
+        return false;
+    }
+    // Checked before the pixels are allocated: a few bytes claiming a huge picture get no
+    // memory for it. Real pictures stay far below this many pixels a byte of file.
+    const uint64_t pixels = uint64_t{info.image_width} * info.image_height;
+    if (pixels > std::max<uint64_t>(uint64_t{1} << 20, uint64_t{bytes.size()} * MaxPixelsPerByte)) {
+        jpeg_destroy_decompress(&info);
+        std::snprintf(message, JMSG_LENGTH_MAX, "more pixels than the file can hold");
         return false;
     }
     info.out_color_space = JCS_EXT_BGR;  // the bitmap's byte order, written in place

@@ -1,6 +1,7 @@
 #include "preview/targa.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/byte_reader.h"
 #include "platform/error.h"
@@ -30,9 +31,16 @@ bool IsRunLength(uint8_t type) {
 // The pairs of image type and pixel depth this reader decodes.
 bool Decodable(uint8_t type, uint8_t depth) {
     switch (type) {
-        case 1: case 9: case 3: case 11: return depth == 8;
-        case 2: case 10: return depth == 16 || depth == 24 || depth == 32;
-        default: return false;
+        case 1:
+        case 9:
+        case 3:
+        case 11:
+            return depth == 8;
+        case 2:
+        case 10:
+            return depth == 16 || depth == 24 || depth == 32;
+        default:
+            return false;
     }
 }
 
@@ -53,36 +61,58 @@ TGAHeader ReadHeader(ByteReader& in) {
     return h;
 }
 
-// Turns one stored pixel into buffer bytes (blue, green, red[, alpha]); colour-mapped and grey
-// pixels keep their one byte here, replaced afterwards (colour map) or spread (grey).
+// Turns stored pixels into buffer bytes (blue, green, red[, alpha]), written in place into a
+// buffer sized once; colour-mapped and grey pixels keep their one byte here, replaced
+// afterwards (colour map) or spread (grey).
 class PixelWriter {
 public:
-    PixelWriter(const TGAHeader& h, std::vector<uint8_t>& out) : m_depth(h.pixelDepth), m_out(out) {}
+    PixelWriter(unsigned depth, uint8_t* out) : m_depth(depth), m_out(out) {}
 
     void Put(const uint8_t* p) {
         switch (m_depth) {
             case 8:
-                m_out.push_back(p[0]);
+                *m_out++ = p[0];
                 break;
             case 16: {
                 const auto v = static_cast<unsigned>(p[0] | (p[1] << 8));
-                m_out.push_back(static_cast<uint8_t>((v & 31) * 8));
-                m_out.push_back(static_cast<uint8_t>(((v >> 5) & 31) * 8));
-                m_out.push_back(static_cast<uint8_t>(((v >> 10) & 31) * 8));
+                *m_out++ = static_cast<uint8_t>((v & 31) * 8);
+                *m_out++ = static_cast<uint8_t>(((v >> 5) & 31) * 8);
+                *m_out++ = static_cast<uint8_t>(((v >> 10) & 31) * 8);
                 break;
             }
             case 24:
-                m_out.insert(m_out.end(), p, p + 3);
+                std::memcpy(m_out, p, 3);
+                m_out += 3;
                 break;
             default:
-                m_out.insert(m_out.end(), p, p + 4);
+                std::memcpy(m_out, p, 4);
+                m_out += 4;
                 break;
         }
+    }
+    // The same stored pixel n times.
+    void Repeat(const uint8_t* p, size_t n) {
+        uint8_t* first = m_out;
+        Put(p);
+        const size_t size = static_cast<size_t>(m_out - first);
+        for (size_t i = 1; i < n; ++i, m_out += size)
+            std::memcpy(m_out, first, size);
+    }
+    // n stored pixels one after another.
+    void Copy(const uint8_t* p, size_t n) {
+        if (m_depth == 24 || m_depth == 32 || m_depth == 8) {
+            const size_t bytes = n * (m_depth / 8u);
+            std::memcpy(m_out, p, bytes);
+            m_out += bytes;
+            return;
+        }
+        for (size_t i = 0; i < n; ++i, p += 2)
+            Put(p);
     }
 
 private:
     unsigned m_depth;
-    std::vector<uint8_t>& m_out;
+    uint8_t* m_out;
 };
 
 }  // namespace
@@ -95,8 +125,8 @@ bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8
         // size of the file: header, image ID, colour map, and five bytes a pixel (a raw
         // packet of one 32-bit pixel).
         platform::File file = platform::File::OpenExisting(fileName, false);
-        constexpr uint64_t MostNeeded = HeaderSize + 255 + 65535ull * 4 +
-                                        uint64_t{MaxTGASide} * MaxTGASide * 5;
+        constexpr uint64_t MostNeeded =
+            HeaderSize + 255 + 65535ull * 4 + uint64_t{MaxTGASide} * MaxTGASide * 5;
         bytes.resize(static_cast<size_t>(std::min(file.Size(), MostNeeded)));
         if (!file.ReadAt(0, bytes.data(), bytes.size()))
             return Fail(why, "the file cannot be read");
@@ -138,29 +168,23 @@ bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8
         if (IsRunLength(h.imageType) && count > in.Remaining() * 128)
             return Fail(why, "the file is too short for the pixels its header promises");
 
-        std::vector<uint8_t> out;
-        out.reserve(count * (h.pixelDepth == 8 ? 1 : h.pixelDepth == 32 ? 4 : 3));
-        PixelWriter writer(h, out);
+        std::vector<uint8_t> out(count * (h.pixelDepth == 8 ? 1 : h.pixelDepth == 32 ? 4 : 3));
+        PixelWriter writer(h.pixelDepth, out.data());
         if (!IsRunLength(h.imageType)) {
-            const uint8_t* p = in.Bytes().data() + in.Position();
-            for (size_t i = 0; i < count; ++i, p += stored)
-                writer.Put(p);
+            writer.Copy(in.Bytes().data() + in.Position(), count);
         } else {
             size_t produced = 0;
             while (produced < count) {
                 const uint8_t packet = in.U8();
                 const size_t n = (packet & 0x7Fu) + 1u;
                 const size_t keep = std::min(n, count - produced);  // the excess is dropped
+                const uint8_t* p = in.Bytes().data() + in.Position();
                 if ((packet & 0x80) != 0) {
-                    const uint8_t* p = in.Bytes().data() + in.Position();
-                    in.Skip(stored);
-                    for (size_t i = 0; i < keep; ++i)
-                        writer.Put(p);
+                    in.Skip(stored);  // checked before the bytes are used
+                    writer.Repeat(p, keep);
                 } else {
-                    const uint8_t* p = in.Bytes().data() + in.Position();
                     in.Skip(n * stored);
-                    for (size_t i = 0; i < keep; ++i, p += stored)
-                        writer.Put(p);
+                    writer.Copy(p, keep);
                 }
                 produced += keep;
             }
@@ -193,10 +217,10 @@ bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8
         }
         if ((h.descriptor & 0x20) != 0) {  // stored top to bottom
             for (size_t r = 0; r < h.height / 2u; ++r) {
-                std::swap_ranges(out.begin() + static_cast<std::ptrdiff_t>(r * rowBytes),
-                                 out.begin() + static_cast<std::ptrdiff_t>((r + 1) * rowBytes),
-                                 out.begin() + static_cast<std::ptrdiff_t>(
-                                                   (h.height - 1u - r) * rowBytes));
+                std::swap_ranges(
+                    out.begin() + static_cast<std::ptrdiff_t>(r * rowBytes),
+                    out.begin() + static_cast<std::ptrdiff_t>((r + 1) * rowBytes),
+                    out.begin() + static_cast<std::ptrdiff_t>((h.height - 1u - r) * rowBytes));
             }
         }
         h.pixelDepth = h.pixelDepth == 32 ? 32 : 24;
