@@ -42,6 +42,9 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     ThreadGetMapImage.OnExecute = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any&) {
         ThreadGetMapImageExecute(t);
     };
+    ThreadRepackMaps.OnExecute = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any&) {
+        ThreadRepackMapsExecute(t);
+    };
     ThreadScanMaps.OnExecute = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any& d) {
         ThreadScanMapsExecute(t, d);
     };
@@ -130,6 +133,8 @@ void T_Main::Connect() {
         connect(rescan, &QPushButton::clicked, this,
                 [this] { Guarded([this] { btnRescanMapsClick(); }); });
     }
+    connect(btnRepackMaps, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnRepackMapsClick(); }); });
     connect(btnShowModMaps, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnShowModMapsClick(); }); });
     connect(btnShowAllMaps, &QPushButton::clicked, this,
@@ -230,7 +235,7 @@ void T_Main::StartBusyJob(jobs::BackgroundJob& job) {
 void T_Main::ThreadRepackMapsTerminate(jobs::JobThread& thread) {
     PageControl->setEnabled(true);
     PageConfig->setEnabled(true);
-    if (thread.Terminated()) {
+    if (thread.Terminated() || m_repackFailed) {
         SetStatusText(0, QStringLiteral("cancelled"));
         SetStatusText(2, QString());
     } else {

@@ -20,6 +20,7 @@
 #include "launch/launch_files.h"
 #include "platform/profile_file.h"
 #include "preview/picture_watch.h"
+#include "repack/repack_job.h"
 
 class QAction;
 class QCheckBox;
@@ -54,6 +55,8 @@ public:
     std::unique_ptr<platform::ProfileFile> IniFile;
     bool ComposeReady = false;
     launch::TDirContent DirContent;
+    // What the last repack put in and missed, one item a line.
+    std::vector<std::string> RepackReport;
     // The window's one archive object, used by one job at a time.
     archive::Pk3Archive KAZip;
 
@@ -92,6 +95,8 @@ public:
     void StartBusyJob(jobs::BackgroundJob& job);
     void btnRescanMapsClick();
     void ThreadGetMapImageExecute(jobs::JobThread& thread);
+    void btnRepackMapsClick();
+    void ThreadRepackMapsExecute(jobs::JobThread& thread);
     // On the window's thread: decodes the request's file and shows it in its target.
     void SynchroLoadMapImage(const preview::ImageRequest& request);
     void ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData);
@@ -243,6 +248,9 @@ private:
     std::vector<OptionBinding> m_bindings;
     // What the running scan works from: copied on the window's thread before it starts.
     catalogue::ScanInputs m_scanInputs;
+    // The same for the running repack, and what it reports.
+    repack::RepackInputs m_repackInputs;
+    bool m_repackFailed = false;
     bool m_destroyed = false;
 };
 

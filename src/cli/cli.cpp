@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <functional>
@@ -24,6 +25,7 @@
 #include "platform/file_system.h"
 #include "platform/profile_file.h"
 #include "platform/text.h"
+#include "repack/repack_job.h"
 #include "settings/settings.h"
 
 namespace fraglane::cli {
@@ -37,6 +39,7 @@ constexpr const char* Usage =
     "  save-bat, save-cfg\n"
     "  rescan-mods\n"
     "  scan\n"
+    "  repack MAP[@MOD]...\n"
     "  list mods | list maps [--mod M] | list bots\n"
     "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n";
 
@@ -209,6 +212,47 @@ int Scan(Context& c) {
     return 0;
 }
 
+// The rows to repack: MAP@MOD as given, or MAP alone with the mod of its first catalogue row.
+int Repack(Context& c) {
+    if (c.args.empty())
+        throw UsageError{"repack needs MAP[@MOD]..."};
+    platform::ProfileFile ini(c.iniPath);
+    const std::vector<catalogue::CatalogueRow> catalogued = catalogue::ReadMapRows(ini, "");
+    repack::RepackInputs inputs{c.exeDir, c.exeDir + "levelshots\\", c.exeDir + "temp\\", {}};
+    for (const std::string& arg : c.args) {
+        const size_t at = arg.find('@');
+        std::string map = text::LowerCase(arg.substr(0, at));
+        std::string mod = at == std::string::npos ? std::string() : arg.substr(at + 1);
+        if (mod.empty()) {
+            const auto row = std::find_if(catalogued.begin(), catalogued.end(),
+                                          [&](const auto& r) { return r.name == map; });
+            if (row == catalogued.end())
+                throw Error("Map " + map + " is not in the catalogue");
+            mod = row->mod;
+        }
+        inputs.rows.push_back({std::move(map), std::move(mod)});
+    }
+    archive::Pk3Archive zip;
+    launch::TDirContent lister;
+    lister.SetActive(true);
+    repack::RepackSink sink;
+    sink.status = [&](int, const std::string& text) {
+        if (!text.empty())
+            c.err << text << "\n";
+    };
+    InterruptStop interrupt;
+    const repack::RepackResult result =
+        repack::RepackMaps(inputs, zip, lister, interrupt.Token(), sink);
+    for (const std::string& line : result.report)
+        c.err << platform::DisplayPath(line) << "\n";
+    if (result.stopped) {
+        c.err << "cancelled\n";
+        return 1;
+    }
+    c.out << platform::DisplayPath(result.archivePath) << "\n";
+    return 0;
+}
+
 void PrintRows(std::ostream& out, std::vector<catalogue::CatalogueRow> rows) {
     catalogue::SortRows(rows);
     for (const auto& row : rows)
@@ -294,6 +338,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         static const std::map<std::string, std::function<int(Context&)>> gameCommands = {
             {"compose", Compose},        {"save-cfg", SaveCfg}, {"save-bat", SaveBat},
             {"rescan-mods", RescanMods}, {"list", List},        {"scan", Scan},
+            {"repack", Repack},
         };
         const auto found = gameCommands.find(command);
         if (found == gameCommands.end())

@@ -323,6 +323,18 @@ std::string ReadRegularFile(std::string_view path, size_t maxBytes) {
     return ReadOpenFile(fd, path, maxBytes);
 }
 
+void CopyFileKeepingTime(std::string_view from, std::string_view to) {
+    const std::string bytes = ReadRegularFile(from);
+    struct stat st {};
+    const bool timed = ::stat(ToNative(from).c_str(), &st) == 0;
+    ForceDirectories(ExtractFilePath(to));
+    WriteFileBytes(to, bytes);
+    if (timed) {
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ::utimensat(AT_FDCWD, ToNative(to).c_str(), times, 0);
+    }
+}
+
 void WriteFileBytes(std::string_view path, std::string_view bytes) {
     File file = File::Create(path);  // "Cannot create file %s", read-only files included
     if (!file.WriteAt(0, bytes.data(), bytes.size())) {

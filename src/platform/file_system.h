@@ -72,6 +72,9 @@ std::string ReadFileBytes(std::string_view path, size_t maxBytes = SIZE_MAX);
 // Reads a whole file that must be a regular file (no device, pipe or folder, also not through
 // a link): Error("Cannot process this file: x ") otherwise.
 std::string ReadRegularFile(std::string_view path, size_t maxBytes = SIZE_MAX);
+// Copies a regular file over any file at the destination (its folder made when missing) and
+// gives the copy the source's last-write time. Throws Error as the reads and writes do.
+void CopyFileKeepingTime(std::string_view from, std::string_view to);
 // Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s"),
 // also for an existing read-only file, as on Windows whoever the user is.
 void WriteFileBytes(std::string_view path, std::string_view bytes);

@@ -158,3 +158,31 @@ TEST_F(ScanWindow, NamesThatWouldActAsCommandsAreCountedInTheFinalStatus) {
 
 }  // namespace
 }  // namespace fraglane::app
+
+namespace fraglane::app {
+namespace {
+
+TEST_F(ScanWindow, RepackOfTheSelectedMapsWritesTheArchiveAndShowsItsPath) {
+    game.Write("fraglane.ini",
+               "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=2\r\n"
+               "map0name=a1\r\nmap0mod=baseq3\r\nmap1name=b2\r\nmap1mod=baseq3\r\n");
+    fraglane::test::MakeArchive(game, "baseq3\\maps.pk3",
+                                {{"maps\\a1.bsp", "a"}, {"maps\\b2.bsp", "b"}});
+    Open();
+    window->PageControl->setCurrentWidget(window->TabMap);
+    window->cMap->Row(0)->setSelected(true);
+    window->cMap->Row(1)->setSelected(true);
+    ASSERT_TRUE(window->btnRepackMaps->isEnabled());
+    QTest::mouseClick(window->btnRepackMaps, Qt::LeftButton);
+    EXPECT_FALSE(window->PageControl->isEnabled());
+    window->ThreadRepackMaps.WaitFor();
+    EXPECT_EQ(window->StatusText(0), "repack done");
+    EXPECT_EQ(window->StatusText(2), ToQt(game.Program() + "temp\\2maps.pk3"));
+    EXPECT_TRUE(game.Exists("temp/2maps.pk3"));
+    EXPECT_NE(std::find(window->RepackReport.begin(), window->RepackReport.end(),
+                        "maps\\a1.bsp from " + game.Program() + "baseq3\\maps.pk3"),
+              window->RepackReport.end());
+}
+
+}  // namespace
+}  // namespace fraglane::app

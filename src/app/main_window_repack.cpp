@@ -1,0 +1,32 @@
+// The repack of the selected maps into one new archive.
+#include "app/main_window.h"
+
+#include <QTabWidget>
+
+#include "app/qt_convert.h"
+
+namespace fraglane::app {
+
+void T_Main::btnRepackMapsClick() {
+    m_repackInputs = {ExeDir, LevelshotsDir, TempDir, {}};
+    for (QTreeWidgetItem* row : cMap->selectedItems())  // in the order they were selected
+        m_repackInputs.rows.push_back({ToStd(row->text(cMapMap)), ToStd(row->text(cMapMod))});
+    m_repackFailed = false;
+    StartBusyJob(ThreadRepackMaps);
+}
+
+void T_Main::ThreadRepackMapsExecute(jobs::JobThread& thread) {
+    repack::RepackSink sink;
+    sink.status = [&](int panel, const std::string& text) { QueueStatusText(thread, panel, text); };
+    try {
+        RepackReport =
+            repack::RepackMaps(m_repackInputs, KAZip, DirContent, thread.StopToken(), sink).report;
+    } catch (...) {
+        // Copying a level shot or writing the archive failed: the message goes to the error
+        // box, and the end handler does not call the run done.
+        m_repackFailed = true;
+        throw;
+    }
+}
+
+}  // namespace fraglane::app

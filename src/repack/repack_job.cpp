@@ -1,0 +1,213 @@
+#include "repack/repack_job.h"
+
+#include "archive/archive_work.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "repack/bsp_textures.h"
+#include "repack/repack_run.h"
+#include "repack/shader_script.h"
+#include "repack/staging.h"
+
+namespace fraglane::repack {
+
+namespace {
+
+struct Stopped {};  // thrown at a stop check that finds the flag set
+
+class Job {
+public:
+    Job(const RepackInputs& in, archive::Pk3Archive& zip, launch::TDirContent& lister,
+        std::stop_token stop, const RepackSink& sink)
+        : m_in(in), m_zip(zip), m_lister(lister), m_stop(std::move(stop)), m_sink(sink) {
+        m_run.tempDir = in.tempDir;
+    }
+
+    RepackResult Run() {
+        try {
+            Prepare();
+            MapPhase();
+            StopCheck();
+            ShaderPhase();
+            StopCheck();
+            TexturePhase();
+            Write();
+        } catch (const Stopped&) {
+            m_result.stopped = true;
+            m_result.archivePath.clear();
+        }
+        return std::move(m_result);
+    }
+
+private:
+    void StopCheck() const {
+        if (m_stop.stop_requested())
+            throw Stopped{};
+    }
+
+    void Prepare() {
+        ClearStaging(m_in.tempDir);
+        for (const char* folder : {"maps", "levelshots", "scripts"})
+            platform::ForceDirectories(m_in.tempDir + folder);
+        m_sink.status(0, "extract bsp, aas ... press <esc> to cancel");
+        for (const RepackRow& row : m_in.rows)
+            m_run.AddMod(row.mod);
+    }
+
+    // The archives of a mod in listing order, the stock ones of baseq3 left out when asked.
+    std::vector<std::string> Archives(const std::string& mod, bool skipStock) {
+        m_lister.SetDirectory(m_in.exeDir + mod);
+        std::vector<std::string> archives;
+        for (const std::string& file : m_lister.FileList()) {
+            if (!text::EqualsIgnoreCase(text::ExtractFileExt(file), ".pk3"))
+                continue;
+            if (skipStock && text::EqualsIgnoreCase(mod, "baseq3") && file.size() == 8 &&
+                text::StartsWithIgnoreCase(file, "pak")) {
+                continue;
+            }
+            archives.push_back(file);
+        }
+        return archives;
+    }
+
+    void CopyLevelShot(const std::string& name) {
+        const std::string from = m_in.levelshotsDir + name;
+        if (!platform::FileExists(from))
+            return;
+        platform::CopyFileKeepingTime(from, m_in.tempDir + "levelshots\\" + name);
+        m_result.report.push_back("levelshots\\" + name + " from the picture cache");
+    }
+
+    void MapPhase() {
+        for (const std::string& mod : m_run.ModList.Items()) {
+            m_sink.status(1, "mod: " + mod);
+            std::vector<std::string> wanted;
+            for (const RepackRow& row : m_in.rows) {
+                if (!text::EqualsIgnoreCase(row.mod, mod) || !IsStagingSafe(row.map))
+                    continue;
+                wanted.push_back("maps\\" + row.map + ".bsp");
+                wanted.push_back("maps\\" + row.map + ".aas");
+                CopyLevelShot(row.map + ".jpg");
+                CopyLevelShot(row.map + ".tga");
+            }
+            const std::string dir = m_in.exeDir + mod + "\\";
+            for (const std::string& file : Archives(mod, false)) {
+                StopCheck();
+                m_sink.status(2, "file: " + file);
+                bool stopped = false;  // a stop found inside the archive's guard
+                archive::WorkOnArchive(m_zip, dir + file, [&](archive::Pk3Archive& zip) {
+                    for (size_t i = wanted.size(); i-- > 0;) {
+                        const std::string w = wanted[i];
+                        if (!zip.HasMember(w))
+                            continue;
+                        const std::string member = "maps\\" + platform::ExtractFileName(w);
+                        zip.ExtractMember(w, m_in.tempDir + member);
+                        m_result.report.push_back(member + " from " + dir + file);
+                        if (text::EqualsIgnoreCase(text::ExtractFileExt(w), ".bsp")) {
+                            m_sink.status(2, "find texture in " + member);
+                            ScanBspTextures(m_run, member);
+                        }
+                        wanted.erase(wanted.begin() + static_cast<std::ptrdiff_t>(i));
+                        if ((stopped = m_stop.stop_requested()))
+                            return;
+                    }
+                });
+                if (stopped)
+                    throw Stopped{};
+            }
+            for (const std::string& w : wanted)
+                m_result.report.push_back("missing " + w + " in " + mod);
+        }
+    }
+
+    // Runs work on every searched archive of every mod of ModList, with the status texts and
+    // stop checks both later phases share.
+    void EachSearchedArchive(
+        const std::function<void(archive::Pk3Archive&, const std::string&)>& work) {
+        for (const std::string& mod : m_run.ModList.Items()) {
+            m_sink.status(1, "mod: " + mod);
+            const std::string dir = m_in.exeDir + mod + "\\";
+            for (const std::string& file : Archives(mod, true)) {
+                StopCheck();
+                m_sink.status(2, "file: " + file);
+                bool stopped = false;
+                archive::WorkOnArchive(m_zip, dir + file, [&](archive::Pk3Archive& zip) {
+                    work(zip, dir + file);
+                    stopped = m_stop.stop_requested();
+                });
+                if (stopped)
+                    throw Stopped{};
+            }
+        }
+    }
+
+    void ShaderPhase() {
+        m_run.AddMod("baseq3");
+        m_sink.status(0, "extract shaders ... press <esc> to cancel");
+        EachSearchedArchive([&](archive::Pk3Archive& zip, const std::string& from) {
+            const std::vector<std::string> names = zip.FileNames();
+            for (const std::string& name : names) {
+                if (!text::StartsWithIgnoreCase(name, "scripts\\") ||
+                    !text::EqualsIgnoreCase(text::ExtractFileExt(name), ".shader") ||
+                    !IsStagingSafe(name)) {
+                    continue;
+                }
+                const std::string destination = UniqueFileName(m_in.tempDir + name);
+                zip.ExtractMember(name, destination);
+                if (ParseShaderFile(m_run, destination)) {
+                    m_result.report.push_back(destination.substr(m_in.tempDir.size()) + " from " +
+                                              from);
+                }
+            }
+        });
+    }
+
+    void TexturePhase() {
+        m_sink.status(0, "extract textures ... press <esc> to cancel");
+        EachSearchedArchive([&](archive::Pk3Archive& zip, const std::string& from) {
+            for (size_t i = m_run.TextureList.Size(); i-- > 0;) {
+                const std::string e = m_run.TextureList.Items()[i];
+                for (const char* ext : {".jpg", ".tga"}) {
+                    if (!zip.HasMember(e + ext))
+                        continue;
+                    zip.ExtractMember(e + ext, m_in.tempDir + e + ext);
+                    m_result.report.push_back(e + ext + " from " + from);
+                    m_run.TextureList.RemoveAt(i);
+                    break;
+                }
+            }
+        });
+        for (const std::string& e : m_run.TextureList.Items())
+            m_result.report.push_back("missing " + e);
+    }
+
+    void Write() {
+        m_sink.status(0, "create pk3 ...");
+        const std::string path = m_in.tempDir + OutputName(m_in.rows);
+        archive::PackFolder(m_zip, m_in.tempDir, path);
+        m_sink.status(2, path);
+        m_result.archivePath = path;
+    }
+
+    const RepackInputs& m_in;
+    archive::Pk3Archive& m_zip;
+    launch::TDirContent& m_lister;
+    std::stop_token m_stop;
+    const RepackSink& m_sink;
+    RepackRun m_run;
+    RepackResult m_result;
+};
+
+}  // namespace
+
+std::string OutputName(const std::vector<RepackRow>& rows) {
+    if (rows.size() == 1)
+        return rows.front().map + ".pk3";
+    return std::to_string(rows.size()) + "maps.pk3";
+}
+
+RepackResult RepackMaps(const RepackInputs& inputs, archive::Pk3Archive& zip,
+                        launch::TDirContent& lister, std::stop_token stop, const RepackSink& sink) {
+    return Job(inputs, zip, lister, std::move(stop), sink).Run();
+}
+
+}  // namespace fraglane::repack

@@ -1,0 +1,57 @@
+#include "repack/repack_run.h"
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+namespace fraglane::repack {
+
+bool NameList::Add(std::string_view name) {
+    if (!m_folded.insert(text::LowerCase(name)).second)
+        return false;
+    m_items.emplace_back(name);
+    return true;
+}
+
+bool NameList::Contains(std::string_view name) const {
+    return m_folded.count(text::LowerCase(name)) != 0;
+}
+
+void NameList::RemoveAt(size_t index) {
+    m_folded.erase(text::LowerCase(m_items[index]));
+    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void NameList::Clear() {
+    m_items.clear();
+    m_folded.clear();
+}
+
+bool IsStagingSafe(std::string_view name) {
+    if (name.empty() || name.front() == '\\' || name.front() == '/' ||
+        name.find(':') != std::string_view::npos) {
+        return false;
+    }
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("\\/", start);
+        if (end == std::string_view::npos)
+            end = name.size();
+        const std::string_view part = name.substr(start, end - start);
+        if (part == "." || part == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+void RepackRun::AddTexture(std::string_view name) {
+    if (!IsStagingSafe(name))
+        return;
+    const std::string lower = text::LowerCase(name);
+    if (!TextureList.Add(lower))
+        return;
+    const std::string folder = platform::ExtractFilePath(tempDir + lower);
+    platform::ForceDirectories(folder);
+}
+
+}  // namespace fraglane::repack

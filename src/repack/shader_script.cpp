@@ -1,0 +1,97 @@
+#include "repack/shader_script.h"
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+namespace fraglane::repack {
+
+namespace {
+
+std::string_view TrimControls(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20)
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20)
+        s.remove_suffix(1);
+    return s;
+}
+
+// The text without its last 4 characters (the extension of a file name).
+std::string_view DropExtension(std::string_view s) {
+    return s.substr(0, s.size() < 4 ? 0 : s.size() - 4);
+}
+
+// A script line as the reader compares it: trimmed, lower-cased, the comment cut, "/" turned.
+std::string Prepare(std::string_view raw) {
+    std::string line = text::LowerCase(TrimControls(raw));
+    if (const size_t comment = line.find("//"); comment != std::string::npos)
+        line = std::string(TrimControls(std::string_view(line).substr(0, comment)));
+    for (char& c : line) {
+        if (c == '/')
+            c = '\\';
+    }
+    return line;
+}
+
+void AddLineTextures(RepackRun& run, std::string_view line) {
+    const size_t at = line.find("textures\\");
+    if (at == std::string_view::npos)
+        return;
+    std::string_view rest = TrimControls(DropExtension(line.substr(at)));
+    for (size_t blank = rest.find(' '); blank != std::string_view::npos; blank = rest.find(' ')) {
+        run.AddTexture(DropExtension(TrimControls(rest.substr(0, blank + 1))));
+        rest = TrimControls(rest.substr(blank + 1));
+    }
+    run.AddTexture(rest);
+}
+
+}  // namespace
+
+void AddSkyTextures(RepackRun& run, std::string_view line) {
+    const size_t env = line.find("env\\");
+    if (line.find("skyparms") == std::string_view::npos || env == std::string_view::npos)
+        return;
+    std::string_view base = line.substr(env);
+    base = base.substr(0, base.find(' '));
+    for (const char* side : {"_bk", "_dn", "_ft", "_lf", "_rt", "_up"})
+        run.AddTexture(std::string(base) + side);
+}
+
+bool ParseShaderFile(RepackRun& run, const std::string& path) {
+    const std::string bytes = platform::ReadRegularFile(path);
+    bool inside = false, keep = false;
+    int depth = 0;
+    text::ForEachLine(bytes, [&](std::string_view raw, std::string_view) {
+        const std::string line = Prepare(raw);
+        if (inside) {
+            for (const char c : line)
+                depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+            AddSkyTextures(run, line);
+            AddLineTextures(run, line);
+            if (depth == 0)
+                inside = false;
+        }
+        if (run.TextureList.Contains(line)) {
+            inside = true;
+            depth = 0;
+            keep = true;
+        }
+    });
+    if (!keep)
+        platform::RemoveFile(path);
+    return keep;
+}
+
+std::string UniqueFileName(const std::string& path) {
+    if (!platform::FileExists(path))
+        return path;
+    const std::string ext(text::ExtractFileExt(path));
+    const size_t at = ext.empty() ? path.size() : path.find(ext);
+    for (int counter = 1;; ++counter) {
+        std::string candidate = path;
+        candidate.insert(at, std::to_string(counter));
+        if (!platform::FileExists(candidate))
+            return candidate;
+    }
+}
+
+}  // namespace fraglane::repack
