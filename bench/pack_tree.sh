@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Timed tool run: packs a staging folder of N small files (default 20,000 in 100 folders) with
-# fraglane-cli, beside Info-ZIP's zip at the same level (-9) on the same folder.
+# fraglane-cli, beside Info-ZIP's zip at the same level (-9) on the same folder: time and size.
 #   bench/pack_tree.sh BUILD_DIR [N]
 set -euo pipefail
 build="${1:?usage: bench/pack_tree.sh BUILD_DIR [N]}"
@@ -19,9 +19,11 @@ PY
 now() { date +%s.%N; }
 t0=$(now); "$build/src/fraglane-cli" pk3 pack "$work/stage" "$work/fraglane.pk3" >/dev/null; t1=$(now)
 (cd "$work/stage" && zip -q -r -9 "$work/zip.pk3" .); t2=$(now)
-python3 - "$t0" "$t1" "$t2" "$n" <<'PY'
-import sys
+python3 - "$t0" "$t1" "$t2" "$n" "$work/fraglane.pk3" "$work/zip.pk3" <<'PY'
+import os, sys
 t0, t1, t2, n = map(float, sys.argv[1:5])
 ours, zip_ = t1 - t0, t2 - t1
-print(f"{int(n)} files: fraglane-cli pk3 pack {ours:.2f} s, zip -r -9 {zip_:.2f} s, ratio {ours/zip_:.2f}")
+a, b = os.path.getsize(sys.argv[5]), os.path.getsize(sys.argv[6])
+print(f"{int(n)} files: fraglane-cli pk3 pack {ours:.2f} s, zip -r -9 {zip_:.2f} s, "
+      f"time ratio {ours/zip_:.2f}; size {a} vs {b} bytes, ratio {a/b:.3f}")
 PY

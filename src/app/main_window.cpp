@@ -181,6 +181,7 @@ void T_Main::FormCreate() {
     PageControl->setCurrentIndex(0);
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetCfg), false);
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetBat), false);
+    PageConfig->setTabVisible(PageConfig->indexOf(TabSheetReport), false);
     PageConfig->setCurrentIndex(0);
     DirContent.SetActive(true);
     Guarded([this] { LoadSettings(); });
@@ -242,6 +243,8 @@ void T_Main::ThreadRepackMapsTerminate(jobs::JobThread& thread) {
         SetStatusText(0, QStringLiteral("repack done"));  // panel 2 keeps the path written
     }
     SetStatusText(1, QString());
+    if (!RepackReport.empty())
+        ShowRepackReport();
 }
 
 void T_Main::QueueStatusText(jobs::JobThread& thread, int panel, const std::string& text) {

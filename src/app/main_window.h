@@ -97,6 +97,8 @@ public:
     void ThreadGetMapImageExecute(jobs::JobThread& thread);
     void btnRepackMapsClick();
     void ThreadRepackMapsExecute(jobs::JobThread& thread);
+    // Fills the report page with the last repack's report and shows the page.
+    void ShowRepackReport();
     // On the window's thread: decodes the request's file and shows it in its target.
     void SynchroLoadMapImage(const preview::ImageRequest& request);
     void ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData);
@@ -205,6 +207,9 @@ public:
     QWidget* TabSheetBat;
     QPlainTextEdit* cLoadedCfg;
     QPlainTextEdit* cLoadedBat;
+    // The last repack's report: what went in and what was wanted but not found.
+    QWidget* TabSheetReport;
+    QPlainTextEdit* cRepackReport;
     QMenu* PopupDir;
 
     // Column indices of the list grids.

@@ -448,6 +448,12 @@ void T_Main::BuildReadyPage() {
     (new QVBoxLayout(TabSheetBat))->addWidget(cLoadedBat);
     PageConfig->addTab(TabSheetCfg, QString());
     PageConfig->addTab(TabSheetBat, QString());
+    TabSheetReport = Named(new QWidget, "TabSheetReport");
+    cRepackReport = Named(new QPlainTextEdit(TabSheetReport), "cRepackReport");
+    cRepackReport->setReadOnly(true);
+    cRepackReport->setLineWrapMode(QPlainTextEdit::NoWrap);
+    (new QVBoxLayout(TabSheetReport))->addWidget(cRepackReport);
+    PageConfig->addTab(TabSheetReport, QStringLiteral("repack report"));
 
     PopupDir = Named(new QMenu(this), "PopupDir");
 }

@@ -1,9 +1,11 @@
 // The repack of the selected maps into one new archive.
 #include "app/main_window.h"
 
+#include <QPlainTextEdit>
 #include <QTabWidget>
 
 #include "app/qt_convert.h"
+#include "platform/file_system.h"
 
 namespace fraglane::app {
 
@@ -12,6 +14,7 @@ void T_Main::btnRepackMapsClick() {
     for (QTreeWidgetItem* row : cMap->selectedItems())  // in the order they were selected
         m_repackInputs.rows.push_back({ToStd(row->text(cMapMap)), ToStd(row->text(cMapMod))});
     m_repackFailed = false;
+    RepackReport.clear();
     StartBusyJob(ThreadRepackMaps);
 }
 
@@ -27,6 +30,14 @@ void T_Main::ThreadRepackMapsExecute(jobs::JobThread& thread) {
         m_repackFailed = true;
         throw;
     }
+}
+
+void T_Main::ShowRepackReport() {
+    QStringList lines;
+    for (const std::string& line : RepackReport)
+        lines << ToQt(platform::DisplayPath(line));
+    cRepackReport->setPlainText(lines.join(QLatin1Char('\n')));
+    PageConfig->setTabVisible(PageConfig->indexOf(TabSheetReport), true);
 }
 
 }  // namespace fraglane::app

@@ -45,13 +45,30 @@ uint32_t Crc32(const std::string& data) {
     return static_cast<uint32_t>(crc);
 }
 
-std::string DeflateRaw(const std::string& data, int level) {
-    z_stream s{};
-    if (deflateInit2(&s, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+struct RawDeflater::State {
+    z_stream stream{};
+    std::vector<uint8_t> buffer = std::vector<uint8_t>(BufferSize);
+};
+
+RawDeflater::RawDeflater(int level) : m_state(new State) {
+    if (deflateInit2(&m_state->stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
+        delete m_state;
+        throw Error("Cannot compress data");
+    }
+}
+
+RawDeflater::~RawDeflater() {
+    deflateEnd(&m_state->stream);
+    delete m_state;
+}
+
+std::string RawDeflater::Deflate(const std::string& data) {
+    z_stream& s = m_state->stream;
+    std::vector<uint8_t>& buffer = m_state->buffer;
+    if (deflateReset(&s) != Z_OK)
         throw Error("Cannot compress data");
     std::string out;
-    std::vector<uint8_t> buffer(std::min<size_t>(
-        BufferSize, deflateBound(&s, static_cast<uLong>(std::min<size_t>(data.size(), 1u << 30)))));
     const auto* next = reinterpret_cast<const Bytef*>(data.data());
     size_t left = data.size();
     int rc = Z_OK;
@@ -71,10 +88,13 @@ std::string DeflateRaw(const std::string& data, int level) {
         if (rc == Z_BUF_ERROR && s.avail_out != 0 && s.avail_in == 0 && left == 0)
             break;  // no progress possible: cannot happen with Z_FINISH, but never loop on it
     }
-    deflateEnd(&s);
     if (rc != Z_STREAM_END)
         throw Error("Cannot compress data");
     return out;
+}
+
+std::string DeflateRaw(const std::string& data, int level) {
+    return RawDeflater(level).Deflate(data);
 }
 
 bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput& write) {

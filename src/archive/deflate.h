@@ -13,6 +13,21 @@ uint32_t Crc32(const std::string& data);
 // 2-byte header and its Adler-32 trailer. Throws Error when zlib fails.
 std::string DeflateRaw(const std::string& data, int level);
 
+// The same with one compressor kept for many texts: zlib's state (some 270 KiB at level 9)
+// is made once and reset between texts, not made and freed for every member written.
+class RawDeflater {
+public:
+    explicit RawDeflater(int level);
+    ~RawDeflater();
+    RawDeflater(const RawDeflater&) = delete;
+    RawDeflater& operator=(const RawDeflater&) = delete;
+    std::string Deflate(const std::string& data);
+
+private:
+    struct State;
+    State* m_state;
+};
+
 // Supplies up to n bytes of input; returns how many (0 at the end of the input).
 using ReadInput = std::function<size_t(uint8_t* buffer, size_t n)>;
 // Takes n bytes of output; false stops the work.

@@ -683,7 +683,9 @@ void Pk3Archive::AddData(const std::string& storedName, const std::string& data,
         throw Error(WriteError(m_fileName));
     Member m;
     CentralRecord& r = m.record;
-    const std::string payload = data.empty() ? std::string() : DeflateRaw(data, 9);
+    if (!data.empty() && !m_deflater)
+        m_deflater = std::make_unique<RawDeflater>(9);
+    const std::string payload = data.empty() ? std::string() : m_deflater->Deflate(data);
     const uint64_t offset = m_end.directoryOffset;
     if (offset + LocalSize + storedName.size() + payload.size() > UINT32_MAX ||
         storedName.size() > 0xFFFF) {

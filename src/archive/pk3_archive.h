@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "archive/deflate.h"
 #include "platform/file.h"
 
 namespace fraglane::archive {
@@ -120,7 +122,8 @@ private:
     std::string m_fileName;
     bool m_active = false;
     platform::File m_file;
-    std::vector<uint8_t> m_window;  // the reading window, kept across archives
+    std::vector<uint8_t> m_window;            // the reading window, kept across archives
+    std::unique_ptr<RawDeflater> m_deflater;  // made at the first member written
     std::vector<Member> m_members;
     EndRecord m_end;
     bool m_namesBuilt = false;

@@ -257,6 +257,10 @@ EntryInfo InspectEntry(std::string_view path) {
                                       : EntryKind::Other;
     info.device = static_cast<uint64_t>(st.st_dev);
     info.inode = static_cast<uint64_t>(st.st_ino);
+    // Where a plain file lies is known from its folder; the real location is worked out only
+    // for links and folders, which is where it can differ.
+    if (!info.isLink && info.kind == EntryKind::Regular)
+        return info;
     if (char* real = ::realpath(native.c_str(), nullptr)) {
         info.realPath = real;
         std::free(real);

@@ -59,7 +59,8 @@ struct EntryInfo {
     bool isLink = false;
     uint64_t device = 0;
     uint64_t inode = 0;
-    // The entry's real location, links resolved (native text); empty when it cannot be told.
+    // The real location of a link or a folder, links resolved (native text); empty for a
+    // plain file and when it cannot be told.
     std::string realPath;
 };
 EntryInfo InspectEntry(std::string_view path);

@@ -182,6 +182,9 @@ TEST_F(ScanWindow, RepackOfTheSelectedMapsWritesTheArchiveAndShowsItsPath) {
     EXPECT_NE(std::find(window->RepackReport.begin(), window->RepackReport.end(),
                         "maps\\a1.bsp from " + game.Program() + "baseq3\\maps.pk3"),
               window->RepackReport.end());
+    EXPECT_TRUE(
+        window->PageConfig->isTabVisible(window->PageConfig->indexOf(window->TabSheetReport)));
+    EXPECT_TRUE(window->cRepackReport->toPlainText().contains("missing maps/a1.aas in baseq3"));
 }
 
 }  // namespace

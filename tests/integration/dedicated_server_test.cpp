@@ -77,29 +77,29 @@ std::string RunServerUntil(const std::vector<std::string>& args,
     return log;
 }
 
-TEST(DedicatedServer, RunsTheSavedConfigMapAndBot) {
-    if (!std::filesystem::exists(Server) || !std::filesystem::exists(GameModule)) {
-        GTEST_SKIP() << "openarena-server is not installed: no dedicated server to run";
-    }
-    test::GameDir game;
-    if (!game.LinkOpenArena())
-        GTEST_SKIP() << "openarena-088-data is not installed";
-    // The server finds its native game module beside the archives; OpenArena's engine takes
-    // its content as the standalone game "baseoa", which here is the same folder.
+bool ServerInstalled() {
+    return std::filesystem::exists(Server) && std::filesystem::exists(GameModule);
+}
+
+// Saves the config and batch files of a game directory whose settings name the map, a bot
+// and the config file, and runs the batch line's arguments with the real server until the
+// markers show. The server finds its native game module beside the archives; OpenArena's
+// engine takes its content as the standalone game "baseoa", which here is the same folder.
+std::string ServeSavedBatch(const test::GameDir& game, const std::string& map,
+                            const std::vector<std::string>& markers) {
     std::filesystem::create_symlink(GameModule, game.Path("baseq3/qagamex86_64.so"));
     std::filesystem::create_directory_symlink("baseq3", game.Path("baseoa"));
-    game.Write(
-        "fraglane.ini",
-        "[mods]\r\nselected=baseq3\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\nselected=oa_dm1\r\n"
-        "[game_options]\r\ntimelimit=7\r\n[bots]\r\nselectedcount=1\r\n"
-        "selected0=addbot sarge 4 blue\r\n[exec]\r\ncfgname=fraglane_test.cfg\r\n");
+    game.Write("fraglane.ini",
+               "[mods]\r\nselected=baseq3\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\nselected=" + map +
+                   "\r\n[game_options]\r\ntimelimit=7\r\n[bots]\r\nselectedcount=1\r\n"
+                   "selected0=addbot sarge 4 blue\r\n[exec]\r\ncfgname=fraglane_test.cfg\r\n");
     std::ostringstream out, err;
-    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "save-cfg"}, out, err), 0) << err.str();
-    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "save-bat"}, out, err), 0) << err.str();
-    const std::string batch = game.Read("runmap_oa_dm1_ffa.bat");
-    std::vector<std::string> words = SplitBlanks(batch);
-    ASSERT_FALSE(words.empty());
-    ASSERT_EQ(words.front(), "quake3.exe");
+    EXPECT_EQ(cli::RunCli({"--dir", game.Native(), "save-cfg"}, out, err), 0) << err.str();
+    EXPECT_EQ(cli::RunCli({"--dir", game.Native(), "save-bat"}, out, err), 0) << err.str();
+    std::vector<std::string> words = SplitBlanks(game.Read("runmap_" + map + "_ffa.bat"));
+    EXPECT_FALSE(words.empty());
+    if (words.empty() || words.front() != "quake3.exe")
+        return {};
     words.erase(words.begin());
 
     const std::string port = std::to_string(27960 + 1 + ::getpid() % 1000);
@@ -131,15 +131,54 @@ TEST(DedicatedServer, RunsTheSavedConfigMapAndBot) {
                                      "vm_game",
                                      "0"};
     args.insert(args.end(), words.begin(), words.end());
-    const std::string log =
-        RunServerUntil(args, {"execing fraglane_test.cfg", "Server: oa_dm1", "entered the game"},
-                       std::chrono::seconds(90));
+    const std::string log = RunServerUntil(args, markers, std::chrono::seconds(90));
+    if (::testing::Test::HasFailure() || std::getenv("FRAGLANE_SHOW_SERVER_LOG"))
+        std::cout << log;
+    return log;
+}
+
+TEST(DedicatedServer, RunsTheSavedConfigMapAndBot) {
+    if (!ServerInstalled())
+        GTEST_SKIP() << "openarena-server is not installed: no dedicated server to run";
+    test::GameDir game;
+    if (!game.LinkOpenArena())
+        GTEST_SKIP() << "openarena-088-data is not installed";
+    const std::string log = ServeSavedBatch(
+        game, "oa_dm1", {"execing fraglane_test.cfg", "Server: oa_dm1", "entered the game"});
     EXPECT_NE(log.find("execing fraglane_test.cfg"), std::string::npos) << log;
     EXPECT_NE(log.find("Server: oa_dm1"), std::string::npos) << log;
     EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << log;
     EXPECT_NE(log.find("\\timelimit\\7\\"), std::string::npos) << "config values reach the game";
-    if (::testing::Test::HasFailure() || std::getenv("FRAGLANE_SHOW_SERVER_LOG"))
-        std::cout << log;
+}
+
+// A map repacked from the OpenArena archives is played by the real server from our archive
+// alone: the archive that held the map is left out of the game directory the server runs in.
+TEST(DedicatedServer, PlaysAMapFromTheRepackedArchive) {
+    if (!ServerInstalled())
+        GTEST_SKIP() << "openarena-server is not installed: no dedicated server to run";
+    const std::string map = "am_underworks";  // only pak6-patch085.pk3 holds it
+    test::GameDir source;
+    if (!source.LinkOpenArena())
+        GTEST_SKIP() << "openarena-088-data is not installed";
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunCli({"--dir", source.Native(), "repack", map + "@baseq3"}, out, err), 0)
+        << err.str();
+    const std::string repacked = source.Path("temp/" + map + ".pk3");
+    ASSERT_TRUE(std::filesystem::exists(repacked)) << out.str();
+
+    test::GameDir game;
+    game.MakeDir("baseq3");
+    for (const auto& e : std::filesystem::directory_iterator(source.Path("baseq3"))) {
+        const std::string name = e.path().filename().string();
+        if (e.path().extension() == ".pk3" && name != "pak6-patch085.pk3")
+            std::filesystem::create_symlink(std::filesystem::read_symlink(e.path()),
+                                            game.Path("baseq3/" + name));
+    }
+    std::filesystem::copy_file(repacked, game.Path("baseq3/" + map + ".pk3"));
+    const std::string log = ServeSavedBatch(game, map, {"Server: " + map, "entered the game"});
+    EXPECT_NE(log.find("Server: " + map), std::string::npos) << log;
+    EXPECT_EQ(log.find("Couldn't load"), std::string::npos) << log;
+    EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << log;
 }
 
 }  // namespace
