@@ -7,14 +7,6 @@ namespace fraglane::repack {
 
 namespace {
 
-std::string_view TrimControls(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20)
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20)
-        s.remove_suffix(1);
-    return s;
-}
-
 // The 8 bytes after a "t" read "extures/", letters folded; a zero byte ends the comparison.
 bool IsExtures(std::string_view eight) {
     static constexpr std::string_view Want = "extures/";

@@ -26,6 +26,14 @@ void NameList::Clear() {
     m_folded.clear();
 }
 
+std::string_view TrimControls(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20)
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20)
+        s.remove_suffix(1);
+    return s;
+}
+
 bool IsStagingSafe(std::string_view name) {
     if (name.empty() || name.front() == '\\' || name.front() == '/' ||
         name.find(':') != std::string_view::npos) {

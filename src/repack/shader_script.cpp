@@ -7,14 +7,6 @@ namespace fraglane::repack {
 
 namespace {
 
-std::string_view TrimControls(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20)
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20)
-        s.remove_suffix(1);
-    return s;
-}
-
 // The text without its last 4 characters (the extension of a file name).
 std::string_view DropExtension(std::string_view s) {
     return s.substr(0, s.size() < 4 ? 0 : s.size() - 4);
