@@ -350,22 +350,30 @@ int ProfileFile::FindKey(uint32_t section, std::string_view key) const {
 
 namespace {
 
-// Makes room for one more entry: a table more than half full is rebuilt at twice the size.
-template <typename HashOf>
-void Reserve(std::vector<uint32_t>& entries, size_t used, HashOf&& hashOf) {
-    if (2 * (used + 1) <= entries.size())
-        return;
-    std::vector<uint32_t> old = std::move(entries);
-    entries.assign(TableSize(used + 1), 0);
+// Puts an entry at the first free place from its hash.
+void Place(std::vector<uint32_t>& entries, uint64_t hash, uint32_t entry) {
     const size_t mask = entries.size() - 1;
-    for (const uint32_t entry : old) {
-        if (entry == 0)
-            continue;
-        size_t i = hashOf(entry - 1) & mask;
-        while (entries[i] != 0)
-            i = (i + 1) & mask;
-        entries[i] = entry;
+    size_t i = hash & mask;
+    while (entries[i] != 0)
+        i = (i + 1) & mask;
+    entries[i] = entry;
+}
+
+// Adds id to the table, making room first: a table more than half full is rebuilt at twice
+// the size.
+template <typename HashOf>
+void Insert(std::vector<uint32_t>& entries, size_t& used, uint64_t hash, uint32_t id,
+            HashOf&& hashOf) {
+    if (2 * (used + 1) > entries.size()) {
+        std::vector<uint32_t> old = std::move(entries);
+        entries.assign(TableSize(used + 1), 0);
+        for (const uint32_t entry : old) {
+            if (entry != 0)
+                Place(entries, hashOf(entry - 1), entry);
+        }
     }
+    Place(entries, hash, id + 1);
+    ++used;
 }
 
 }  // namespace
@@ -374,30 +382,18 @@ void ProfileFile::IndexSection(uint32_t section, uint64_t hash) {
     const std::string_view name = SectionName(section);
     if (FindSection(name) >= 0)
         return;  // the first section of a name is the one that counts
-    Reserve(m_sectionIndex.entries, m_sectionIndex.used,
-            [this](uint32_t s) { return FoldedHash(SectionName(s)); });
-    const size_t mask = m_sectionIndex.entries.size() - 1;
-    size_t i = hash & mask;
-    while (m_sectionIndex.entries[i] != 0)
-        i = (i + 1) & mask;
-    m_sectionIndex.entries[i] = section + 1;
-    ++m_sectionIndex.used;
+    Insert(m_sectionIndex.entries, m_sectionIndex.used, hash, section,
+           [this](uint32_t s) { return FoldedHash(SectionName(s)); });
 }
 
 void ProfileFile::IndexKey(uint32_t id, uint64_t hash) {
     const Line& line = Record(id);
     if (FindKey(line.aux, KeyOf(line)) >= 0)
         return;  // the first of duplicate keys wins
-    Reserve(m_keyIndex.entries, m_keyIndex.used, [this](uint32_t k) {
+    Insert(m_keyIndex.entries, m_keyIndex.used, hash, id, [this](uint32_t k) {
         const Line& l = Record(k);
         return FoldedHash(KeyOf(l), l.aux);
     });
-    const size_t mask = m_keyIndex.entries.size() - 1;
-    size_t i = hash & mask;
-    while (m_keyIndex.entries[i] != 0)
-        i = (i + 1) & mask;
-    m_keyIndex.entries[i] = id + 1;
-    ++m_keyIndex.used;
 }
 
 ProfileFile::Line ProfileFile::PoolLine(std::string_view lineText) {
