@@ -12,7 +12,7 @@
 // and true colour of 16, 24 and 32 bits.
 namespace fraglane::preview {
 
-// The 18 bytes at the start of a TGA file (TGA 2.0 specification, "Image File Header").
+// The 18 bytes at the start of a TGA file ("Image File Header" of the TGA 2.0 format).
 struct TGAHeader {
     uint8_t idLength = 0;
     uint8_t colorMapType = 0;

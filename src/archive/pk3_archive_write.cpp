@@ -1,0 +1,299 @@
+#include <algorithm>
+
+#include "archive/pk3_archive.h"
+#include "archive/pk3_format.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+// Writing an archive in place: a new archive, members added (a whole tree at once) and removed.
+namespace fraglane::archive {
+
+using namespace format;
+
+namespace {
+
+bool MatchesGlob(std::string_view text, std::string_view mask) {
+    size_t t = 0, m = 0, starT = std::string_view::npos, starM = 0;
+    while (t < text.size()) {
+        if (m < mask.size() &&
+            (mask[m] == '?' || text::LowerAscii(mask[m]) == text::LowerAscii(text[t]))) {
+            ++t;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starM = ++m;
+            starT = t;
+        } else if (starT != std::string_view::npos) {
+            m = starM;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
+    return m == mask.size();
+}
+
+// A stored name that means what it says: relative, no "." or ".." part, no empty part but
+// the end of a folder name.
+bool IsPlainStoredName(std::string_view stored) {
+    if (stored.empty() || stored.front() == '/')
+        return false;
+    size_t start = 0;
+    while (start < stored.size()) {
+        size_t slash = stored.find('/', start);
+        if (slash == std::string_view::npos)
+            slash = stored.size();
+        const std::string_view part = stored.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
+// Whether a directory entry's name can become part of a member name unchanged.
+bool IsPlainEntryName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\:") == std::string_view::npos;
+}
+
+}  // namespace
+
+bool MatchesMask(std::string_view text, std::string_view mask) {
+    if (MatchesGlob(text, mask))
+        return true;
+    return mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" &&
+           text.find('.') == std::string_view::npos &&
+           MatchesGlob(text, mask.substr(0, mask.size() - 2));
+}
+
+void Pk3Archive::CreateEmpty(std::string_view path) {
+    std::string record;
+    Put32(record, EndSignature);
+    record.append(18, '\0');
+    platform::WriteFileBytes(path, record);
+}
+
+void Pk3Archive::RequireWritable() {
+    if (!m_active)
+        throw Error(WriteError(m_fileName));
+    if (!m_file.Writable()) {
+        platform::File writable = platform::File::OpenExisting(m_fileName, true);
+        if (!writable.Writable())
+            throw Error(WriteError(m_fileName));
+        m_file = std::move(writable);
+    }
+}
+
+void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
+                         std::string_view wildcard, bool withSubfolders) {
+    RequireWritable();
+    const platform::EntryInfo root = platform::InspectEntry(rootFolder);
+    m_deferDirectory = true;
+    try {
+        AddTreeFrom(folder, rootFolder, wildcard, withSubfolders, root.realPath);
+    } catch (...) {
+        m_deferDirectory = false;
+        throw;
+    }
+    m_deferDirectory = false;
+    WriteDirectory(m_end.directoryOffset);
+}
+
+void Pk3Archive::AddTreeFrom(std::string_view folder, std::string_view rootFolder,
+                             std::string_view wildcard, bool withSubfolders,
+                             const std::string& realRoot) {
+    std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
+    // Enumerated in name order, as the file systems the format comes from list a folder.
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        const int c = text::CompareIgnoreCase(a.name, b.name);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    const std::string base = platform::IncludeTrailingBackslash(folder);
+    auto relative = [&](const std::string& full) {
+        std::string rel =
+            text::StartsWithIgnoreCase(full, rootFolder) ? full.substr(rootFolder.size()) : full;
+        if (!rel.empty() && rel.front() == '\\')
+            rel.erase(0, 1);
+        return rel;
+    };
+    for (const platform::DirEntry& entry : entries) {
+        if (!IsPlainEntryName(entry.name))
+            continue;
+        const std::string full = base + entry.name;
+        const platform::EntryInfo info = platform::InspectEntry(full);
+        if (info.kind == platform::EntryKind::Regular) {
+            const bool outside = info.isLink && !platform::IsInsideFolder(info.realPath, realRoot);
+            if (!outside && !m_file.SameAs(info.device, info.inode) &&
+                MatchesMask(entry.name, wildcard)) {
+                AddFile(relative(full), full);
+            }
+            continue;
+        }
+        if (info.kind != platform::EntryKind::Directory || info.isLink)
+            continue;
+        const std::string stored = StoredForm(relative(full) + "\\");
+        if (FindMember(stored) < 0) {
+            AddFolderMember(stored, platform::GetFileAttributes(full),
+                            platform::FileDosDateTime(full));
+        }
+        if (withSubfolders)
+            AddTreeFrom(full, rootFolder, wildcard, withSubfolders, realRoot);
+    }
+}
+
+void Pk3Archive::AddFile(std::string_view memberName, std::string_view path) {
+    RequireWritable();
+    const std::string stored = StoredForm(memberName);
+    if (!IsPlainStoredName(stored))
+        throw Error(WriteError(m_fileName));
+    for (size_t slash = stored.find('/'); slash != std::string::npos && slash + 1 < stored.size();
+         slash = stored.find('/', slash + 1)) {
+        const std::string parent = stored.substr(0, slash + 1);
+        if (FindMember(parent) < 0) {
+            AddFolderMember(parent, platform::AttrDirectory, platform::CurrentDosDateTime());
+        }
+    }
+    if (const int existing = FindMember(stored); existing >= 0)
+        RemoveAt(static_cast<size_t>(existing));
+    const std::string data = platform::ReadRegularFile(path);
+    uint32_t attributes = platform::GetFileAttributes(path);
+    if (attributes == platform::InvalidAttributes)
+        attributes = platform::AttrArchive;
+    AddData(stored, data, attributes, platform::FileDosDateTime(path));
+}
+
+void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attributes,
+                                 uint32_t dosTime) {
+    if (attributes == platform::InvalidAttributes)
+        attributes = platform::AttrDirectory;
+    AddData(storedName, std::string(), attributes | platform::AttrDirectory, dosTime);
+}
+
+void Pk3Archive::AddData(const std::string& storedName, const std::string& data,
+                         uint32_t attributes, uint32_t dosTime) {
+    RequireWritable();
+    if (!IsPlainStoredName(storedName))
+        throw Error(WriteError(m_fileName));
+    if (data.size() > UINT32_MAX)
+        throw Error(WriteError(m_fileName));
+    Member m;
+    CentralRecord& r = m.record;
+    if (!data.empty() && !m_deflater)
+        m_deflater = std::make_unique<RawDeflater>(9);
+    const std::string payload = data.empty() ? std::string() : m_deflater->Deflate(data);
+    const uint64_t offset = m_end.directoryOffset;
+    if (offset + LocalSize + storedName.size() + payload.size() > UINT32_MAX ||
+        storedName.size() > 0xFFFF) {
+        throw Error(WriteError(m_fileName));
+    }
+    r.method = data.empty() ? 0 : 8;
+    r.time = static_cast<uint16_t>(dosTime & 0xFFFF);
+    r.date = static_cast<uint16_t>(dosTime >> 16);
+    r.crc32 = Crc32(data);
+    r.compressedSize = static_cast<uint32_t>(payload.size());
+    r.uncompressedSize = static_cast<uint32_t>(data.size());
+    r.externalAttributes = attributes;
+    r.localHeaderOffset = static_cast<uint32_t>(offset);
+    r.name = storedName;
+    m.folder = (attributes & platform::AttrDirectory) != 0;
+
+    std::string local;
+    Put32(local, LocalSignature);
+    PutSharedFields(local, r);
+    Put16(local, static_cast<uint16_t>(r.name.size()));
+    Put16(local, 0);
+    local += r.name;
+    local += payload;
+    if (!m_file.WriteAt(offset, local.data(), local.size()))
+        throw Error(WriteError(m_fileName));
+    m_members.push_back(std::move(m));
+    // The lookup index grows with the member instead of being built again for every add.
+    if (!m_storedIndex.empty())
+        m_storedIndex.try_emplace(text::LowerCase(StoredForm(storedName)), m_members.size() - 1);
+    m_namesBuilt = false;
+    m_fileNames.clear();
+    m_foldedNames.clear();
+    if (m_deferDirectory)
+        m_end.directoryOffset = static_cast<uint32_t>(offset + local.size());
+    else
+        WriteDirectory(offset + local.size());
+}
+
+void Pk3Archive::WriteDirectory(uint64_t at) {
+    std::string out;
+    for (const Member& m : m_members) {
+        const CentralRecord& r = m.record;
+        Put32(out, CentralSignature);
+        Put16(out, r.versionMadeBy);
+        PutSharedFields(out, r);
+        Put16(out, static_cast<uint16_t>(r.name.size()));
+        Put16(out, static_cast<uint16_t>(r.extra.size()));
+        Put16(out, static_cast<uint16_t>(r.comment.size()));
+        Put16(out, r.diskNumberStart);
+        Put16(out, r.internalAttributes);
+        Put32(out, r.externalAttributes);
+        Put32(out, r.localHeaderOffset);
+        out += r.name;
+        out += r.extra;
+        out += r.comment;
+    }
+    const auto count = static_cast<uint16_t>(std::min<size_t>(m_members.size(), 0xFFFF));
+    const uint64_t directorySize = out.size();
+    Put32(out, EndSignature);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, count);
+    Put16(out, count);
+    Put32(out, static_cast<uint32_t>(directorySize));
+    Put32(out, static_cast<uint32_t>(at));
+    Put16(out, static_cast<uint16_t>(m_end.comment.size()));
+    out += m_end.comment;
+    if (!m_file.WriteAt(at, out.data(), out.size()) || !m_file.Truncate(at + out.size())) {
+        throw Error(WriteError(m_fileName));
+    }
+    m_end.position = at + directorySize;
+    m_end.entries = m_end.entriesOnDisk = count;
+    m_end.directorySize = static_cast<uint32_t>(directorySize);
+    m_end.directoryOffset = static_cast<uint32_t>(at);
+}
+
+void Pk3Archive::RemoveMember(std::string_view name) {
+    const int index = FindMember(name);
+    if (index >= 0)
+        RemoveAt(static_cast<size_t>(index));
+}
+
+void Pk3Archive::RemoveAt(size_t index) {
+    RequireWritable();
+    const CentralRecord removed = m_members[index].record;
+    const uint64_t start = removed.localHeaderOffset;
+    const uint64_t dataEnd = m_end.directoryOffset;
+    uint64_t length = 0;
+    uint8_t h[LocalSize];
+    if (start < dataEnd && m_file.ReadAt(start, h, LocalSize) && Get32(h) == LocalSignature) {
+        length = std::min<uint64_t>(LocalHeaderLength(h) + uint64_t{removed.compressedSize},
+                                    dataEnd - start);
+    }
+    // What follows the cut moves down, through a bounded buffer.
+    std::vector<uint8_t> buffer(Chunk);
+    for (uint64_t from = start + length; from < dataEnd;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(Chunk, dataEnd - from));
+        if (!m_file.ReadAt(from, buffer.data(), n) ||
+            !m_file.WriteAt(from - length, buffer.data(), n)) {
+            throw Error(WriteError(m_fileName));
+        }
+        from += n;
+    }
+    m_members.erase(m_members.begin() + static_cast<std::ptrdiff_t>(index));
+    for (Member& m : m_members) {
+        if (m.record.localHeaderOffset > start)
+            m.record.localHeaderOffset -= static_cast<uint32_t>(length);
+    }
+    Invalidate();
+    WriteDirectory(dataEnd - length);
+}
+
+}  // namespace fraglane::archive
