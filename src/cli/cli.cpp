@@ -40,7 +40,7 @@ constexpr const char* Usage =
     "  rescan-mods\n"
     "  scan\n"
     "  repack MAP[@MOD]...\n"
-    "  list mods | list maps [--mod M] | list bots\n"
+    "  list mods | list maps [--mod M] | list bots | list rotation\n"
     "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n";
 
 // A name from an archive as one line of output: control bytes written as \xNN, so that no
@@ -271,8 +271,11 @@ int List(Context& c) {
                   catalogue::ReadMapRows(ini, c.args.size() == 3 ? c.args[2] : std::string()));
     } else if (what == "bots" && c.args.size() == 1) {
         PrintRows(c.out, catalogue::ReadBotRows(ini));
+    } else if (what == "rotation" && c.args.size() == 1) {
+        for (const std::string& map : settings::LoadSettings(ini).options.rotation)
+            c.out << map << "\n";
     } else {
-        throw UsageError{"list needs mods, maps [--mod M] or bots"};
+        throw UsageError{"list needs mods, maps [--mod M], bots or rotation"};
     }
     return 0;
 }

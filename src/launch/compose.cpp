@@ -27,7 +27,31 @@ const char* GametypeAbbreviation(int gametype) {
     }
 }
 
+// The nextmap chain: each entry loads its map and points nextmap at the next one (the last
+// back at the first), because the game resets nextmap whenever a map loads; "rotation"
+// starts the chain at the entry after the selected map.
+void AddRotation(const LaunchOptions& o, std::vector<std::string>& cfg) {
+    const size_t n = o.rotation.size();
+    const char* load = o.devmap ? "devmap " : "map ";
+    size_t start = 0;
+    for (size_t i = 0; i < n; ++i) {
+        cfg.push_back("set rotation" + std::to_string(i) + " \"" + load + o.rotation[i] +
+                      "; set nextmap vstr rotation" + std::to_string((i + 1) % n) + "\"");
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (text::EqualsIgnoreCase(o.rotation[i], o.selectedMap)) {
+            start = (i + 1) % n;
+            break;
+        }
+    }
+    cfg.push_back("set rotation \"set nextmap vstr rotation" + std::to_string(start) + "\"");
+}
+
 }  // namespace
+
+bool RotationActive(const LaunchOptions& options) {
+    return options.rotate && options.rotation.size() >= 2;
+}
 
 LaunchTexts Compose(const LaunchOptions& o) {
     using std::to_string;
@@ -77,11 +101,16 @@ LaunchTexts Compose(const LaunchOptions& o) {
                                "seta g_synchronousClients 1"});
     }
 
+    if (RotationActive(o))
+        AddRotation(o, cfg);
+
     // An empty mod is "not baseq3" too: the line then ends in " +set fs_game ".
     if (!isBaseq3)
         cmd += " +set fs_game " + o.mod;
     cmd += " +exec " + o.cfgName;
     cmd += (o.devmap ? " +devmap " : " +map ") + o.selectedMap;
+    if (RotationActive(o))
+        cmd += " +vstr rotation";  // after the map: its loading resets nextmap
     cmd += " " + o.post;
     for (const std::string& line : o.selectedBots)
         cmd += " +" + line;

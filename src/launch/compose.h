@@ -38,6 +38,9 @@ struct LaunchOptions {
     std::string selectedMap;
     // bots page
     std::vector<std::string> selectedBots;
+    // rotation page: the maps played in turn, when rotate is on and at least two are listed
+    bool rotate = false;
+    std::vector<std::string> rotation;
     // display
     int displayMode = -1;
     bool fullscreen = false;
@@ -64,6 +67,9 @@ struct LaunchTexts {
 // Builds the three launch texts from scratch. Nothing typed is quoted or escaped: the game
 // gets exactly what the operator wrote.
 LaunchTexts Compose(const LaunchOptions& options);
+
+// Whether the rotation takes part in the texts: on, with at least two maps listed.
+bool RotationActive(const LaunchOptions& options);
 
 // The configuration file's bytes: every line followed by CR LF, the last one too.
 std::string ConfigFileText(const std::vector<std::string>& lines);

@@ -40,6 +40,8 @@ const Key Keys[] = {
     {"formplacement", "Height", Kind::Integer, FIELD(placement.height)},
     {"mods", "selected", Kind::Text, FIELD(selectedMod)},
     {"maps", "selected", Kind::Text, FIELD(options.selectedMap)},
+    {"maps", "rotate", Kind::Check, FIELD(options.rotate)},
+    {"maps", "rotation", Kind::List, FIELD(options.rotation)},
     {"game_options", "g_gametype", Kind::Radio, FIELD(options.gametype), launch::GametypeCount},
     {"game_options", "timelimit", Kind::Integer, FIELD(options.timelimit)},
     {"game_options", "fraglimit", Kind::Integer, FIELD(options.fraglimit)},

@@ -45,6 +45,44 @@ TEST(Compose, DedicatedBaseq3ExampleComesOutByteForByte) {
     EXPECT_EQ(t.batchName, "runmap_q3dm17_ffa.bat");
 }
 
+TEST(Compose, RotationOffOrOfOneMapLeavesEveryTextAsItWas) {
+    const LaunchTexts plain = Compose(Example1());
+    for (const auto& [rotate, maps] : std::vector<std::pair<bool, std::vector<std::string>>>{
+             {false, {"a", "b", "c"}}, {true, {"q3dm17"}}, {true, {}}}) {
+        LaunchOptions o = Example1();
+        o.rotate = rotate;
+        o.rotation = maps;
+        const LaunchTexts t = Compose(o);
+        EXPECT_EQ(t.commandLine, plain.commandLine);
+        EXPECT_EQ(t.configLines, plain.configLines);
+        EXPECT_EQ(t.batchName, plain.batchName);
+    }
+}
+
+TEST(Compose, RotationChainsTheMapsAndStartsAfterTheSelectedOne) {
+    LaunchOptions o = Example1();
+    o.rotate = true;
+    o.rotation = {"oa_dm1", "Q3DM17", "oa_dm2"};  // the selected map is in the middle
+    o.post = "+say hi";
+    LaunchTexts t = Compose(o);
+    EXPECT_EQ(t.commandLine,
+              "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1"
+              " +exec unknown.cfg +map q3dm17 +vstr rotation +say hi");
+    std::vector<std::string> expected = Example1Config;
+    expected.insert(expected.end(), {"set rotation0 \"map oa_dm1; set nextmap vstr rotation1\"",
+                                     "set rotation1 \"map Q3DM17; set nextmap vstr rotation2\"",
+                                     "set rotation2 \"map oa_dm2; set nextmap vstr rotation0\"",
+                                     "set rotation \"set nextmap vstr rotation2\""});
+    EXPECT_EQ(t.configLines, expected);
+
+    o.devmap = true;
+    o.selectedMap = "unlisted";
+    t = Compose(o);
+    EXPECT_EQ(t.configLines[Example1Config.size()],
+              "set rotation0 \"devmap oa_dm1; set nextmap vstr rotation1\"");
+    EXPECT_EQ(t.configLines.back(), "set rotation \"set nextmap vstr rotation0\"");
+}
+
 TEST(Compose, ListenServerDefragExampleComesOutByteForByte) {
     LaunchOptions o = Example1();
     o.useQ3sdc = true;

@@ -101,7 +101,7 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrderAndNoCatalogueKey) {
     SaveSettings(f, s);
     EXPECT_EQ(dir.Read("fraglane.ini"),
               "[formplacement]\r\nleft=327\r\ntop=173\r\nwidth=674\r\nHeight=575\r\n"
-              "[mods]\r\nselected=\r\n[maps]\r\nselected=\r\n"
+              "[mods]\r\nselected=\r\n[maps]\r\nselected=\r\nrotate=0\r\nrotationcount=0\r\n"
               "[game_options]\r\ng_gametype=0\r\ntimelimit=15\r\nfraglimit=999\r\n"
               "capturelimit=99\r\ng_dowarmup=1\r\ng_warmup=30\r\ng_maxGameClients=32\r\n"
               "devmap=0\r\nsv_pure=1\r\ndedicated=1\r\nrconpassword=*\r\ng_friendlyFire=0\r\n"
