@@ -35,6 +35,7 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     BuildBotsPage();
     BuildDisplayPage();
     BuildAdvancedPage();
+    BuildRotationPage();
     BuildReadyPage();
     BindOptions();
     Connect();
@@ -133,6 +134,13 @@ void T_Main::Connect() {
         connect(rescan, &QPushButton::clicked, this,
                 [this] { Guarded([this] { btnRescanMapsClick(); }); });
     }
+    connect(cRotate, &QCheckBox::toggled, this, [this] { AllChangeClick(); });
+    connect(btnAddRotation, &QPushButton::clicked, this, [this] { btnAddRotationClick(); });
+    connect(btnDelRotation, &QPushButton::clicked, this, [this] { btnDelRotationClick(); });
+    connect(btnRotationUp, &QPushButton::clicked, this, [this] { MoveRotationLine(-1); });
+    connect(btnRotationDown, &QPushButton::clicked, this, [this] { MoveRotationLine(1); });
+    connect(cRotationMaps, &QListWidget::currentRowChanged, this,
+            [this] { UpdateRotationWarning(); });
     connect(btnRepackMaps, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnRepackMapsClick(); }); });
     connect(btnShowModMaps, &QPushButton::clicked, this,
@@ -260,6 +268,9 @@ launch::LaunchOptions T_Main::GatherOptions() const {
     for (int i = 0; i < cSelectedBots->count(); ++i)
         o.selectedBots.push_back(ToStd(cSelectedBots->item(i)->text()));
     o.cfgName = ToStd(cCfgName->text());
+    o.rotate = cRotate->isChecked();
+    for (int i = 0; i < cRotationMaps->count(); ++i)
+        o.rotation.push_back(ToStd(cRotationMaps->item(i)->text()));
     return o;
 }
 
@@ -319,6 +330,9 @@ void T_Main::LoadSettings() {
     cSelectedBots->clear();
     cSelectedBots->addItems(ToQt(o.selectedBots));
     cCfgName->setText(ToQt(o.cfgName));
+    cRotate->setChecked(o.rotate);
+    cRotationMaps->clear();
+    cRotationMaps->addItems(ToQt(o.rotation));
     cMinOnRun->setChecked(s.minOnStart);
 }
 

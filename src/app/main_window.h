@@ -96,6 +96,11 @@ public:
     void btnRescanMapsClick();
     void ThreadGetMapImageExecute(jobs::JobThread& thread);
     void btnRepackMapsClick();
+    void btnAddRotationClick();
+    void btnDelRotationClick();
+    void MoveRotationLine(int step);
+    // Shows the rotation page's warning when the current line's map cannot run in the mod.
+    void UpdateRotationWarning();
     void ThreadRepackMapsExecute(jobs::JobThread& thread);
     // Fills the report page with the last repack's report and shows the page.
     void ShowRepackReport();
@@ -193,6 +198,16 @@ public:
     QLabel* RxLabel1;
     QLabel* Label30;
 
+    // Page "rotation".
+    QWidget* TabRotation;
+    QCheckBox* cRotate;
+    QListWidget* cRotationMaps;
+    QPushButton* btnAddRotation;
+    QPushButton* btnDelRotation;
+    QPushButton* btnRotationUp;
+    QPushButton* btnRotationDown;
+    QLabel* cRotationWarning;
+
     // Lower pages.
     QWidget* ready;
     QPlainTextEdit* cBat;
@@ -232,6 +247,7 @@ private:
     void BuildBotsPage();
     void BuildDisplayPage();
     void BuildAdvancedPage();
+    void BuildRotationPage();
     void BuildReadyPage();
     // The option controls with the fields of the launch options they hold.
     void BindOptions();

@@ -144,4 +144,54 @@ void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
     SetStatusText(2, QString());
 }
 
+void T_Main::btnAddRotationClick() {
+    for (QTreeWidgetItem* row : cMap->selectedItems()) {  // in selection order
+        const QString name = row->text(cMapMap);
+        if (!catalogue::IsCommandSafeName(ToStd(name)) || name.isEmpty())
+            continue;  // would act as a command in the batch line
+        bool listed = false;
+        for (int i = 0; i < cRotationMaps->count() && !listed; ++i)
+            listed = cRotationMaps->item(i)->text().compare(name, Qt::CaseInsensitive) == 0;
+        if (!listed)
+            cRotationMaps->addItem(name);
+    }
+    Compose();
+}
+
+void T_Main::btnDelRotationClick() {
+    for (int i = cRotationMaps->count() - 1; i >= 0; --i) {
+        if (cRotationMaps->item(i)->isSelected())
+            delete cRotationMaps->takeItem(i);
+    }
+    Compose();
+}
+
+void T_Main::MoveRotationLine(int step) {
+    const int from = cRotationMaps->currentRow();
+    const int to = from + step;
+    if (from < 0 || to < 0 || to >= cRotationMaps->count())
+        return;
+    cRotationMaps->insertItem(to, cRotationMaps->takeItem(from));
+    cRotationMaps->setCurrentRow(to);
+    Compose();
+}
+
+void T_Main::UpdateRotationWarning() {
+    // A listed map warns when no catalogued row of it lies in baseq3 or in the chosen mod.
+    QListWidgetItem* line = cRotationMaps->currentItem();
+    bool warn = false;
+    if (line != nullptr) {
+        warn = true;
+        for (int i = 0; i < cMap->RowCount() && warn; ++i) {
+            QTreeWidgetItem* row = cMap->Row(i);
+            if (row->text(cMapMap).compare(line->text(), Qt::CaseInsensitive) == 0 &&
+                !catalogue::CannotLoadInMod(ToStd(row->text(cMapMod)),
+                                            ToStd(cMod->currentText()))) {
+                warn = false;
+            }
+        }
+    }
+    cRotationWarning->setVisible(warn);
+}
+
 }  // namespace fraglane::app

@@ -86,8 +86,10 @@ void T_Main::BuildFrame() {
     PageControl->setIconSize(QSize(64, 64));
     PageControl->setDocumentMode(true);
     PageControl->setUsesScrollButtons(false);
-    // Five 64-pixel pictures with their captions must fit the window's minimum width.
+    // Five 64-pixel pictures with their captions fit the window's minimum width; with the
+    // sixth (display shown beside rotation) the captions give way, never a picture.
     PageControl->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 2px 3px; }"));
+    PageControl->setElideMode(Qt::ElideRight);
     panelLayout->addWidget(PageControl);
 
     PageConfig = Named(new QTabWidget(Panel1), "PageConfig");
@@ -393,6 +395,40 @@ void T_Main::BuildAdvancedPage() {
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(6, 1);
     PageControl->addTab(TabAdvanced, QIcon(PagePicture(4)), QStringLiteral("advanced"));
+}
+
+void T_Main::BuildRotationPage() {
+    TabRotation = Named(new QWidget, "TabRotation");
+    QWidget* p = TabRotation;
+    auto* grid = new QGridLayout(p);
+    grid->setContentsMargins(6, 2, 6, 2);
+    grid->setVerticalSpacing(2);
+    cRotate = Check(p, "cRotate", QStringLiteral("rotate maps"),
+                    QStringLiteral("play the listed maps in turn (nextmap chain)"));
+    cRotationMaps = Named(new QListWidget(p), "cRotationMaps");
+    cRotationMaps->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    btnAddRotation = Named(FlatButton(QStringLiteral("add selected maps"), p), "btnAddRotation");
+    btnDelRotation = Named(FlatButton(QStringLiteral("remove"), p), "btnDelRotation");
+    btnRotationUp = Named(FlatButton(QStringLiteral("up"), p), "btnRotationUp");
+    btnRotationDown = Named(FlatButton(QStringLiteral("down"), p), "btnRotationDown");
+    cRotationWarning =
+        Named(new QLabel(QStringLiteral("this map cannot be\nloaded in this mod"), p),
+              "cRotationWarning");
+    cRotationWarning->setAlignment(Qt::AlignCenter);
+    cRotationWarning->setStyleSheet(QStringLiteral("color: red;"));
+    cRotationWarning->hide();
+    grid->addWidget(cRotate, 0, 0);
+    grid->addWidget(Caption(QStringLiteral("maps in turn"), cRotationMaps, p), 1, 0);
+    grid->addWidget(cRotationMaps, 2, 0, 6, 1);
+    int row = 2;
+    for (QWidget* w : {static_cast<QWidget*>(btnAddRotation), static_cast<QWidget*>(btnDelRotation),
+                       static_cast<QWidget*>(btnRotationUp), static_cast<QWidget*>(btnRotationDown),
+                       static_cast<QWidget*>(cRotationWarning)}) {
+        grid->addWidget(w, row++, 1);
+    }
+    grid->setRowStretch(7, 1);
+    grid->setColumnStretch(0, 1);
+    PageControl->addTab(TabRotation, QIcon(PagePicture(5)), QStringLiteral("rotation"));
 }
 
 void T_Main::BuildReadyPage() {

@@ -70,6 +70,20 @@ void Gear(QPainter& p) {
     p.drawEllipse(QPointF(32, 32), 7, 7);
 }
 
+// Two arrows chasing each other round a circle: maps played in turn.
+void Cycle(QPainter& p) {
+    p.setPen(QPen(Steel, 5, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(12, 12, 40, 40), 30 * 16, 150 * 16);
+    p.drawArc(QRectF(12, 12, 40, 40), 210 * 16, 150 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Ink);
+    const QPointF top[] = {{49, 12}, {58, 26}, {42, 26}};
+    const QPointF bottom[] = {{15, 52}, {6, 38}, {22, 38}};
+    p.drawPolygon(top, 3);
+    p.drawPolygon(bottom, 3);
+}
+
 }  // namespace
 
 QPixmap PagePicture(int index) {
@@ -89,6 +103,9 @@ QPixmap PagePicture(int index) {
             break;
         case 3:
             Monitor(p);
+            break;
+        case 5:
+            Cycle(p);
             break;
         default:
             Gear(p);

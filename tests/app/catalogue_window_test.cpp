@@ -218,3 +218,52 @@ TEST_F(CatalogueWindow, AddingTheSameBotTwiceGivesTwoLinesAndSkillAloneChangesNo
 
 }  // namespace
 }  // namespace fraglane::app
+
+namespace fraglane::app {
+namespace {
+
+TEST_F(CatalogueWindow, RotationPageAddsMovesRemovesAndKeepsItsMapsAcrossARestart) {
+    Open();
+    auto rotation = [&] {
+        QStringList names;
+        for (int i = 0; i < window->cRotationMaps->count(); ++i)
+            names << window->cRotationMaps->item(i)->text();
+        return names;
+    };
+    ASSERT_FALSE(window->cRotate->isChecked());
+    const QString plain = window->cBat->toPlainText();
+    MapRow("baseq3", "q3dm17")->setSelected(true);
+    MapRow("cpma", "cpm1")->setSelected(true);
+    QTest::mouseClick(window->btnAddRotation, Qt::LeftButton);
+    MapRow("defrag", "st1")->setSelected(true);
+    QTest::mouseClick(window->btnAddRotation, Qt::LeftButton);  // listed names are skipped
+    EXPECT_EQ(rotation(), (QStringList{"q3dm17", "cpm1", "st1"}));
+    EXPECT_EQ(window->cBat->toPlainText(), plain);  // off: nothing changes
+    window->cRotate->setChecked(true);
+    EXPECT_TRUE(window->cBat->toPlainText().contains("+vstr rotation"));
+    EXPECT_TRUE(window->cCfg->toPlainText().contains(
+        "set rotation2 \"map st1; set nextmap vstr rotation0\""));
+
+    window->cRotationMaps->setCurrentRow(2);
+    QTest::mouseClick(window->btnRotationUp, Qt::LeftButton);
+    EXPECT_EQ(rotation(), (QStringList{"q3dm17", "st1", "cpm1"}));
+    EXPECT_TRUE(window->cRotationWarning->isHidden());  // st1 of defrag, the chosen mod
+    window->cRotationMaps->setCurrentRow(2);  // cpm1 of cpma while defrag runs: the warning
+    EXPECT_FALSE(window->cRotationWarning->isHidden());
+    window->cRotationMaps->setCurrentRow(0);
+    QTest::mouseClick(window->btnRotationDown, Qt::LeftButton);
+    EXPECT_EQ(rotation(), (QStringList{"st1", "q3dm17", "cpm1"}));
+    window->cRotationMaps->clearSelection();
+    window->cRotationMaps->item(2)->setSelected(true);
+    QTest::mouseClick(window->btnDelRotation, Qt::LeftButton);
+    EXPECT_EQ(rotation(), (QStringList{"st1", "q3dm17"}));
+
+    window.reset();  // the settings are saved
+    EXPECT_EQ(Cli({"list", "rotation"}), "st1\nq3dm17\n");
+    window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    EXPECT_TRUE(window->cRotate->isChecked());
+    EXPECT_EQ(rotation(), (QStringList{"st1", "q3dm17"}));
+}
+
+}  // namespace
+}  // namespace fraglane::app

@@ -86,13 +86,17 @@ bool ServerInstalled() {
 // markers show. The server finds its native game module beside the archives; OpenArena's
 // engine takes its content as the standalone game "baseoa", which here is the same folder.
 std::string ServeSavedBatch(const test::GameDir& game, const std::string& map,
-                            const std::vector<std::string>& markers) {
+                            const std::vector<std::string>& markers,
+                            const std::string& moreMapKeys = {}, const std::string& post = {}) {
     std::filesystem::create_symlink(GameModule, game.Path("baseq3/qagamex86_64.so"));
     std::filesystem::create_directory_symlink("baseq3", game.Path("baseoa"));
     game.Write("fraglane.ini",
                "[mods]\r\nselected=baseq3\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\nselected=" + map +
-                   "\r\n[game_options]\r\ntimelimit=7\r\n[bots]\r\nselectedcount=1\r\n"
-                   "selected0=addbot sarge 4 blue\r\n[exec]\r\ncfgname=fraglane_test.cfg\r\n");
+                   "\r\n" + moreMapKeys +
+                   "[game_options]\r\ntimelimit=7\r\n[bots]\r\nselectedcount=1\r\n"
+                   "selected0=addbot sarge 4 blue\r\n[exec]\r\ncfgname=fraglane_test.cfg\r\n"
+                   "[advanced]\r\npost_cmd=" +
+                   post + "\r\n");
     std::ostringstream out, err;
     EXPECT_EQ(cli::RunCli({"--dir", game.Native(), "save-cfg"}, out, err), 0) << err.str();
     EXPECT_EQ(cli::RunCli({"--dir", game.Native(), "save-bat"}, out, err), 0) << err.str();
@@ -149,6 +153,28 @@ TEST(DedicatedServer, RunsTheSavedConfigMapAndBot) {
     EXPECT_NE(log.find("Server: oa_dm1"), std::string::npos) << log;
     EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << log;
     EXPECT_NE(log.find("\\timelimit\\7\\"), std::string::npos) << "config values reach the game";
+}
+
+// A rotation of three maps: the saved chain loads them in turn and comes back to the first,
+// with nextmap then pointing at the second.
+TEST(DedicatedServer, RotationPlaysTheListedMapsInTurn) {
+    if (!ServerInstalled())
+        GTEST_SKIP() << "openarena-server is not installed: no dedicated server to run";
+    test::GameDir game;
+    if (!game.LinkOpenArena())
+        GTEST_SKIP() << "openarena-088-data is not installed";
+    const std::string log =
+        ServeSavedBatch(game, "oa_dm1", {"vstr rotation1", "entered the game"},
+                        "rotate=1\r\nrotationcount=3\r\nrotation0=oa_dm1\r\nrotation1=oa_dm2\r\n"
+                        "rotation2=oa_dm3\r\n",
+                        "+vstr nextmap +vstr nextmap +vstr nextmap +nextmap");
+    std::vector<std::string> served;
+    for (size_t at = log.find("Server: "); at != std::string::npos;
+         at = log.find("Server: ", at + 1)) {
+        served.push_back(log.substr(at + 8, log.find('\n', at) - at - 8));
+    }
+    EXPECT_EQ(served, (std::vector<std::string>{"oa_dm1", "oa_dm2", "oa_dm3", "oa_dm1"})) << log;
+    EXPECT_NE(log.find("\"nextmap\" is:\"vstr rotation1"), std::string::npos) << log;
 }
 
 // A map repacked from the OpenArena archives is played by the real server from our archive
