@@ -42,5 +42,12 @@ TEST(FuzzRegressions, KeptPictureInputsReadCleanly) {
     ReplayAll("corpus/jpeg", JpegInput);
 }
 
+TEST(FuzzRegressions, KeptRepackInputsReadCleanly) {
+    ReplayAll("regressions/bsp", BspInput);
+    ReplayAll("corpus/bsp", BspInput);
+    ReplayAll("regressions/shader", ShaderInput);
+    ReplayAll("corpus/shader", ShaderInput);
+}
+
 }  // namespace
 }  // namespace fraglane::fuzz

@@ -12,6 +12,9 @@
 #include "platform/file_system.h"
 #include "preview/jpeg.h"
 #include "preview/targa.h"
+#include "repack/bsp_textures.h"
+#include "repack/repack_run.h"
+#include "repack/shader_script.h"
 #include "settings/settings.h"
 
 namespace fraglane::fuzz {
@@ -105,6 +108,45 @@ void JpegInput(const uint8_t* data, size_t size) {
     std::string why;
     if (!preview::DecodeJpeg(path, bitmap, &why) && why.empty())
         std::abort();  // every refusal says why
+}
+
+namespace {
+
+// A repack run whose staging folder lies in the scratch folder; every name it adds must stay
+// inside that folder.
+repack::RepackRun StagingRun() {
+    repack::RepackRun run;
+    run.tempDir = Scratch() + "temp\\";
+    platform::ForceDirectories(run.tempDir);
+    return run;
+}
+
+void CheckStaysInside(const repack::RepackRun& run) {
+    for (const std::string& name : run.TextureList.Items()) {
+        if (!repack::IsStagingSafe(name))
+            std::abort();
+    }
+}
+
+}  // namespace
+
+void BspInput(const uint8_t* data, size_t size) {
+    repack::RepackRun run = StagingRun();
+    repack::ScanBspBytes(run, std::string_view(reinterpret_cast<const char*>(data), size));
+    CheckStaysInside(run);
+    std::error_code ec;
+    std::filesystem::remove_all(platform::ToNative(run.tempDir), ec);
+}
+
+void ShaderInput(const uint8_t* data, size_t size) {
+    repack::RepackRun run = StagingRun();
+    for (const char* wanted : {"textures\\base\\wall", "textures\\sky\\space", "env\\mars"})
+        run.AddTexture(wanted);
+    const std::string path = WriteInput("input.shader", data, size);
+    repack::ParseShaderFile(run, path);
+    CheckStaysInside(run);
+    std::error_code ec;
+    std::filesystem::remove_all(platform::ToNative(run.tempDir), ec);
 }
 
 }  // namespace fraglane::fuzz

@@ -15,5 +15,9 @@ void ProfileInput(const uint8_t* data, size_t size);
 void TgaInput(const uint8_t* data, size_t size);
 // Decodes the bytes as a JPEG picture.
 void JpegInput(const uint8_t* data, size_t size);
+// Scans the bytes as a map file for texture names, into a staging folder of its own.
+void BspInput(const uint8_t* data, size_t size);
+// Reads the bytes as a shader script, with a few wanted names prepared.
+void ShaderInput(const uint8_t* data, size_t size);
 
 }  // namespace fraglane::fuzz
