@@ -16,6 +16,7 @@
 
 #include "app/qt_convert.h"
 #include "catalogue/catalogue.h"
+#include "launch/launch_files.h"
 #include "platform/file_system.h"
 #include "settings/settings.h"
 
@@ -182,8 +183,8 @@ bool T_Main::eventFilter(QObject* watched, QEvent* event) {
 
 void T_Main::FormCreate() {
     ComposeReady = false;
-    LevelshotsDir = ExeDir + "levelshots\\";
-    TempDir = ExeDir + "temp\\";
+    LevelshotsDir = launch::LevelshotsDirOf(ExeDir);
+    TempDir = launch::TempDirOf(ExeDir);
     platform::ForceDirectories(LevelshotsDir);
     platform::ForceDirectories(TempDir);
     PageControl->setCurrentIndex(0);

@@ -93,10 +93,6 @@ std::string RawDeflater::Deflate(const std::string& data) {
     return out;
 }
 
-std::string DeflateRaw(const std::string& data, int level) {
-    return RawDeflater(level).Deflate(data);
-}
-
 bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput& write) {
     if (expected == 0)
         return true;

@@ -9,12 +9,10 @@ namespace fraglane::archive {
 
 uint32_t Crc32(const std::string& data);
 
-// Raw deflate data of the whole text at the given level: what a zlib stream holds without its
-// 2-byte header and its Adler-32 trailer. Throws Error when zlib fails.
-std::string DeflateRaw(const std::string& data, int level);
-
-// The same with one compressor kept for many texts: zlib's state (some 270 KiB at level 9)
-// is made once and reset between texts, not made and freed for every member written.
+// Raw deflate at a given level: what a zlib stream holds without its 2-byte header and its
+// Adler-32 trailer. One compressor is kept for many texts: zlib's state (some 270 KiB at
+// level 9) is made once and reset between texts, not made and freed for every member
+// written. Throws Error when zlib fails.
 class RawDeflater {
 public:
     explicit RawDeflater(int level);

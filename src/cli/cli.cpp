@@ -183,20 +183,26 @@ private:
     std::thread m_watcher;
 };
 
+// A job's status texts as the CLI shows them: each one that says something, a line on stderr.
+std::function<void(int, const std::string&)> PrintStatus(std::ostream& err) {
+    return [&err](int, const std::string& text) {
+        if (!text.empty())
+            err << text << "\n";
+    };
+}
+
 int Scan(Context& c) {
     if (!c.args.empty())
         throw UsageError{"scan takes no arguments"};
     platform::ProfileFile ini(c.iniPath);
-    catalogue::ScanInputs inputs{c.exeDir, c.exeDir + "levelshots\\", catalogue::ReadModList(ini)};
+    catalogue::ScanInputs inputs{c.exeDir, launch::LevelshotsDirOf(c.exeDir),
+                                 catalogue::ReadModList(ini)};
     platform::ForceDirectories(inputs.levelshotsDir);  // as the window makes it at start
     archive::Pk3Archive zip;
     launch::TDirContent lister;
     lister.SetActive(true);
     catalogue::ScanSink sink;
-    sink.status = [&](int, const std::string& text) {
-        if (!text.empty())
-            c.err << text << "\n";
-    };
+    sink.status = PrintStatus(c.err);
     sink.mapRow = sink.botRow = [](const catalogue::CatalogueRow&) {};
     InterruptStop interrupt;
     const catalogue::ScanResult result =
@@ -218,7 +224,8 @@ int Repack(Context& c) {
         throw UsageError{"repack needs MAP[@MOD]..."};
     platform::ProfileFile ini(c.iniPath);
     const std::vector<catalogue::CatalogueRow> catalogued = catalogue::ReadMapRows(ini, "");
-    repack::RepackInputs inputs{c.exeDir, c.exeDir + "levelshots\\", c.exeDir + "temp\\", {}};
+    repack::RepackInputs inputs{
+        c.exeDir, launch::LevelshotsDirOf(c.exeDir), launch::TempDirOf(c.exeDir), {}};
     for (const std::string& arg : c.args) {
         const size_t at = arg.find('@');
         std::string map = text::LowerCase(arg.substr(0, at));
@@ -236,10 +243,7 @@ int Repack(Context& c) {
     launch::TDirContent lister;
     lister.SetActive(true);
     repack::RepackSink sink;
-    sink.status = [&](int, const std::string& text) {
-        if (!text.empty())
-            c.err << text << "\n";
-    };
+    sink.status = PrintStatus(c.err);
     InterruptStop interrupt;
     const repack::RepackResult result =
         repack::RepackMaps(inputs, zip, lister, interrupt.Token(), sink);

@@ -6,6 +6,14 @@
 
 namespace fraglane::launch {
 
+std::string LevelshotsDirOf(std::string_view exeDir) {
+    return std::string(exeDir) + "levelshots\\";
+}
+
+std::string TempDirOf(std::string_view exeDir) {
+    return std::string(exeDir) + "temp\\";
+}
+
 std::string ModDirectory(std::string_view exeDir, std::string_view mod) {
     return std::string(exeDir) + std::string(mod) + "\\";
 }

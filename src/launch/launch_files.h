@@ -11,6 +11,11 @@ namespace fraglane::launch {
 
 enum class PopupMode { Config, Batch };
 
+// The program's work folders beside it: the picture cache ExeDir + "levelshots\" and the
+// repack's staging folder ExeDir + "temp\". The window and the CLI use the same ones.
+std::string LevelshotsDirOf(std::string_view exeDir);
+std::string TempDirOf(std::string_view exeDir);
+
 // The folder of a mod: ExeDir + mod + "\".
 std::string ModDirectory(std::string_view exeDir, std::string_view mod);
 // ModDirectory + name: with no mod selected the backslash is doubled, which still

@@ -8,7 +8,6 @@
 
 #include "platform/file_system.h"
 #include "preview/picture_loader.h"
-#include "preview/targa.h"
 
 namespace fraglane::preview {
 
@@ -54,8 +53,8 @@ bool Decode(const std::string& bytes, Bitmap& decoded, char* message) {
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()),
                  static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
-    if (info.image_width > static_cast<JDIMENSION>(MaxTGASide) ||
-        info.image_height > static_cast<JDIMENSION>(MaxTGASide)) {
+    if (info.image_width > static_cast<JDIMENSION>(MaxPictureSide) ||
+        info.image_height > static_cast<JDIMENSION>(MaxPictureSide)) {
         jpeg_destroy_decompress(&info);
         std::snprintf(message, JMSG_LENGTH_MAX, "a picture larger than 16384 x 16384");
         return false;

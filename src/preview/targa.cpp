@@ -126,7 +126,7 @@ bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8
         // packet of one 32-bit pixel).
         platform::File file = platform::File::OpenExisting(fileName, false);
         constexpr uint64_t MostNeeded =
-            HeaderSize + 255 + 65535ull * 4 + uint64_t{MaxTGASide} * MaxTGASide * 5;
+            HeaderSize + 255 + 65535ull * 4 + uint64_t{MaxPictureSide} * MaxPictureSide * 5;
         bytes.resize(static_cast<size_t>(std::min(file.Size(), MostNeeded)));
         if (!file.ReadAt(0, bytes.data(), bytes.size()))
             return Fail(why, "the file cannot be read");
@@ -156,7 +156,7 @@ bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8
             return Fail(why, "an image type and pixel depth this reader does not decode");
         if (h.width == 0 || h.height == 0)
             return Fail(why, "a picture without pixels");
-        if (h.width > MaxTGASide || h.height > MaxTGASide)
+        if (h.width > MaxPictureSide || h.height > MaxPictureSide)
             return Fail(why, "a picture larger than 16384 x 16384");
 
         const size_t count = size_t{h.width} * h.height;

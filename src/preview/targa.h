@@ -28,9 +28,6 @@ struct TGAHeader {
     uint8_t descriptor = 0;
 };
 
-// Pictures beyond this in width or height are refused, whatever the file holds.
-inline constexpr int MaxTGASide = 16384;
-
 // Reads a TGA file into a pixel buffer: width x height pixels, the first row the bottom of
 // the picture, rows left to right, 3 bytes a pixel (blue, green, red) or 4 for 32-bit
 // pictures (alpha kept). On success the header's pixel depth is the buffer's (24 or 32).

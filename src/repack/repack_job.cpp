@@ -91,10 +91,7 @@ private:
             }
             const std::string dir = m_in.exeDir + mod + "\\";
             for (const std::string& file : Archives(mod, false)) {
-                StopCheck();
-                m_sink.status(2, "file: " + file);
-                bool stopped = false;  // a stop found inside the archive's guard
-                archive::WorkOnArchive(m_zip, dir + file, [&](archive::Pk3Archive& zip) {
+                OnArchive(dir, file, [&](archive::Pk3Archive& zip) {
                     for (size_t i = wanted.size(); i-- > 0;) {
                         const std::string w = wanted[i];
                         if (!zip.HasMember(w))
@@ -107,36 +104,35 @@ private:
                             ScanBspTextures(m_run, member);
                         }
                         wanted.erase(wanted.begin() + static_cast<std::ptrdiff_t>(i));
-                        if ((stopped = m_stop.stop_requested()))
-                            return;
+                        if (m_stop.stop_requested())
+                            return;  // the stop check after each map file
                     }
                 });
-                if (stopped)
-                    throw Stopped{};
             }
             for (const std::string& w : wanted)
                 m_result.report.push_back("missing " + w + " in " + mod);
         }
     }
 
-    // Runs work on every searched archive of every mod of ModList, with the status texts and
-    // stop checks both later phases share.
+    // One archive of every phase: the stop check before it, its status text, the work under
+    // the per-archive guard (which swallows errors, so work that sees the stop flag returns),
+    // and the stop check after it.
+    void OnArchive(const std::string& dir, const std::string& file,
+                   const std::function<void(archive::Pk3Archive&)>& work) {
+        StopCheck();
+        m_sink.status(2, "file: " + file);
+        archive::WorkOnArchive(m_zip, dir + file, work);
+        StopCheck();
+    }
+
+    // Runs work on every searched archive of every mod of ModList, as both later phases do.
     void EachSearchedArchive(
         const std::function<void(archive::Pk3Archive&, const std::string&)>& work) {
         for (const std::string& mod : m_run.ModList.Items()) {
             m_sink.status(1, "mod: " + mod);
             const std::string dir = m_in.exeDir + mod + "\\";
-            for (const std::string& file : Archives(mod, true)) {
-                StopCheck();
-                m_sink.status(2, "file: " + file);
-                bool stopped = false;
-                archive::WorkOnArchive(m_zip, dir + file, [&](archive::Pk3Archive& zip) {
-                    work(zip, dir + file);
-                    stopped = m_stop.stop_requested();
-                });
-                if (stopped)
-                    throw Stopped{};
-            }
+            for (const std::string& file : Archives(mod, true))
+                OnArchive(dir, file, [&](archive::Pk3Archive& zip) { work(zip, dir + file); });
         }
     }
 
