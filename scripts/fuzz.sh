@@ -18,7 +18,7 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
 
 # target:floor — the floors are set from short runs of the instrumented build, well below
 # what 10 seconds reach, far above the "cov: 1" of a fuzzer blind to the code under test.
-all_targets="pk3:500 profile:450 tga:180 jpeg:100 bsp:250 shader:300"
+all_targets="pk3:500 profile:450 tga:180 jpeg:100 bsp:250 shader:300 pack:600"
 targets="${FRAGLANE_FUZZ_TARGETS:-$all_targets}"
 names=()
 for t in $targets; do names+=("${t%%:*}_fuzz"); done

@@ -47,6 +47,8 @@ TEST(FuzzRegressions, KeptRepackInputsReadCleanly) {
     ReplayAll("corpus/bsp", BspInput);
     ReplayAll("regressions/shader", ShaderInput);
     ReplayAll("corpus/shader", ShaderInput);
+    ReplayAll("regressions/pack", PackInput);
+    ReplayAll("corpus/pack", PackInput);
 }
 
 }  // namespace

@@ -3,13 +3,20 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "archive/archive_work.h"
 #include "archive/pk3_archive.h"
 #include "catalogue/catalogue.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "preview/jpeg.h"
 #include "preview/targa.h"
 #include "repack/bsp_textures.h"
@@ -147,6 +154,201 @@ void ShaderInput(const uint8_t* data, size_t size) {
     CheckStaysInside(run);
     std::error_code ec;
     std::filesystem::remove_all(platform::ToNative(run.tempDir), ec);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Reads the fuzzer's description of a staging folder, one entry after another.
+class StageReader {
+public:
+    StageReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    bool AtEnd() const { return m_at >= m_size; }
+    uint8_t Byte() { return m_at < m_size ? m_data[m_at++] : 0; }
+    std::string Bytes(size_t n) {
+        n = std::min(n, m_size - std::min(m_at, m_size));
+        std::string s(reinterpret_cast<const char*>(m_data + m_at), n);
+        m_at += n;
+        return s;
+    }
+    // A relative name of one to four parts; any byte but "/" and NUL, no "." or "..".
+    std::string Name() {
+        std::string raw = Bytes(Byte() % 40 + 1);
+        std::string name, part;
+        int parts = 0;
+        raw += '/';
+        for (const char c : raw) {
+            if (c != '/') {
+                part += c == '\0' ? '_' : c;
+                continue;
+            }
+            if (!part.empty() && part != "." && part != ".." && parts < 4) {
+                name += (name.empty() ? "" : "/") + part;
+                ++parts;
+            }
+            part.clear();
+        }
+        return name;
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_at = 0;
+};
+
+std::string ReadAll(const fs::path& path) {
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            bytes.append(buffer, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+// Writes by native path: the described names may hold "\\", which program path text reads
+// as a separator.
+void WriteNative(const fs::path& path, const std::string& bytes) {
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+// Makes one entry of the described folder; names that clash with what is there are passed by.
+void MakeEntry(StageReader& in, const fs::path& stage, const fs::path& outside,
+               std::vector<std::string>& made) {
+    const uint8_t kind = in.Byte() % 6;
+    const std::string name = in.Name();
+    if (name.empty() || name.substr(0, name.find('/')) == "out.pk3")
+        return;  // the archive's own name is the packer's
+    const fs::path path = stage / name;
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    if (ec || fs::symlink_status(path, ec).type() != fs::file_type::not_found)
+        return;
+    switch (kind) {
+        case 0:
+        case 4: {  // a file, read-only or not
+            const size_t low = in.Byte();
+            const size_t length = low | size_t{in.Byte()} << 8;
+            WriteNative(path, in.Bytes(length % 4097));
+            if (kind == 4)
+                fs::permissions(path, fs::perms::owner_read | fs::perms::group_read, ec);
+            break;
+        }
+        case 1:
+            fs::create_directory(path, ec);
+            break;
+        case 2: {  // a link: up, to itself, out of the folder, to a device, dangling, or inward
+            const size_t depth = static_cast<size_t>(std::count(name.begin(), name.end(), '/'));
+            std::string up;
+            for (size_t i = 0; i < depth; ++i)
+                up += "../";
+            const uint8_t choice = in.Byte();
+            const std::string targets[] = {"..",
+                                           ".",
+                                           up + "../outside.txt",
+                                           outside.string(),
+                                           "/dev/zero",
+                                           "missing",
+                                           "/",
+                                           stage.string(),
+                                           name};
+            std::string target = targets[choice % std::size(targets)];
+            if (choice >= std::size(targets) && !made.empty())
+                target = up + made[choice % made.size()];
+            fs::create_symlink(target, path, ec);
+            break;
+        }
+        case 3:
+            ::mkfifo(path.c_str(), 0644);
+            break;
+        case 5: {  // a larger file that deflates well
+            const std::string piece = in.Bytes(in.Byte() % 16 + 1);
+            std::string bytes;
+            for (size_t i = 0, n = (in.Byte() + 1) * 256u; i < n; ++i)
+                bytes += piece;
+            WriteNative(path, bytes);
+            break;
+        }
+    }
+    made.push_back(name);
+}
+
+// The member's stored name as a path of the staging folder, when it is one.
+bool IsFileOfStage(const fs::path& stage, const std::string& member, fs::path& file) {
+    std::string relative = member;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    if (relative.empty() || relative.front() == '/')
+        return false;
+    file = stage / relative;
+    std::error_code ec;
+    const fs::path real = fs::canonical(file, ec);
+    const fs::path root = fs::canonical(stage, ec);
+    if (ec || !fs::is_regular_file(real, ec))
+        return false;
+    const auto [end, _] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
+    return end == root.end();
+}
+
+}  // namespace
+
+void PackInput(const uint8_t* data, size_t size) {
+    const fs::path scratch = platform::ToNative(Scratch());
+    const fs::path stage = scratch / "stage";
+    const fs::path outside = scratch / "outside.txt";
+    std::error_code ec;
+    fs::remove_all(stage, ec);
+    fs::create_directories(stage);
+    WriteNative(outside, "outside");
+
+    StageReader in(data, size);
+    std::vector<std::string> made;
+    for (int i = 0; i < 64 && !in.AtEnd(); ++i)
+        MakeEntry(in, stage, outside, made);
+
+    const std::string root = platform::FromNative(stage.string()) + "\\";
+    archive::Pk3Archive zip;
+    try {
+        archive::PackFolder(zip, root, root + "out.pk3");
+    } catch (const Error&) {
+        if (fs::exists(stage / "out.pk3"))
+            std::abort();  // a failed pack leaves no archive
+        return;
+    }
+    zip.SetFileName(root + "out.pk3");
+    zip.SetActive(true);
+    const std::vector<std::string> names = zip.FileNames();
+    for (const std::string& name : names) {
+        if (name.back() == '\\')
+            continue;
+        fs::path file;
+        if (!IsFileOfStage(stage, name, file) || name == "out.pk3")
+            std::abort();  // every member is a regular file inside the folder
+        const std::string copy = Scratch() + "member";
+        zip.ExtractMember(name, copy);
+        fs::permissions(platform::ToNative(copy), fs::perms::owner_all, fs::perm_options::add, ec);
+        // Names that differ in case only are one member, holding one of their files.
+        const std::string bytes = ReadAll(platform::ToNative(copy));
+        const auto sameFile = [&](const std::string& m) {
+            std::string asMember = m;
+            std::replace(asMember.begin(), asMember.end(), '/', '\\');
+            return text::EqualsIgnoreCase(asMember, name) && ReadAll(stage / m) == bytes;
+        };
+        if (bytes != ReadAll(file) && std::none_of(made.begin(), made.end(), sameFile))
+            std::abort();
+        fs::remove(platform::ToNative(copy), ec);
+    }
+    zip.SetActive(false);
+    if (ReadAll(outside) != "outside")
+        std::abort();
+    fs::permissions(stage, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(stage, ec);
 }
 
 }  // namespace fraglane::fuzz

@@ -19,5 +19,9 @@ void JpegInput(const uint8_t* data, size_t size);
 void BspInput(const uint8_t* data, size_t size);
 // Reads the bytes as a shader script, with a few wanted names prepared.
 void ShaderInput(const uint8_t* data, size_t size);
+// Builds the staging folder the bytes describe (files, folders, links, pipes, read-only
+// files) and packs it as the repack does: every member must be a file of that folder, with
+// its bytes, and nothing outside the folder may change.
+void PackInput(const uint8_t* data, size_t size);
 
 }  // namespace fraglane::fuzz
