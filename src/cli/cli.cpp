@@ -183,11 +183,12 @@ private:
     std::thread m_watcher;
 };
 
-// A job's status texts as the CLI shows them: each one that says something, a line on stderr.
+// A job's status texts as the CLI shows them: each one that says something, a line on stderr,
+// paths in the form the shell takes.
 std::function<void(int, const std::string&)> PrintStatus(std::ostream& err) {
     return [&err](int, const std::string& text) {
         if (!text.empty())
-            err << text << "\n";
+            err << platform::DisplayPath(text) << "\n";
     };
 }
 

@@ -69,10 +69,19 @@ private:
         return archives;
     }
 
+    // A level shot of the picture cache: a file there, or a link to one inside it. A link
+    // planted to lead elsewhere is not followed, so nothing from outside enters the archive.
     void CopyLevelShot(const std::string& name) {
         const std::string from = m_in.levelshotsDir + name;
-        if (!platform::FileExists(from))
+        const platform::EntryInfo shot = platform::InspectEntry(from);
+        if (shot.kind != platform::EntryKind::Regular)
             return;
+        if (shot.isLink &&
+            !platform::IsInsideFolder(shot.realPath,
+                                      platform::InspectEntry(m_in.levelshotsDir).realPath)) {
+            m_result.report.push_back("levelshots\\" + name + " leads out of the picture cache");
+            return;
+        }
         platform::CopyFileKeepingTime(from, m_in.tempDir + "levelshots\\" + name);
         m_result.report.push_back("levelshots\\" + name + " from the picture cache");
     }

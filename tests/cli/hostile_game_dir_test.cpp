@@ -1,0 +1,172 @@
+// A game directory as a stranger's downloads could leave it, scanned and repacked by the CLI:
+// no crash or hang, nothing written or deleted outside the picture cache and the staging
+// folder, the game's archives as they were, memory bounded, and no name the shell would read
+// as a command in the lists, the catalogue, the batch text or the new archive.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "support/run.h"
+#include "support/temp_dir.h"
+
+namespace fraglane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Quote;
+using test::RunCommand;
+
+// Every entry under root, links not followed: kind and content (a link's target).
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+        const std::string name = fs::relative(it->path(), root).string();
+        if (it->is_symlink()) {
+            entries[name] = "link " + fs::read_symlink(it->path()).string();
+        } else if (it->is_directory()) {
+            entries[name] = "folder";
+        } else {
+            std::ifstream in(it->path(), std::ios::binary);
+            std::ostringstream bytes;
+            bytes << in.rdbuf();
+            entries[name] = "file " + bytes.str();
+        }
+    }
+    return entries;
+}
+
+// A name the batch file can take as it stands, and one that stays where it is put.
+bool IsSafeName(const std::string& name) {
+    static const std::regex unsafe(R"([\x00-\x20\x7F"%&+;<>^|:/\\]|^\.\.?$)");
+    return !name.empty() && !std::regex_search(name, unsafe);
+}
+
+struct CliRun {
+    int status;
+    std::string output;
+    long peakKiB;
+};
+
+class HostileGameDir : public ::testing::Test {
+protected:
+    test::TempDir root;
+    std::map<std::string, std::string> before;
+
+    void SetUp() override {
+        const fs::path script =
+            fs::path(__FILE__).parent_path().parent_path() / "support" / "hostile_game_dir.py";
+        const auto made = RunCommand("python3 " + Quote(script.string()) + " " +
+                                     Quote(root.Path("game")) + " " + Quote(root.Path("outside")));
+        ASSERT_EQ(made.status, 0) << made.output;
+        root.Write("game/quake3.exe", "");
+        root.MakeDir("settings");
+        before = Snapshot(root.Path(""));
+    }
+
+    // The CLI on the game directory, in a time limit, with its peak memory.
+    CliRun Cli(const std::string& args) {
+        const auto r =
+            RunCommand("timeout 120 /usr/bin/time -f %M -o " + Quote(root.Path("peak")) + " " +
+                       Quote(FRAGLANE_CLI) + " --dir " + Quote(root.Path("game")) + " --ini " +
+                       Quote(root.Path("settings/fraglane.ini")) + " " + args);
+        std::ifstream peak(root.Path("peak"));
+        long kib = 0;
+        peak >> kib;
+        fs::remove(root.Path("peak"));
+        std::cout << "fraglane-cli " << args << ": peak " << kib / 1024 << " MiB\n";
+        return {r.status, r.output, kib};
+    }
+};
+
+TEST_F(HostileGameDir, ScanAndRepackStayInsideTheirFoldersAndListNoUnsafeName) {
+    constexpr long PeakLimitKiB = 64 * 1024;  // the archive bomb alone would take 256 MiB
+    for (const char* step : {"rescan-mods", "scan"}) {
+        const CliRun r = Cli(step);
+        EXPECT_EQ(r.status, 0) << step << "\n" << r.output;
+        EXPECT_LT(r.peakKiB, PeakLimitKiB) << step;
+    }
+
+    std::set<std::string> maps;
+    for (const char* what : {"mods", "maps", "bots"}) {
+        const CliRun r = Cli(std::string("list ") + what);
+        ASSERT_EQ(r.status, 0) << r.output;
+        std::istringstream lines(r.output);
+        for (std::string line; std::getline(lines, line);) {
+            const std::string name = line.substr(line.find('\t') + 1);
+            EXPECT_TRUE(IsSafeName(name)) << what << ": " << line;
+            // Of the three hundred maps that share one data block, two are repacked.
+            if (what == std::string("maps") &&
+                !std::regex_match(name, std::regex("s(?!00[01])\\d{3}")))
+                maps.insert(name);
+        }
+    }
+    EXPECT_EQ(maps, (std::set<std::string>{"bomb", "cut", "deep0", "deep1", "deep2", "deep3",
+                                           "deep4", "deep5", "deep6", "deep7", "deep8", "evil",
+                                           "ok1", "s000", "s001"}));
+
+    // The catalogue the scan wrote holds only safe names.
+    std::ifstream ini(root.Path("settings/fraglane.ini"));
+    const std::regex row(R"(^(map|bot)\d+(name|mod)=(.*)\r?$)");
+    for (std::string line; std::getline(ini, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, row)) {
+            EXPECT_TRUE(IsSafeName(m[3])) << line;
+        }
+    }
+
+    // The batch text for a map of the hostile archive.
+    std::string settings = root.Read("settings/fraglane.ini");
+    settings.replace(settings.find("[maps]\r\n"), 8, "[maps]\r\nselected=ok1\r\n");
+    root.Write("settings/fraglane.ini", settings);
+    const CliRun bat = Cli("compose bat");
+    EXPECT_EQ(bat.status, 0);
+    EXPECT_NE(bat.output.find("+map ok1"), std::string::npos) << bat.output;
+
+    std::string rows;
+    for (const std::string& map : maps)
+        rows += " " + map;
+    const CliRun repack = Cli("repack" + rows);
+    EXPECT_EQ(repack.status, 0) << repack.output;
+    EXPECT_LT(repack.peakKiB, PeakLimitKiB);
+    EXPECT_NE(repack.output.find("levelshots/evil.tga leads out of the picture cache"),
+              std::string::npos)
+        << repack.output;
+    const auto members =
+        RunCommand(Quote(FRAGLANE_CLI) + " pk3 list " +
+                   Quote(root.Path("game/temp/" + std::to_string(maps.size()) + "maps.pk3")));
+    ASSERT_EQ(members.status, 0) << members.output;
+    EXPECT_NE(members.output.find("textures\\ok\\wall.jpg\n"), std::string::npos);
+    std::istringstream names(members.output);
+    for (std::string name; std::getline(names, name);) {
+        std::istringstream parts(name);
+        for (std::string part; std::getline(parts, part, '\\');)
+            EXPECT_TRUE(IsSafeName(part)) << name;
+    }
+
+    // Only the picture cache, the staging folder and the settings file changed.
+    const auto after = Snapshot(root.Path(""));
+    std::set<std::string> changed;
+    for (const auto& [name, entry] : before) {
+        if (!after.count(name) || after.at(name) != entry)
+            changed.insert(name);
+    }
+    for (const auto& [name, entry] : after) {
+        if (!before.count(name))
+            changed.insert(name);
+    }
+    for (const std::string& name : changed) {
+        const bool allowed = name.rfind("game/levelshots/", 0) == 0 ||
+                             name.rfind("game/temp/", 0) == 0 || name.rfind("settings/", 0) == 0;
+        EXPECT_TRUE(allowed) << name;
+    }
+    EXPECT_LE(fs::file_size(root.Path("game/levelshots/bomb.tga")), 100u);
+}
+
+}  // namespace
+}  // namespace fraglane
