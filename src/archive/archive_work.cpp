@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -10,6 +11,7 @@ namespace fraglane::archive {
 ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
                                 const std::function<void(Pk3Archive&)>& work) {
     ArchiveWorkResult result;
+    std::exception_ptr writeFailure;
     try {
         zip.SetFileName(path);
         zip.SetActive(true);
@@ -19,6 +21,8 @@ ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
             work(zip);
             result.finished = true;
         }
+    } catch (const OutputError&) {
+        writeFailure = std::current_exception();
     } catch (const std::exception& e) {
         result.reason = e.what();
     } catch (...) {
@@ -29,6 +33,8 @@ ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
     } catch (...) {
         // Closing only releases the file; nothing is left to report.
     }
+    if (writeFailure)
+        std::rethrow_exception(writeFailure);
     return result;
 }
 

@@ -17,7 +17,8 @@ struct ArchiveWorkResult {
 // Work on one archive that ends silently on any error, as the scan and the repack do with
 // every archive they visit: the archive is opened as path, the work runs on it, and it is
 // closed again however the work ended. An error of any kind ends this archive only; what the
-// work did before it stays done.
+// work did before it stays done. An OutputError is raised again once the archive is closed:
+// the folder written into is at fault, not the archive.
 ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
                                 const std::function<void(Pk3Archive&)>& work);
 

@@ -423,7 +423,11 @@ void Pk3Archive::Extract(std::string_view name, std::string_view destination, bo
         at += take;
         return take;
     };
-    auto write = [&](const uint8_t* data, size_t n) { return out.Append(data, n); };
+    bool writeFailed = false;
+    auto write = [&](const uint8_t* data, size_t n) {
+        writeFailed = !out.Append(data, n);
+        return !writeFailed;
+    };
 
     bool ok = true;
     if (r.method == 0) {
@@ -440,6 +444,8 @@ void Pk3Archive::Extract(std::string_view name, std::string_view destination, bo
     }
     if (!ok) {
         out.Truncate(0);
+        if (writeFailed)
+            throw OutputError("Unable to write to " + platform::DisplayPath(destination));
         throw Error("error");
     }
     out.Close();

@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "archive/archive_work.h"
+#include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -151,6 +152,9 @@ std::string ScanDoneText(int skippedNames) {
 
 ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip, launch::TDirContent& lister,
                     platform::ProfileFile& settings, std::stop_token stop, const ScanSink& sink) {
+    // Pictures go into the cache as the scan finds them: without the folder, no scan.
+    if (!platform::DirectoryExists(inputs.levelshotsDir))
+        throw OutputError("Unable to write to " + platform::DisplayPath(inputs.levelshotsDir));
     ScanState s{sink, PictureCache(inputs.levelshotsDir), {}, {}};
     sink.status(0, ScanStartText);
     for (const std::string& mod : inputs.mods) {

@@ -12,4 +12,12 @@ public:
     explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
+// A folder the program writes into refuses what is written (no room left, a size limit, no
+// permission, an I/O error). Unlike a damaged archive, which is passed by, this ends the
+// work: whatever it wrote next would fail alike.
+class OutputError : public Error {
+public:
+    using Error::Error;
+};
+
 }  // namespace fraglane

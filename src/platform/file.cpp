@@ -96,8 +96,21 @@ File File::CreateNative(const std::string& native, std::string_view path) {
     }
     File f;
     f.m_fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (f.m_fd < 0)
-        throw Error(message);
+    if (f.m_fd < 0) {
+        switch (errno) {
+            case EACCES:
+            case EPERM:
+            case EROFS:
+            case ENOSPC:
+            case EDQUOT:
+            case EFBIG:
+            case EIO:
+            case ENOTDIR:
+                throw OutputError(message);  // the folder takes nothing
+            default:
+                throw Error(message);  // this name only
+        }
+    }
     f.m_writable = true;
     return f;
 }

@@ -342,7 +342,7 @@ void CopyFileKeepingTime(std::string_view from, std::string_view to) {
 void WriteFileBytes(std::string_view path, std::string_view bytes) {
     File file = File::Create(path);  // "Cannot create file %s", read-only files included
     if (!file.WriteAt(0, bytes.data(), bytes.size())) {
-        throw Error("Unable to write to " + DisplayPath(path));
+        throw OutputError("Unable to write to " + DisplayPath(path));
     }
 }
 

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "support/run.h"
+#include "support/snapshot.h"
 #include "support/temp_dir.h"
 
 namespace fraglane {
@@ -21,25 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Quote;
 using test::RunCommand;
-
-// Every entry under root, links not followed: kind and content (a link's target).
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> entries;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
-        const std::string name = fs::relative(it->path(), root).string();
-        if (it->is_symlink()) {
-            entries[name] = "link " + fs::read_symlink(it->path()).string();
-        } else if (it->is_directory()) {
-            entries[name] = "folder";
-        } else {
-            std::ifstream in(it->path(), std::ios::binary);
-            std::ostringstream bytes;
-            bytes << in.rdbuf();
-            entries[name] = "file " + bytes.str();
-        }
-    }
-    return entries;
-}
 
 // A name the batch file can take as it stands, and one that stays where it is put.
 bool IsSafeName(const std::string& name) {
@@ -66,7 +48,7 @@ protected:
         ASSERT_EQ(made.status, 0) << made.output;
         root.Write("game/quake3.exe", "");
         root.MakeDir("settings");
-        before = Snapshot(root.Path(""));
+        before = test::Snapshot(root.Path(""));
     }
 
     // The CLI on the game directory, in a time limit, with its peak memory.
@@ -150,16 +132,7 @@ TEST_F(HostileGameDir, ScanAndRepackStayInsideTheirFoldersAndListNoUnsafeName) {
     }
 
     // Only the picture cache, the staging folder and the settings file changed.
-    const auto after = Snapshot(root.Path(""));
-    std::set<std::string> changed;
-    for (const auto& [name, entry] : before) {
-        if (!after.count(name) || after.at(name) != entry)
-            changed.insert(name);
-    }
-    for (const auto& [name, entry] : after) {
-        if (!before.count(name))
-            changed.insert(name);
-    }
+    const std::set<std::string> changed = test::Changed(before, test::Snapshot(root.Path("")));
     for (const std::string& name : changed) {
         const bool allowed = name.rfind("game/levelshots/", 0) == 0 ||
                              name.rfind("game/temp/", 0) == 0 || name.rfind("settings/", 0) == 0;

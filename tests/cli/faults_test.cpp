@@ -1,0 +1,181 @@
+// Faults around the files the program writes: a writer killed part-way, a full disk, a
+// read-only game directory, a picture cache that is a file. Each gives a clear message and
+// loses nothing that was there before.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <random>
+#include <set>
+
+#include "catalogue/catalogue.h"
+#include "platform/profile_file.h"
+#include "settings/settings.h"
+#include "support/archives.h"
+#include "support/run.h"
+#include "support/snapshot.h"
+#include "support/temp_dir.h"
+
+namespace fraglane {
+namespace {
+
+using test::Quote;
+using test::RunCommand;
+
+// The writes of the window and the scan, one after another: settings A, catalogue X,
+// settings B, catalogue Y.
+void WriteInTurn(const std::string& path, int writes, const std::function<void()>& after) {
+    settings::Settings a = settings::DefaultSettings();
+    settings::Settings b = a;
+    b.options.timelimit = 25;
+    b.options.rotation = {"q3dm1", "q3dm17", "q3tourney2"};
+    std::vector<catalogue::CatalogueRow> x, y;
+    for (int i = 0; i < 3000; ++i) {
+        x.push_back({"baseq3", "x" + std::to_string(i)});
+        y.push_back({"mod", "y" + std::to_string(i)});
+    }
+    platform::ProfileFile file(path);
+    for (int i = 0; i < writes; ++i) {
+        switch (i % 4) {
+            case 0:
+                settings::SaveSettings(file, a);
+                break;
+            case 1:
+                catalogue::WriteCatalogue(file, x, {});
+                break;
+            case 2:
+                settings::SaveSettings(file, b);
+                break;
+            case 3:
+                catalogue::WriteCatalogue(file, y, x);
+                break;
+        }
+        after();
+    }
+}
+
+TEST(Faults, WriterKilledAtAnyMomentLeavesTheOldOrTheNewWholeFile) {
+    test::TempDir dir;
+    const std::string path = dir.Program() + "fraglane.ini";
+    const std::string start = "[notes]\r\nkept=yes\r\n";
+    // Every whole state the writes pass through; after two rounds they repeat.
+    std::set<std::string> whole{start};
+    dir.Write("fraglane.ini", start);
+    WriteInTurn(path, 8, [&] { whole.insert(dir.Read("fraglane.ini")); });
+
+    std::mt19937 random(20261208);
+    std::set<std::string> seen;
+    constexpr int Kills = 300;
+    for (int i = 0; i < Kills; ++i) {
+        dir.Write("fraglane.ini", start);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            WriteInTurn(path, 1 << 30, [] {});
+            ::_exit(0);
+        }
+        ::usleep(std::uniform_int_distribution<useconds_t>(0, 40000)(random));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::string now = dir.Read("fraglane.ini");
+        ASSERT_TRUE(whole.count(now)) << "kill " << i << " left " << now.size() << " bytes";
+        seen.insert(now);
+    }
+    std::cout << Kills << " kills, " << seen.size() << " of " << whole.size()
+              << " whole states seen\n";
+    EXPECT_GE(seen.size(), 3u);  // the kills landed across the writes
+}
+
+// A game directory with a catalogue, a map whose level shot is larger than the file-size
+// limit of the tests below, and one whose map file is.
+class FaultGame : public ::testing::Test {
+protected:
+    test::GameDir game;
+    std::string catalogue;
+
+    FaultGame() {
+        std::string noise(100 * 1024, '\0');
+        std::mt19937 random(7);
+        for (char& c : noise)
+            c = static_cast<char>(random());
+        test::MakeArchive(game, "baseq3\\a.pk3",
+                          {{"maps\\big.bsp", "bsp"}, {"levelshots\\big.tga", noise}});
+        test::MakeArchive(game, "baseq3\\b.pk3",
+                          {{"maps\\small.bsp", noise}, {"levelshots\\small.tga", "small"}});
+        game.Write("fraglane.ini",
+                   "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=2\r\n"
+                   "map0name=big\r\nmap0mod=baseq3\r\nmap1name=small\r\n"
+                   "map1mod=baseq3\r\n[bots]\r\ncount=0\r\n");
+        game.MakeDir("levelshots");
+    }
+    test::CommandResult Cli(const std::string& args, const std::string& limits = "") {
+        return RunCommand(limits + "exec " + Quote(FRAGLANE_CLI) + " --dir " +
+                          Quote(game.Native()) + " " + args);
+    }
+    static std::string LastLine(const std::string& output) {
+        const size_t end = output.find_last_not_of('\n');
+        const size_t start = output.rfind('\n', end);
+        return output.substr(start == std::string::npos ? 0 : start + 1, end - start);
+    }
+};
+
+// A full disk, as a file-size limit: the scan stops at the picture it cannot write, removes
+// what it wrote of it and keeps the old catalogue; the repack stops and writes no archive.
+TEST_F(FaultGame, FullDiskStopsScanAndRepackWithTheMessageAndKeepsWhatWasThere) {
+    const std::string before = game.Read("fraglane.ini");
+    const auto scan = Cli("scan", "ulimit -f 32; ");
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_EQ(LastLine(scan.output), "Unable to write to " + game.Path("levelshots/big.tga"));
+    EXPECT_EQ(game.Read("fraglane.ini"), before);
+    EXPECT_FALSE(game.Exists("levelshots/big.tga"));
+
+    const auto repack = Cli("repack small", "ulimit -f 32; ");
+    EXPECT_EQ(repack.status, 1);
+    EXPECT_EQ(LastLine(repack.output), "Unable to write to " + game.Path("temp/maps/small.bsp"));
+    EXPECT_FALSE(game.Exists("temp/small.pk3"));
+}
+
+// Under a user the permissions bind (root's overrides dropped), a read-only game directory
+// refuses every write with its message and stays as it was; so does a picture cache that is
+// a file.
+TEST_F(FaultGame, ReadOnlyGameDirectoryAndAFilePictureCacheRefuseWithTheirMessages) {
+    ASSERT_EQ(Cli("scan").status, 0);
+    const std::string asUser = ::geteuid() != 0
+                                   ? ""
+                                   : "setpriv --inh-caps=-dac_override,-fowner,-dac_read_search "
+                                     "--bounding-set=-dac_override,-fowner,-dac_read_search ";
+    ASSERT_EQ(RunCommand("chmod -R a-w " + Quote(game.Native())).status, 0);
+    const auto before = test::Snapshot(game.Native());
+    const struct {
+        const char* args;
+        std::string message;
+    } cases[] = {
+        {"rescan-mods", "Unable to write to " + game.Path("fraglane.ini")},
+        {"scan", "Unable to write to " + game.Path("fraglane.ini")},
+        {"repack small", "Cannot create file " + game.Path("temp/levelshots/small.tga")},
+        {"save-bat", "Cannot create file " + game.Path("runmap__ffa.bat")},
+    };
+    for (const auto& c : cases) {
+        const auto r = RunCommand(asUser + Quote(FRAGLANE_CLI) + " --dir " + Quote(game.Native()) +
+                                  " " + c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(LastLine(r.output), c.message) << c.args;
+    }
+    EXPECT_TRUE(test::Changed(before, test::Snapshot(game.Native())).empty());
+    ASSERT_EQ(RunCommand("chmod -R u+w " + Quote(game.Native())).status, 0);
+
+    ASSERT_EQ(RunCommand("rm -r " + Quote(game.Path("levelshots"))).status, 0);
+    game.Write("levelshots", "a file");
+    const std::string settings = game.Read("fraglane.ini");
+    const auto scan = Cli("scan");
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_EQ(LastLine(scan.output), "Unable to write to " + game.Path("levelshots/"));
+    EXPECT_EQ(game.Read("levelshots"), "a file");
+    EXPECT_EQ(game.Read("fraglane.ini"), settings);
+}
+
+}  // namespace
+}  // namespace fraglane
