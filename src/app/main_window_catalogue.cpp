@@ -138,8 +138,12 @@ void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
         cMap->EndUpdate();
     if (cBot->IsUpdating())
         cBot->EndUpdate();
+    // A scan that failed (its message is in the error box) wrote no catalogue: the lists show
+    // the stored one again rather than the rows found before the failure, and nothing says done.
     const int* skipped = std::any_cast<int>(&runData);
-    SetStatusText(0, ToQt(catalogue::ScanDoneText(skipped != nullptr ? *skipped : 0)));
+    if (skipped == nullptr)
+        LoadCatalogue(std::string());
+    SetStatusText(0, skipped == nullptr ? QString() : ToQt(catalogue::ScanDoneText(*skipped)));
     SetStatusText(1, QString());
     SetStatusText(2, QString());
 }

@@ -156,6 +156,24 @@ TEST_F(ScanWindow, NamesThatWouldActAsCommandsAreCountedInTheFinalStatus) {
     EXPECT_FALSE(game.Exists("levelshots/a;quit.tga"));
 }
 
+// A scan that cannot write its pictures ends with the message; the lists show the stored
+// catalogue again, and the status does not say done.
+TEST_F(ScanWindow, FailedScanShowsItsMessageAndTheStoredCatalogueAgain) {
+    game.Write("fraglane.ini",
+               "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=1\r\n"
+               "map0name=old\r\nmap0mod=baseq3\r\n");
+    fraglane::test::MakeArchive(game, "baseq3\\a.pk3", {{"maps\\new.bsp", "bsp"}});
+    Open();
+    fs::remove(game.Path("levelshots"));
+    game.Write("levelshots", "a file where the picture cache belongs");
+    QTest::mouseClick(window->btnRescanMaps, Qt::LeftButton);
+    window->ThreadScanMaps.WaitFor();
+    EXPECT_EQ(desktop.errors, QStringList{ToQt("Unable to write to " + game.Path("levelshots/"))});
+    EXPECT_EQ(Rows(window->cMap), QStringList{"baseq3\told"});
+    EXPECT_EQ(window->StatusText(0), "");
+    EXPECT_TRUE(window->PageControl->isEnabled());
+}
+
 }  // namespace
 }  // namespace fraglane::app
 
