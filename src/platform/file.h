@@ -51,7 +51,11 @@ public:
 private:
     static File CreateNative(const std::string& native, std::string_view path);
 
+#ifdef _WIN32
+    void* m_handle = nullptr;  // a Win32 HANDLE; nullptr while closed
+#else
     int m_fd = -1;
+#endif
     bool m_writable = false;
     uint64_t m_size = 0;
     uint64_t m_appendAt = 0;

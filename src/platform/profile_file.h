@@ -109,7 +109,10 @@ private:
         size_t used = 0;
     };
 
-    FileStamp Stamp() const;
+    FileStamp Stamp() const;  // by system
+    // Writes the serialized file as one replacement of it: a reader, or a process killed
+    // meanwhile, sees the old file or the new one. Throws Error(message). By system.
+    void WriteReplacement(const std::string& message);
     void EnsureLoaded();
     void Parse(std::string bytes);
     void Clear();
@@ -124,6 +127,8 @@ private:
     void IndexKey(uint32_t id, uint64_t hash);
     Line PoolLine(std::string_view text);
     void Serialize(const std::function<bool(std::string_view)>& put) const;
+    // Serialize in pieces of up to 64 KiB for write; false once a write failed.
+    bool SerializeInPieces(const std::function<bool(std::string_view)>& write) const;
     void Commit();
     void SetValue(std::string_view section, std::string_view key, std::string_view value);
 

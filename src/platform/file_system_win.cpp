@@ -1,0 +1,188 @@
+// The file system on Windows: program path text is the native path, and the file system
+// itself ignores case.
+#include "platform/file_system.h"
+
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#undef GetFileAttributes
+#undef SetFileAttributes
+
+#include <algorithm>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace fraglane::platform {
+
+std::string ToNative(std::string_view path) {
+    return std::string(path);
+}
+
+std::string FromNative(std::string_view nativePath) {
+    return std::string(nativePath);
+}
+
+std::string DisplayPath(std::string_view path) {
+    return std::string(path);
+}
+
+bool FileExists(std::string_view path) {
+    const DWORD a = ::GetFileAttributesA(std::string(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(std::string_view path) {
+    const DWORD a = ::GetFileAttributesA(std::string(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateDir(std::string_view path) {
+    return ::CreateDirectoryA(std::string(path).c_str(), nullptr) != 0;
+}
+
+bool RemoveFile(std::string_view path) {
+    const std::string native(path);
+    // A link to a folder is removed as the folder entry it is.
+    const DWORD a = ::GetFileAttributesA(native.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return ::RemoveDirectoryA(native.c_str()) != 0;
+    }
+    return ::DeleteFileA(native.c_str()) != 0;
+}
+
+void FailWritesPastTheFileSizeLimit() {
+    // Windows has no file-size limit signal: a failed write already returns its error.
+}
+
+std::string ProgramFile() {
+    char buffer[MAX_PATH * 4];
+    const DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    return n == 0 || n >= sizeof buffer ? std::string() : std::string(buffer, n);
+}
+
+std::vector<DirEntry> ListDirectory(std::string_view dir) {
+    std::vector<DirEntry> entries;
+    const std::string pattern = IncludeTrailingBackslash(dir) + "*";
+    WIN32_FIND_DATAA data{};
+    HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return entries;
+    do {
+        const std::string_view name = data.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        entries.push_back(
+            {std::string(name), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    return entries;
+}
+
+EntryInfo InspectEntry(std::string_view path) {
+    EntryInfo info;
+    const std::string native(path);
+    const DWORD a = ::GetFileAttributesA(native.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return info;
+    info.isLink = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // Opened through any link, with the folder flag so that folders open too, for what the
+    // entry leads to.
+    HANDLE h = ::CreateFileA(native.c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return info;  // a dangling link leads nowhere
+    BY_HANDLE_FILE_INFORMATION file{};
+    if (::GetFileInformationByHandle(h, &file)) {
+        const bool folder = (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        info.kind = folder                               ? EntryKind::Directory
+                    : ::GetFileType(h) == FILE_TYPE_DISK ? EntryKind::Regular
+                                                         : EntryKind::Other;
+        info.device = file.dwVolumeSerialNumber;
+        info.inode = (uint64_t{file.nFileIndexHigh} << 32) | file.nFileIndexLow;
+        if (info.isLink || folder) {
+            char real[MAX_PATH * 4];
+            const DWORD n = ::GetFinalPathNameByHandleA(h, real, sizeof real, FILE_NAME_NORMALIZED);
+            if (n > 0 && n < sizeof real)
+                info.realPath.assign(real, n);
+        }
+    }
+    ::CloseHandle(h);
+    return info;
+}
+
+bool IsInsideFolder(std::string_view realPath, std::string_view realFolder) {
+    if (realPath.empty() || realFolder.empty())
+        return false;
+    if (realFolder.back() == '\\')
+        realFolder.remove_suffix(1);
+    return realPath.size() >= realFolder.size() &&
+           text::EqualsIgnoreCase(realPath.substr(0, realFolder.size()), realFolder) &&
+           (realPath.size() == realFolder.size() || realPath[realFolder.size()] == '\\');
+}
+
+namespace {
+
+// Reads a file at most maxBytes long; a device (CON, NUL, a pipe) is refused when regularOnly.
+std::string ReadNative(std::string_view path, size_t maxBytes, bool regularOnly) {
+    HANDLE h = ::CreateFileA(std::string(path).c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    if (regularOnly && ::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        throw Error("Cannot process this file: " + DisplayPath(path) + " ");
+    }
+    std::string data;
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(h, &size) && size.QuadPart > 0)
+        data.reserve(std::min(maxBytes, static_cast<size_t>(size.QuadPart)));
+    char buffer[65536];
+    while (data.size() < maxBytes) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, maxBytes - data.size()));
+        if (!::ReadFile(h, buffer, want, &got, nullptr)) {
+            ::CloseHandle(h);
+            throw Error("Unable to read " + DisplayPath(path));
+        }
+        if (got == 0)
+            break;
+        data.append(buffer, got);
+    }
+    ::CloseHandle(h);
+    return data;
+}
+
+}  // namespace
+
+std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
+    return ReadNative(path, maxBytes, false);
+}
+
+std::string ReadRegularFile(std::string_view path, size_t maxBytes) {
+    return ReadNative(path, maxBytes, true);
+}
+
+void CopyFileKeepingTime(std::string_view from, std::string_view to) {
+    const std::string bytes = ReadRegularFile(from);
+    WIN32_FILE_ATTRIBUTE_DATA source{};
+    const bool timed =
+        ::GetFileAttributesExA(std::string(from).c_str(), GetFileExInfoStandard, &source) != 0;
+    ForceDirectories(ExtractFilePath(to));
+    WriteFileBytes(to, bytes);
+    if (!timed)
+        return;
+    HANDLE h = ::CreateFileA(std::string(to).c_str(), FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::SetFileTime(h, nullptr, &source.ftLastAccessTime, &source.ftLastWriteTime);
+        ::CloseHandle(h);
+    }
+}
+
+}  // namespace fraglane::platform

@@ -1,0 +1,203 @@
+// Files on Windows, through the Win32 calls: the behaviour the POSIX side imitates is native
+// here (case-blind names, the read-only attribute, DOS attributes and dates).
+#include "platform/file.h"
+
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+// The program's own attribute functions share these names.
+#undef GetFileAttributes
+#undef SetFileAttributes
+
+#include <algorithm>
+
+#include "platform/error.h"
+#include "platform/file_system.h"
+
+namespace fraglane::platform {
+
+namespace {
+
+HANDLE Handle(void* h) {
+    return static_cast<HANDLE>(h);
+}
+
+OVERLAPPED At(uint64_t offset) {
+    OVERLAPPED o{};
+    o.Offset = static_cast<DWORD>(offset);
+    o.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return o;
+}
+
+}  // namespace
+
+File::~File() {
+    Close();
+}
+
+File::File(File&& other) noexcept
+    : m_handle(other.m_handle),
+      m_writable(other.m_writable),
+      m_size(other.m_size),
+      m_appendAt(other.m_appendAt) {
+    other.m_handle = nullptr;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_handle = other.m_handle;
+        m_writable = other.m_writable;
+        m_size = other.m_size;
+        m_appendAt = other.m_appendAt;
+        other.m_handle = nullptr;
+    }
+    return *this;
+}
+
+void File::Close() {
+    if (m_handle != nullptr)
+        ::CloseHandle(Handle(m_handle));
+    m_handle = nullptr;
+}
+
+File File::OpenExisting(std::string_view path, bool forWriting) {
+    const std::string native(path);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    bool readWrite = forWriting;
+    if (forWriting) {
+        h = ::CreateFileA(native.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (h == INVALID_HANDLE_VALUE) {
+        // A read-only file or medium: opened for reading.
+        readWrite = false;
+        h = ::CreateFileA(native.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    LARGE_INTEGER size{};
+    if (h == INVALID_HANDLE_VALUE || ::GetFileType(h) != FILE_TYPE_DISK ||
+        !::GetFileSizeEx(h, &size)) {
+        if (h != INVALID_HANDLE_VALUE)
+            ::CloseHandle(h);
+        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    }
+    File f;
+    f.m_handle = h;
+    f.m_size = static_cast<uint64_t>(size.QuadPart);
+    f.m_writable = readWrite;
+    return f;
+}
+
+File File::Create(std::string_view path) {
+    return CreateNative(std::string(path), path);
+}
+
+File File::CreateExact(std::string_view path) {
+    return CreateNative(std::string(path), path);
+}
+
+File File::CreateNative(const std::string& native, std::string_view path) {
+    const std::string message = "Cannot create file " + DisplayPath(path);
+    const DWORD attributes = ::GetFileAttributesA(native.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        throw Error(message);
+    }
+    HANDLE h = ::CreateFileA(native.c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        switch (::GetLastError()) {
+            case ERROR_ACCESS_DENIED:
+            case ERROR_WRITE_PROTECT:
+            case ERROR_DISK_FULL:
+            case ERROR_HANDLE_DISK_FULL:
+            case ERROR_NOT_READY:
+                throw OutputError(message);  // the folder takes nothing
+            default:
+                throw Error(message);  // this name only
+        }
+    }
+    File f;
+    f.m_handle = h;
+    f.m_writable = true;
+    return f;
+}
+
+bool File::SameAs(uint64_t device, uint64_t inode) const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return m_handle != nullptr && ::GetFileInformationByHandle(Handle(m_handle), &info) &&
+           info.dwVolumeSerialNumber == device &&
+           ((uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow) == inode;
+}
+
+uint64_t File::Size() const {
+    return m_handle == nullptr ? 0 : m_size;
+}
+
+bool File::ReadAt(uint64_t offset, void* buffer, size_t n) const {
+    auto* out = static_cast<char*>(buffer);
+    while (n > 0) {
+        OVERLAPPED o = At(offset);
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
+        if (!::ReadFile(Handle(m_handle), out, want, &got, &o) || got == 0)
+            return false;
+        out += got;
+        n -= got;
+        offset += got;
+    }
+    return true;
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
+    const auto* in = static_cast<const char*>(data);
+    while (n > 0) {
+        OVERLAPPED o = At(offset);
+        DWORD put = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
+        if (!::WriteFile(Handle(m_handle), in, want, &put, &o) || put == 0)
+            return false;
+        in += put;
+        n -= put;
+        offset += put;
+        m_size = std::max(m_size, offset);
+    }
+    return true;
+}
+
+bool File::Truncate(uint64_t size) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (!::SetFilePointerEx(Handle(m_handle), at, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(Handle(m_handle))) {
+        return false;
+    }
+    m_size = size;
+    return true;
+}
+
+uint32_t GetFileAttributes(std::string_view path) {
+    return ::GetFileAttributesA(std::string(path).c_str());
+}
+
+void SetFileAttributes(std::string_view path, uint32_t attributes) {
+    ::SetFileAttributesA(std::string(path).c_str(),
+                         attributes & (AttrReadOnly | AttrHidden | AttrSystem | AttrArchive));
+}
+
+uint32_t FileDosDateTime(std::string_view path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    FILETIME local{};
+    WORD date = 0, time = 0;
+    if (!::GetFileAttributesExA(std::string(path).c_str(), GetFileExInfoStandard, &data) ||
+        !::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !::FileTimeToDosDateTime(&local, &date, &time)) {
+        return CurrentDosDateTime();
+    }
+    return (uint32_t{date} << 16) | time;
+}
+
+}  // namespace fraglane::platform

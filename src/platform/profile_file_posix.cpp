@@ -1,0 +1,119 @@
+// The settings file on POSIX systems: its stamp, and its replacement as one step.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/error.h"
+#include "platform/profile_file.h"
+
+namespace fraglane::platform {
+
+namespace {
+
+// A temporary file of a write left behind longer than this belongs to a process that died.
+constexpr int64_t StaleTemporarySeconds = 60;
+
+void WriteAll(int fd, std::string_view data, bool& ok) {
+    size_t done = 0;
+    while (ok && done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
+    }
+}
+
+// Removes what earlier writes of this file left when their process died between creating
+// the temporary file and renaming it: "." + name + "." and six characters, in its folder.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (d == nullptr)
+        return;
+    const std::string prefix = "." + base + ".";
+    const time_t now = ::time(nullptr);
+    while (dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
+            continue;
+        const std::string path = dir + std::string(name);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            now - st.st_mtime > StaleTemporarySeconds) {
+            ::unlink(path.c_str());
+        }
+    }
+    ::closedir(d);
+}
+
+}  // namespace
+
+ProfileFile::FileStamp ProfileFile::Stamp() const {
+    FileStamp stamp;
+    struct stat st {};
+    if (::stat(m_nativePath.c_str(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.size = st.st_size;
+    stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.inode = st.st_ino;
+    return stamp;
+}
+
+void ProfileFile::WriteReplacement(const std::string& message) {
+    // Through a link the target is replaced, so that the link keeps pointing at the file
+    // that holds the settings.
+    std::string native = m_nativePath;
+    if (char* real = ::realpath(m_nativePath.c_str(), nullptr)) {
+        native = real;
+        std::free(real);
+    }
+
+    // The read-only attribute refuses a write on Windows, whoever the user is.
+    struct stat st {};
+    const bool exists = ::stat(native.c_str(), &st) == 0;
+    if ((exists && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) ||
+        (exists && st.st_size >= int64_t{UINT32_MAX})) {
+        m_loaded = false;
+        throw Error(message);
+    }
+
+    const size_t slash = native.find_last_of('/');
+    const std::string dir =
+        slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
+    std::string temp = dir + "." + base + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        m_loaded = false;
+        throw Error(message);
+    }
+    bool ok = true;
+    SerializeInPieces([&](std::string_view piece) {
+        WriteAll(fd, piece, ok);
+        return ok;
+    });
+    if (ok)
+        ok = ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644) == 0;
+    if (ok)
+        ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok)
+        ok = ::rename(temp.c_str(), native.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        m_loaded = false;
+        throw Error(message);
+    }
+    RemoveStaleTemporaries(dir, base);
+}
+
+}  // namespace fraglane::platform

@@ -1,0 +1,105 @@
+// The settings file on Windows: its stamp, and its replacement as one step.
+#include "platform/profile_file.h"
+
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <cstdio>
+
+#include "platform/error.h"
+
+namespace fraglane::platform {
+
+namespace {
+
+// A temporary file of a write left behind longer than this belongs to a process that died
+// (in 100-nanosecond file-time units).
+constexpr uint64_t StaleTemporaryTicks = 60ull * 10'000'000;
+
+uint64_t Ticks(const FILETIME& t) {
+    return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+}
+
+// Removes what earlier writes of this file left when their process died between creating
+// the temporary file and moving it into place: "." + name + "." and six characters.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
+    const std::string prefix = "." + base + ".";
+    WIN32_FIND_DATAA data{};
+    HANDLE find = ::FindFirstFileA((dir + prefix + "??????").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            std::string_view(data.cFileName).size() == prefix.size() + 6 &&
+            Ticks(now) - Ticks(data.ftLastWriteTime) > StaleTemporaryTicks) {
+            ::DeleteFileA((dir + data.cFileName).c_str());
+        }
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+}
+
+}  // namespace
+
+ProfileFile::FileStamp ProfileFile::Stamp() const {
+    FileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(m_nativePath.c_str(), GetFileExInfoStandard, &data))
+        return stamp;
+    stamp.exists = true;
+    stamp.size = static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+    stamp.mtimeNs = static_cast<int64_t>(Ticks(data.ftLastWriteTime) * 100);
+    return stamp;
+}
+
+void ProfileFile::WriteReplacement(const std::string& message) {
+    const std::string& native = m_nativePath;
+    // The read-only attribute refuses a write.
+    WIN32_FILE_ATTRIBUTE_DATA existing{};
+    const bool exists =
+        ::GetFileAttributesExA(native.c_str(), GetFileExInfoStandard, &existing) != 0;
+    if (exists &&
+        ((existing.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0 ||
+         existing.nFileSizeHigh != 0)) {
+        m_loaded = false;
+        throw Error(message);
+    }
+    const size_t slash = native.find_last_of("\\/:");
+    const std::string dir =
+        slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
+
+    std::string temp;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, "%06lx",
+                      (::GetTickCount() * 7919ul + ::GetCurrentProcessId() + attempt) & 0xFFFFFF);
+        temp = dir + "." + base + "." + suffix;
+        h = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (h == INVALID_HANDLE_VALUE) {
+        m_loaded = false;
+        throw Error(message);
+    }
+    bool ok = SerializeInPieces([&](std::string_view piece) {
+        DWORD put = 0;
+        return ::WriteFile(h, piece.data(), static_cast<DWORD>(piece.size()), &put, nullptr) &&
+               put == piece.size();
+    });
+    ok = ok && ::FlushFileBuffers(h);
+    ok = ::CloseHandle(h) && ok;
+    ok = ok && ::MoveFileExA(temp.c_str(), native.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) {
+        ::DeleteFileA(temp.c_str());
+        m_loaded = false;
+        throw Error(message);
+    }
+    RemoveStaleTemporaries(dir, base);
+}
+
+}  // namespace fraglane::platform
