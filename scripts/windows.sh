@@ -58,3 +58,10 @@ if [ ! -f "$deps/prefix/lib/libgtest.a" ]; then
     cmake --build "$deps/gtest-build" -j"$jobs" >/dev/null
     cmake --install "$deps/gtest-build" >/dev/null
 fi
+
+# The core, the CLI and the core tests.
+cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DFRAGLANE_WINDOWS_DEPS="$deps/prefix" \
+    -DFRAGLANE_CORE_TESTS_ONLY=ON -DFRAGLANE_BUILD_BENCH=OFF \
+    -DGTest_DIR="$deps/prefix/lib/cmake/GTest" >/dev/null
+cmake --build build/windows -j"$jobs" --target fraglane_core_tests fraglane-cli

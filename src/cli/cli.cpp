@@ -1,9 +1,15 @@
 #include "cli/cli.h"
 
-#include <unistd.h>
-
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#undef GetFileAttributes
+#undef SetFileAttributes
+#else
 #include <pthread.h>
 #include <signal.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -65,18 +71,6 @@ std::string PrintableName(std::string_view name) {
 struct UsageError {
     std::string message;
 };
-
-// A native path made absolute, as program path text.
-std::string AbsoluteProgramPath(const std::string& native) {
-    std::string path = native;
-    if (path.empty() || path.front() != '/') {
-        char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd) != nullptr) {
-            path = std::string(cwd) + (path.empty() ? "" : "/" + path);
-        }
-    }
-    return platform::FromNative(path);
-}
 
 struct Context {
     std::string exeDir;   // program path text with trailing "\"
@@ -148,6 +142,39 @@ int RescanMods(Context& c) {
     return 0;
 }
 
+#ifdef _WIN32
+// Ctrl-C during a scan stops it the way Esc does in the window: the archive in progress
+// finishes, nothing after the archive loop is done. The console calls the handler on a thread
+// of its own, where the stop request runs as ordinary code.
+class InterruptStop {
+public:
+    InterruptStop() {
+        Current().store(&m_stop);
+        ::SetConsoleCtrlHandler(&Handler, TRUE);
+    }
+    ~InterruptStop() {
+        ::SetConsoleCtrlHandler(&Handler, FALSE);
+        Current().store(nullptr);
+    }
+    InterruptStop(const InterruptStop&) = delete;
+    InterruptStop& operator=(const InterruptStop&) = delete;
+    std::stop_token Token() const { return m_stop.get_token(); }
+
+private:
+    static std::atomic<std::stop_source*>& Current() {
+        static std::atomic<std::stop_source*> current{nullptr};
+        return current;
+    }
+    static BOOL WINAPI Handler(DWORD event) {
+        if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+            return FALSE;
+        if (std::stop_source* stop = Current().load())
+            stop->request_stop();
+        return TRUE;
+    }
+    std::stop_source m_stop;
+};
+#else
 // Ctrl-C during a scan stops it the way Esc does in the window: the archive in progress
 // finishes, nothing after the archive loop is done. SIGINT is taken by a watcher thread
 // (sigwait), not by a handler, so that the stop request runs as ordinary code.
@@ -182,6 +209,7 @@ private:
     std::atomic<bool> m_done{false};
     std::thread m_watcher;
 };
+#endif
 
 // A job's status texts as the CLI shows them: each one that says something, a line on stderr,
 // paths in the form the shell takes.
@@ -290,23 +318,23 @@ int Pk3(const std::vector<std::string>& args, std::ostream& out) {
     const std::string verb = args.empty() ? std::string() : args[0];
     archive::Pk3Archive zip;
     if (verb == "list" && args.size() == 2) {
-        zip.SetFileName(AbsoluteProgramPath(args[1]));
+        zip.SetFileName(platform::AbsolutePath(args[1]));
         zip.SetActive(true);
         for (const std::string& name : zip.FileNames())
             out << PrintableName(name) << "\n";
         return 0;
     }
     if (verb == "extract" && args.size() == 4) {
-        zip.SetFileName(AbsoluteProgramPath(args[1]));
+        zip.SetFileName(platform::AbsolutePath(args[1]));
         zip.SetActive(true);
         if (!zip.HasMember(args[2]))
             throw Error("File \"" + args[2] + "\" not found!");
-        zip.ExtractMember(args[2], AbsoluteProgramPath(args[3]));
+        zip.ExtractMember(args[2], platform::AbsolutePath(args[3]));
         return 0;
     }
     if (verb == "pack" && args.size() == 3) {
-        const std::string target = AbsoluteProgramPath(args[2]);
-        archive::PackFolder(zip, AbsoluteProgramPath(args[1]), target);
+        const std::string target = platform::AbsolutePath(args[2]);
+        archive::PackFolder(zip, platform::AbsolutePath(args[1]), target);
         out << platform::DisplayPath(target) << "\n";
         return 0;
     }
@@ -352,12 +380,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (found == gameCommands.end())
             throw UsageError{"unknown command: " + command};
 
-        c.exeDir = platform::IncludeTrailingBackslash(AbsoluteProgramPath(dir));
+        c.exeDir = platform::IncludeTrailingBackslash(platform::AbsolutePath(dir));
         if (!platform::FileExists(c.exeDir + "quake3.exe")) {
             err << "Run in quake III directory!\n";
             return 1;
         }
-        c.iniPath = ini.empty() ? c.exeDir + "fraglane.ini" : AbsoluteProgramPath(ini);
+        c.iniPath = ini.empty() ? c.exeDir + "fraglane.ini" : platform::AbsolutePath(ini);
         return found->second(c);
     } catch (const UsageError& e) {
         err << "fraglane-cli: " << e.message << "\n" << Usage;

@@ -42,6 +42,9 @@ void FailWritesPastTheFileSizeLimit();
 
 // Program path text of the running program file.
 std::string ProgramFile();
+// A native path as the user gave it (relative to the current directory or not), made
+// absolute, as program path text.
+std::string AbsolutePath(const std::string& native);
 
 // One entry of a directory listing, with the DOS view of it that the program relies on.
 struct DirEntry {

@@ -183,6 +183,17 @@ std::string ProgramFile() {
     return FromNative(std::string_view(buffer, static_cast<size_t>(n)));
 }
 
+std::string AbsolutePath(const std::string& native) {
+    std::string path = native;
+    if (path.empty() || path.front() != '/') {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd) != nullptr) {
+            path = std::string(cwd) + (path.empty() ? "" : "/" + path);
+        }
+    }
+    return FromNative(path);
+}
+
 std::vector<DirEntry> ListDirectory(std::string_view dir) {
     std::vector<DirEntry> entries;
     const std::string native = ToNative(IncludeTrailingBackslash(dir));

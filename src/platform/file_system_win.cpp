@@ -63,6 +63,13 @@ std::string ProgramFile() {
     return n == 0 || n >= sizeof buffer ? std::string() : std::string(buffer, n);
 }
 
+std::string AbsolutePath(const std::string& native) {
+    char buffer[MAX_PATH * 4];
+    const DWORD n =
+        ::GetFullPathNameA(native.empty() ? "." : native.c_str(), sizeof buffer, buffer, nullptr);
+    return n == 0 || n >= sizeof buffer ? native : std::string(buffer, n);
+}
+
 std::vector<DirEntry> ListDirectory(std::string_view dir) {
     std::vector<DirEntry> entries;
     const std::string pattern = IncludeTrailingBackslash(dir) + "*";

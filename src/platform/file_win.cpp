@@ -86,7 +86,10 @@ File File::OpenExisting(std::string_view path, bool forWriting) {
     File f;
     f.m_handle = h;
     f.m_size = static_cast<uint64_t>(size.QuadPart);
-    f.m_writable = readWrite;
+    // The read-only attribute refuses writing, whatever the account may do.
+    BY_HANDLE_FILE_INFORMATION info{};
+    f.m_writable = readWrite && ::GetFileInformationByHandle(h, &info) &&
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
     return f;
 }
 

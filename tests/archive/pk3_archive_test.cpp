@@ -51,6 +51,7 @@ protected:
 };
 
 TEST_F(ArchiveTest, ReadsInfoZipArchivesWithAndWithoutFolderEntries) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     dir.Write("src/maps/q3dm17.bsp", std::string(5000, 'b'));
     dir.Write("src/levelshots/q3dm17.jpg", "jpeg");
     dir.Write("src/scripts/empty.shader", "");
@@ -71,6 +72,7 @@ TEST_F(ArchiveTest, ReadsInfoZipArchivesWithAndWithoutFolderEntries) {
 }
 
 TEST_F(ArchiveTest, ListsBackslashNamesLikeSlashNames) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     PythonZip(dir.Path("b.pk3"),
               "[('maps\\\\q3dm1.bsp', b'x'*300, True), ('levelshots/q3dm1.tga', b'tga', False),"
               " ('scripts/', b'', False), ('C:/work//maps/q.bsp', b'q', False)]");
@@ -106,6 +108,7 @@ TEST_F(ArchiveTest, MissingFileRaisesNotFound) {
 }
 
 TEST_F(ArchiveTest, ArchiveCutShortIsRebuiltFromItsLocalHeaders) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     PythonZip(dir.Path("c.pk3"), "[('maps/a.bsp', b'a'*1000, True), ('maps/b.bsp', b'bb', False)]");
     std::string bytes = dir.Read("c.pk3");
     const size_t central = bytes.find("PK\x01\x02");
@@ -118,6 +121,7 @@ TEST_F(ArchiveTest, ArchiveCutShortIsRebuiltFromItsLocalHeaders) {
 }
 
 TEST_F(ArchiveTest, LocalHeaderWalkFollowsDataDescriptors) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     // zipfile writing to a stream that cannot seek leaves sizes to data descriptors (bit 3).
     const std::string script =
         "import zipfile,sys\n"
@@ -141,6 +145,7 @@ TEST_F(ArchiveTest, LocalHeaderWalkFollowsDataDescriptors) {
 }
 
 TEST_F(ArchiveTest, ExtractionErrorsLeaveAnEmptyDestination) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     PythonZip(dir.Path("e.pk3"), "[('a.bin', b'x'*2000, True), ('b.bin', b'stored', False)]");
     std::string bytes = dir.Read("e.pk3");
     // Corrupt the deflate data of a.bin, and give b.bin method 12 (bzip2) in its central record.
@@ -168,6 +173,7 @@ TEST_F(ArchiveTest, ExtractionErrorsLeaveAnEmptyDestination) {
 }
 
 TEST_F(ArchiveTest, ZipBombYieldsNoMoreThanItsDirectoryPromised) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     PythonZip(dir.Path("bomb.pk3"), "[('big.bin', b'\\0'*(8*1024*1024), True)]");
     std::string bytes = dir.Read("bomb.pk3");
     const size_t central = bytes.find("PK\x01\x02");
@@ -180,6 +186,7 @@ TEST_F(ArchiveTest, ZipBombYieldsNoMoreThanItsDirectoryPromised) {
 }
 
 TEST_F(ArchiveTest, MissingLocalHeaderWritesNothingWithoutError) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     PythonZip(dir.Path("f.pk3"), "[('a.txt', b'data', False)]");
     std::string bytes = dir.Read("f.pk3");
     bytes[0] = 'X';
@@ -189,6 +196,7 @@ TEST_F(ArchiveTest, MissingLocalHeaderWritesNothingWithoutError) {
 }
 
 TEST_F(ArchiveTest, ExtractionAppliesAttributesAndHonoursReadOnlyFiles) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     dir.Write("src/ro.txt", "ro");
     ::chmod(dir.Path("src/ro.txt").c_str(), 0444);
     ASSERT_EQ(RunCommand("cd " + Quote(dir.Path("src")) + " && zip -q ../g.pk3 ro.txt").status, 0);
@@ -203,6 +211,7 @@ TEST_F(ArchiveTest, ExtractionAppliesAttributesAndHonoursReadOnlyFiles) {
 }
 
 TEST_F(ArchiveTest, FolderMembersExtractAsDirectories) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     dir.MakeDir("src/textures/base");
     ASSERT_EQ(RunCommand("cd " + Quote(dir.Path("src")) + " && zip -qr ../h.pk3 textures").status,
               0);
@@ -219,6 +228,7 @@ struct Damage {
 class DamagedArchive : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(DamagedArchive, OpensWithoutCrashOrWildAllocation) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     TempDir dir;
     PythonZip(dir.Path("good.pk3"),
               "[('maps/a.bsp', b'a'*100, True), ('maps/b.bsp', b'b', False)]");
@@ -303,6 +313,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(ArchiveTest, WrittenArchivePassesUnzipAndReadsBackWithZipfile) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     dir.Write("stage/maps/a.bsp", std::string(20000, 'a') + "tail");
     dir.Write("stage/textures/base/wall.jpg", "jpegdata");
     dir.Write("stage/levelshots/empty.tga", "");
@@ -344,6 +355,7 @@ TEST_F(ArchiveTest, WrittenArchivePassesUnzipAndReadsBackWithZipfile) {
 }
 
 TEST_F(ArchiveTest, TreeWithTheArchiveInsideHoldsExactlyTheFolderAndTheMap) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     dir.Write("t/maps/a.bsp", "bsp");
     Pk3Archive::CreateEmpty(P("t\\x.pk3"));
     Open("t\\x.pk3");
@@ -409,6 +421,7 @@ TEST(MatchesMask, MatchesWholeTextsWithStarsAndQuestionMarks) {
 // Every member of the real OpenArena archives extracts to the bytes its CRC-32 promises,
 // and a sample to exactly what unzip gives.
 TEST(OpenArenaArchives, EveryMemberExtractsToItsStoredCrc) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     const std::string base = "/usr/share/games/openarena/baseoa/";
     if (!std::filesystem::is_directory(base))
         GTEST_SKIP() << "openarena-088-data is not installed";
@@ -450,6 +463,7 @@ namespace fraglane::archive {
 namespace {
 
 TEST(Pk3ArchiveLookup, LargeArchivesAnswerLikeTheLinearSearch) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     test::TempDir dir;
     std::string entries = "[";
     for (int i = 0; i < 40; ++i)

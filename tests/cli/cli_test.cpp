@@ -87,7 +87,7 @@ TEST(Cli, SaveCommandsWriteWhatTheButtonsWriteAndPrintThePath) {
               "[exec]\ncfgname=server.cfg\n");
     const Result cfg = Cli({"--dir", dir.Native(), "save-cfg"});
     EXPECT_EQ(cfg.status, 0) << cfg.err;
-    EXPECT_EQ(cfg.out, dir.Native() + "baseq3/server.cfg\n");
+    EXPECT_EQ(cfg.out, dir.Path("baseq3/server.cfg") + "\n");
     EXPECT_EQ(dir.Read("baseq3/server.cfg"), Cli({"--dir", dir.Native(), "compose", "cfg"}).out);
     const Result bat = Cli({"--dir", dir.Native(), "save-bat"});
     EXPECT_EQ(bat.out, dir.Native() + "runmap_q3dm17_ffa.bat\n");
@@ -100,7 +100,7 @@ TEST(Cli, SaveIntoAMissingModDirectoryFailsWithTheMessage) {
     dir.Write("fraglane.ini", "[mods]\nselected=gone\ncount=1\nmod0=gone\n");
     const Result r = Cli({"--dir", dir.Native(), "save-cfg"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot create file " + dir.Native() + "gone/unknown.cfg\n");
+    EXPECT_EQ(r.err, "Cannot create file " + dir.Path("gone/unknown.cfg") + "\n");
     EXPECT_EQ(r.out, "");
 }
 
@@ -125,6 +125,7 @@ TEST(Cli, Pk3CommandsPackListAndExtractWithoutAGameDirectory) {
     EXPECT_EQ(dir.Read("a.bsp"), "bsp data");
 }
 
+#ifndef _WIN32  // names with control bytes, which Windows refuses
 TEST(Cli, Pk3ListWritesControlBytesOfNamesAsEscapes) {
     test::TempDir dir;
     dir.Write("stage/t\x1b]0;x\x07.txt", "title");
@@ -134,7 +135,9 @@ TEST(Cli, Pk3ListWritesControlBytesOfNamesAsEscapes) {
     EXPECT_EQ(Cli({"pk3", "list", dir.Path("n.pk3")}).out,
               "c\\x0Dd\ne\\x0Af\nt\\x1B]0;x\\x07.txt\n");
 }
+#endif
 
+#ifndef _WIN32  // POSIX links, pipes, times, signals or limits
 // Past the file-size limit a settings write fails with its message; the file stays whole and
 // no temporary file is left.
 TEST(Cli, SettingsWritePastTheFileSizeLimitFailsWithItsMessage) {
@@ -149,6 +152,7 @@ TEST(Cli, SettingsWritePastTheFileSizeLimitFailsWithItsMessage) {
     EXPECT_EQ(game.Read("fraglane.ini"), settings);
     EXPECT_EQ(game.Listing(), "baseq3\nbaseq3/pak0.pk3\nfraglane.ini\nquake3.exe\n");
 }
+#endif
 
 TEST(Cli, ScanPrintsItsProgressAndTheCounts) {
     test::GameDir game;
@@ -168,6 +172,7 @@ TEST(Cli, ScanPrintsItsProgressAndTheCounts) {
     EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out, "baseq3\tq3dm1\n");
 }
 
+#ifndef _WIN32  // POSIX links, pipes, times, signals or limits
 // An error stream that interrupts the process as Ctrl-C does when a given line is written,
 // and gives the scan's watcher time to see it before the scan goes on.
 class InterruptOn : public std::stringbuf {
@@ -206,6 +211,7 @@ TEST(Cli, CtrlCStopsTheScanAfterTheArchiveInProgressWithoutWritingTheCatalogue) 
     EXPECT_EQ(printed.substr(printed.size() - 10), "cancelled\n");
     EXPECT_EQ(game.Read("fraglane.ini"), settings);
 }
+#endif
 
 TEST(Cli, Pk3ErrorsGoToStandardErrorWithExitOne) {
     test::TempDir dir;

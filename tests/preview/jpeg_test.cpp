@@ -21,6 +21,7 @@ using test::Quote;
 using test::RunCommand;
 
 TEST(Jpeg, DecodesColourAndGreyAndReportsDamage) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     test::TempDir dir;
     ASSERT_EQ(RunCommand("convert -size 40x30 xc:'#ff0000' " + Quote(dir.Path("red.jpg"))).status,
               0);
@@ -52,6 +53,7 @@ TEST(Jpeg, DecodesColourAndGreyAndReportsDamage) {
 }
 
 TEST(PictureLoader, ChoosesTheDecoderByExtensionWhileItIsRegistered) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     test::TempDir dir;
     ASSERT_EQ(RunCommand("convert -size 4x4 xc:blue " + Quote(dir.Path("a.JPG"))).status, 0);
     Bitmap b;
@@ -72,6 +74,7 @@ TEST(PictureLoader, ChoosesTheDecoderByExtensionWhileItIsRegistered) {
 
 // The level shots and icons the game ships decode to the sizes ImageMagick reads.
 TEST(RealPictures, OpenArenaLevelShotsDecodeToTheirStatedSizes) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     test::GameDir game;
     ASSERT_TRUE(game.LinkOpenArena()) << "openarena-088-data is not installed";
     game.MakeDir("shots");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -12,10 +13,22 @@ namespace fs = std::filesystem;
 namespace fraglane::test {
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && m_native.empty(); ++attempt) {
+        const fs::path dir =
+            fs::temp_directory_path() / ("fraglane-test-" + std::to_string(random()));
+        if (fs::create_directory(dir))
+            m_native = dir.string() + "\\";
+    }
+    if (m_native.empty())
+        throw std::runtime_error("cannot make a temporary directory");
+#else
     std::string pattern = (fs::temp_directory_path() / "fraglane-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
     m_native = pattern + "/";
+#endif
 }
 
 TempDir::~TempDir() {
@@ -26,6 +39,14 @@ TempDir::~TempDir() {
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::remove_all(m_native, ec);
+}
+
+std::string TempDir::Path(std::string_view relative) const {
+    std::string path = m_native + std::string(relative);
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+    return path;
 }
 
 std::string TempDir::Program() const {
@@ -61,7 +82,7 @@ void TempDir::MakeDir(std::string_view relative) const {
 std::string TempDir::Listing() const {
     std::vector<std::string> names;
     for (const auto& e : fs::recursive_directory_iterator(m_native)) {
-        names.push_back(fs::relative(e.path(), m_native).string());
+        names.push_back(fs::relative(e.path(), m_native).generic_string());
     }
     std::sort(names.begin(), names.end());
     std::string out;

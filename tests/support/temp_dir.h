@@ -18,7 +18,7 @@ public:
     std::string Program() const;
 
     // Native path of a relative name ("a/b.txt").
-    std::string Path(std::string_view relative) const { return m_native + std::string(relative); }
+    std::string Path(std::string_view relative) const;
     void Write(std::string_view relative, std::string_view bytes) const;  // parents made
     std::string Read(std::string_view relative) const;
     bool Exists(std::string_view relative) const;
