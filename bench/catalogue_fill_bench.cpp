@@ -16,7 +16,7 @@ public:
     void ShowStartupError(const QString&) override {}
     void ShowError(QWidget*, const QString&) override {}
     void OpenUrl(const QString&) override {}
-    void OpenFile(const QString&, const QString&) override {}
+    void OpenFile(QWidget*, const QString&, const QString&) override {}
 };
 
 std::string Settings(int maps, int bots) {

@@ -65,3 +65,58 @@ cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DFRAGLANE_CORE_TESTS_ONLY=ON -DFRAGLANE_BUILD_BENCH=OFF \
     -DGTest_DIR="$deps/prefix/lib/cmake/GTest" >/dev/null
 cmake --build build/windows -j"$jobs" --target fraglane_core_tests fraglane-cli
+rm -rf build/windows/install
+cmake --install build/windows --prefix build/windows/install >/dev/null
+test -f build/windows/install/bin/fraglane-cli.exe
+
+export WINEPREFIX="$deps/wine" WINEDEBUG=-all
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+start=$(date +%s)
+"$wine" build/windows/tests/fraglane_core_tests.exe --gtest_brief=1 | tr -d '\r' |
+    grep -v '^needs Linux tools$\|: Skipped$' | tee build/windows/core-tests.log
+grep -q '^\[  PASSED  \]' build/windows/core-tests.log
+! grep -q '^\[  FAILED  \]' build/windows/core-tests.log
+echo "core tests under Wine: $(( $(date +%s) - start )) s"
+
+# The Windows CLI and the Linux one on copies of the same game directory (the OpenArena
+# archives): the same texts, mods, rows, lists, settings file, pictures and saved files.
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/test -j"$jobs" --target fraglane-cli
+compare="$root/build/windows/compare"
+rm -rf "$compare"
+for side in linux windows; do
+    mkdir -p "$compare/$side/baseq3"
+    : > "$compare/$side/quake3.exe"
+    for pk3 in /usr/share/games/openarena/baseoa/*.pk3; do
+        ln -s "$pk3" "$compare/$side/baseq3/"
+    done
+    printf '%s\r\n' '[maps]' 'selected=oa_dm1' 'rotate=1' 'rotationcount=2' 'rotation0=oa_dm1' \
+        'rotation1=oa_dm2' '[bots]' 'selectedcount=2' 'selected0=addbot sarge 5 blue' \
+        'selected1=addbot grism 3 red' > "$compare/$side/fraglane.ini"
+done
+linux_cli() { build/test/src/fraglane-cli --dir "$compare/linux" "$@"; }
+windows_cli() { "$wine" build/windows/src/fraglane-cli.exe --dir "Z:${compare//\//\\}\\windows" "$@"; }
+for command in "rescan-mods" "scan" "compose bat" "compose cfg" "compose name" "list mods" \
+               "list maps" "list bots" "list rotation"; do
+    # shellcheck disable=SC2086
+    linux_cli $command > "$compare/linux.out" 2>/dev/null
+    # shellcheck disable=SC2086
+    windows_cli $command > "$compare/windows.out" 2>/dev/null
+    if ! cmp -s "$compare/linux.out" "$compare/windows.out"; then
+        echo "fraglane-cli $command differs between Linux and Windows:"
+        diff "$compare/linux.out" "$compare/windows.out" | head -20
+        exit 1
+    fi
+done
+for command in save-bat save-cfg; do
+    linux_cli $command >/dev/null
+    windows_cli $command >/dev/null
+done
+# Settings file, picture cache and saved files, byte for byte.
+if ! diff -r "$compare/linux" "$compare/windows" >/dev/null; then
+    echo "the game directories differ after the same commands:"
+    diff -r "$compare/linux" "$compare/windows" | head -20
+    exit 1
+fi
+echo "fraglane-cli: Linux and Windows agree byte for byte ($(ls "$compare/linux/levelshots" | wc -l) pictures)"

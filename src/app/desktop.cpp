@@ -4,6 +4,15 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
+#include <QWidget>
+
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 namespace fraglane::app {
 
@@ -21,10 +30,16 @@ void SystemDesktop::OpenUrl(const QString& url) {
     QDesktopServices::openUrl(QUrl(url));
 }
 
-void SystemDesktop::OpenFile(const QString& fileName, const QString& workingDirectory) {
+void SystemDesktop::OpenFile(QWidget* owner, const QString& fileName,
+                             const QString& workingDirectory) {
 #ifdef Q_OS_WIN
-    QDesktopServices::openUrl(QUrl::fromLocalFile(workingDirectory + fileName));
+    // The shell's "open" of the batch file, owned by the window, run in the game directory:
+    // the batch names quake3.exe without a path. The result is not checked.
+    ::ShellExecuteW(owner != nullptr ? reinterpret_cast<HWND>(owner->window()->winId()) : nullptr,
+                    L"open", reinterpret_cast<const wchar_t*>(fileName.utf16()), nullptr,
+                    reinterpret_cast<const wchar_t*>(workingDirectory.utf16()), SW_SHOWNORMAL);
 #else
+    static_cast<void>(owner);
     // The desktop's opener with the game directory as working directory, as the shell's
     // "open" runs a batch file there. The result is not checked.
     QProcess::startDetached(QStringLiteral("xdg-open"), {fileName}, workingDirectory);

@@ -18,7 +18,8 @@ public:
     // Opens a web address (the "Web Site" label) in the desktop's browser.
     virtual void OpenUrl(const QString& url) = 0;
     // The shell's "open" of a file name relative to a working directory (the batch file).
-    virtual void OpenFile(const QString& fileName, const QString& workingDirectory) = 0;
+    virtual void OpenFile(QWidget* owner, const QString& fileName,
+                          const QString& workingDirectory) = 0;
 };
 
 // The real desktop: Qt message boxes; the desktop opener for addresses and files.
@@ -27,7 +28,8 @@ public:
     void ShowStartupError(const QString& message) override;
     void ShowError(QWidget* owner, const QString& message) override;
     void OpenUrl(const QString& url) override;
-    void OpenFile(const QString& fileName, const QString& workingDirectory) override;
+    void OpenFile(QWidget* owner, const QString& fileName,
+                  const QString& workingDirectory) override;
 };
 
 }  // namespace fraglane::app

@@ -102,7 +102,7 @@ void T_Main::btnStartClick() {
     if (cMinOnRun->isChecked())
         showMinimized();
     btnSaveBatClick();
-    m_desktop.OpenFile(cBatName->text(), ToQt(platform::ToNative(ExeDir)));
+    m_desktop.OpenFile(this, cBatName->text(), ToQt(platform::ToNative(ExeDir)));
 }
 
 }  // namespace fraglane::app

@@ -3,7 +3,9 @@
 #include "platform/file_system.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #undef GetFileAttributes
 #undef SetFileAttributes

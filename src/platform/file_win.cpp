@@ -3,7 +3,9 @@
 #include "platform/file.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 // The program's own attribute functions share these names.
 #undef GetFileAttributes

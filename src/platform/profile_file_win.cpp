@@ -2,7 +2,9 @@
 #include "platform/profile_file.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <cstdio>

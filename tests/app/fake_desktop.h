@@ -27,7 +27,7 @@ public:
     void ShowStartupError(const QString& message) override { startupErrors << message; }
     void ShowError(QWidget*, const QString& message) override { errors << message; }
     void OpenUrl(const QString& url) override { urls << url; }
-    void OpenFile(const QString& fileName, const QString& dir) override {
+    void OpenFile(QWidget*, const QString& fileName, const QString& dir) override {
         opened.append({fileName, dir});
         if (onOpen)
             onOpen();
