@@ -7,10 +7,8 @@
 #include <QWidget>
 
 #ifdef Q_OS_WIN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
+// After windows.h, which it needs.
 #include <shellapi.h>
 #endif
 

@@ -1,13 +1,7 @@
 #include "cli/cli.h"
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef GetFileAttributes
-#undef SetFileAttributes
+#include "platform/windows_api.h"
 #else
 #include <pthread.h>
 #include <signal.h>

@@ -2,13 +2,7 @@
 // itself ignores case.
 #include "platform/file_system.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef GetFileAttributes
-#undef SetFileAttributes
+#include "platform/windows_api.h"
 
 #include <algorithm>
 

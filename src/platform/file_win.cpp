@@ -2,14 +2,7 @@
 // here (case-blind names, the read-only attribute, DOS attributes and dates).
 #include "platform/file.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// The program's own attribute functions share these names.
-#undef GetFileAttributes
-#undef SetFileAttributes
+#include "platform/windows_api.h"
 
 #include <algorithm>
 

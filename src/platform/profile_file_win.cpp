@@ -1,11 +1,7 @@
 // The settings file on Windows: its stamp, and its replacement as one step.
 #include "platform/profile_file.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 
 #include <cstdio>
 
