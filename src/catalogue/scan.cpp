@@ -32,13 +32,16 @@ public:
         return m_names.count(key) != 0;
     }
     // Takes a member of the open archive into the cache under name. A picture cut short by
-    // a failure is removed again, so that a later scan can take it from another archive.
+    // a failure is removed again, so that a later scan can take it from another archive;
+    // what had the name before (the picture is then not written) stays.
     void Take(archive::Pk3Archive& zip, const std::string& member, const std::string& name) {
         const std::string path = m_dir + name;
+        const platform::EntryInfo before = platform::InspectEntry(path);
         try {
             zip.ExtractNewMember(member, path);
         } catch (...) {
-            platform::RemoveFile(path);
+            if (before.kind == platform::EntryKind::Missing && !before.isLink)
+                platform::RemoveFile(path);
             throw;
         }
         m_names.insert(text::LowerCase(name));

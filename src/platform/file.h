@@ -34,7 +34,8 @@ public:
     static File Create(std::string_view path);
     // Create for a file the caller knows not to exist under any case of its name: only the
     // folder is looked up without regard to case, so that a folder that keeps changing is not
-    // read again for every new file.
+    // read again for every new file. Whatever has the name already, a link too (leading
+    // anywhere, or nowhere), makes it fail: nothing is written through a planted link.
     static File CreateExact(std::string_view path);
 
     bool Writable() const { return m_writable; }
@@ -49,7 +50,7 @@ public:
     void Close();
 
 private:
-    static File CreateNative(const std::string& native, std::string_view path);
+    static File CreateNative(const std::string& native, std::string_view path, bool onlyNew);
 
 #ifdef _WIN32
     void* m_handle = nullptr;  // a Win32 HANDLE; nullptr while closed

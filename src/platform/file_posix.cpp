@@ -80,23 +80,24 @@ File File::OpenExisting(std::string_view path, bool forWriting) {
 }
 
 File File::Create(std::string_view path) {
-    return CreateNative(ToNative(path), path);
+    return CreateNative(ToNative(path), path, false);
 }
 
 File File::CreateExact(std::string_view path) {
     const std::string name = ExtractFileName(path);
     const std::string folder = ExtractFilePath(path);
-    return CreateNative(folder.empty() ? name : ToNative(folder) + "/" + name, path);
+    return CreateNative(folder.empty() ? name : ToNative(folder) + "/" + name, path, true);
 }
 
-File File::CreateNative(const std::string& native, std::string_view path) {
+File File::CreateNative(const std::string& native, std::string_view path, bool onlyNew) {
     const std::string message = "Cannot create file " + DisplayPath(path);
     struct stat st {};
     if (::stat(native.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
         throw Error(message);
     }
     File f;
-    f.m_fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    f.m_fd =
+        ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (onlyNew ? O_EXCL : O_TRUNC), 0666);
     if (f.m_fd < 0) {
         switch (errno) {
             case EACCES:

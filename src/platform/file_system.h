@@ -25,6 +25,7 @@ bool FileExists(std::string_view path);  // an entry that is not a directory
 bool DirectoryExists(std::string_view path);
 bool CreateDir(std::string_view path);   // one level; false when it fails
 bool RemoveFile(std::string_view path);  // a file or a link itself; false when it fails
+bool RemoveDir(std::string_view path);   // an empty folder (not a link); false when it fails
 // Creates a directory with its missing parents; failures are ignored.
 void ForceDirectories(std::string path);
 

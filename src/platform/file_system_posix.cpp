@@ -171,6 +171,10 @@ bool RemoveFile(std::string_view path) {
     return ::unlink(ToNative(path).c_str()) == 0;
 }
 
+bool RemoveDir(std::string_view path) {
+    return ::rmdir(ToNative(path).c_str()) == 0;
+}
+
 void FailWritesPastTheFileSizeLimit() {
     ::signal(SIGXFSZ, SIG_IGN);
 }

@@ -49,6 +49,10 @@ bool RemoveFile(std::string_view path) {
     return ::DeleteFileA(native.c_str()) != 0;
 }
 
+bool RemoveDir(std::string_view path) {
+    return ::RemoveDirectoryA(std::string(path).c_str()) != 0;
+}
+
 void FailWritesPastTheFileSizeLimit() {
     // Windows has no file-size limit signal: a failed write already returns its error.
 }

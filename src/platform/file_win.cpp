@@ -89,14 +89,14 @@ File File::OpenExisting(std::string_view path, bool forWriting) {
 }
 
 File File::Create(std::string_view path) {
-    return CreateNative(std::string(path), path);
+    return CreateNative(std::string(path), path, false);
 }
 
 File File::CreateExact(std::string_view path) {
-    return CreateNative(std::string(path), path);
+    return CreateNative(std::string(path), path, true);
 }
 
-File File::CreateNative(const std::string& native, std::string_view path) {
+File File::CreateNative(const std::string& native, std::string_view path, bool onlyNew) {
     const std::string message = "Cannot create file " + DisplayPath(path);
     const DWORD attributes = ::GetFileAttributesA(native.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
@@ -104,8 +104,8 @@ File File::CreateNative(const std::string& native, std::string_view path) {
         throw Error(message);
     }
     HANDLE h = ::CreateFileA(native.c_str(), GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                             onlyNew ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         switch (::GetLastError()) {
             case ERROR_ACCESS_DENIED:

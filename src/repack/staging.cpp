@@ -1,39 +1,36 @@
 #include "repack/staging.h"
 
-#include <filesystem>
-
+#include "platform/file.h"
 #include "platform/file_system.h"
 
 namespace fraglane::repack {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Removes what is under dir but dot-entries; true when dir is left empty.
-bool ClearFolder(const fs::path& dir) {
+// Removes what is under dir (program path text ending in "\") but dot-entries; true when dir
+// is left empty. Links are told by the platform layer, which knows them on every system.
+bool ClearFolder(const std::string& dir) {
     bool empty = true;
-    std::error_code ec;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(it->path());
-    for (const fs::path& entry : entries) {
-        if (entry.filename().string().front() == '.') {
+    for (const platform::DirEntry& entry : platform::ListDirectory(dir)) {
+        if (entry.name.front() == '.') {
             empty = false;
             continue;
         }
-        const fs::file_status status = fs::symlink_status(entry, ec);
-        if (fs::is_directory(status)) {
-            if (ClearFolder(entry))
-                fs::remove(entry, ec);
-            else
+        const std::string path = dir + entry.name;
+        const platform::EntryInfo info = platform::InspectEntry(path);
+        if (!info.isLink && info.kind == platform::EntryKind::Directory) {
+            if (!ClearFolder(path + "\\") || !platform::RemoveDir(path))
                 empty = false;
             continue;
         }
-        // A link, a file or anything else: the entry itself goes (a read-only file too).
-        fs::permissions(entry, fs::perms::owner_write,
-                        fs::perm_options::add | fs::perm_options::nofollow, ec);
-        if (!fs::remove(entry, ec))
+        // A link, a file or anything else: the entry itself goes (a read-only file too; a
+        // link's target keeps its attributes).
+        if (!info.isLink) {
+            const uint32_t attributes = platform::GetFileAttributes(path);
+            if (attributes != platform::InvalidAttributes)
+                platform::SetFileAttributes(path, attributes & ~platform::AttrReadOnly);
+        }
+        if (!platform::RemoveFile(path))
             empty = false;
     }
     return empty;
@@ -42,14 +39,16 @@ bool ClearFolder(const fs::path& dir) {
 }  // namespace
 
 void ClearStaging(const std::string& tempDir) {
-    const fs::path native = platform::ToNative(tempDir);
-    std::error_code ec;
-    if (fs::is_symlink(native, ec)) {
-        fs::remove(native, ec);  // the staging folder itself as a link: removed, not entered
+    std::string folder = tempDir;
+    if (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    const platform::EntryInfo info = platform::InspectEntry(folder);
+    if (info.isLink) {
+        platform::RemoveFile(folder);  // the staging folder itself as a link: removed, not entered
         return;
     }
-    if (ClearFolder(native))
-        fs::remove(native, ec);
+    if (info.kind == platform::EntryKind::Directory && ClearFolder(folder + "\\"))
+        platform::RemoveDir(folder);
 }
 
 }  // namespace fraglane::repack
