@@ -102,11 +102,14 @@ bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput&
     z_stream& s = inflater.stream();
     std::vector<uint8_t> in(BufferSize), out(BufferSize);
     uint64_t produced = 0;
+    bool inputEnded = false;
     while (produced < expected) {
-        if (s.avail_in == 0) {
+        // More input only once zlib holds none: it may have taken in all of the data and
+        // still owe output (a member that deflated a thousand to one), which the next calls
+        // give without any new input.
+        if (s.avail_in == 0 && !inputEnded) {
             const size_t got = read(in.data(), in.size());
-            if (got == 0)
-                return false;  // the data ends before the declared size came out
+            inputEnded = got == 0;
             s.next_in = in.data();
             s.avail_in = static_cast<uInt>(got);
         }
@@ -122,7 +125,8 @@ bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput&
             return produced == expected;
         if (rc != Z_OK && rc != Z_BUF_ERROR)
             return false;
-        if (rc == Z_BUF_ERROR && n == 0 && s.avail_in != 0)
+        // No output and none to come: the data ends before the declared size came out.
+        if (n == 0 && (inputEnded || s.avail_in != 0))
             return false;
     }
     return true;
