@@ -23,7 +23,7 @@ fraglane::catalogue::ScanResult RunScan(const std::string& levelshots) {
     namespace c = fraglane::catalogue;
     MapArchives& m = Corpus();
     fraglane::archive::Pk3Archive zip;
-    fraglane::launch::TDirContent lister;
+    fraglane::platform::TDirContent lister;
     lister.SetActive(true);
     fraglane::platform::ProfileFile ini(m.exeDir + "fraglane.ini");
     c::ScanSink sink;

@@ -31,8 +31,15 @@ toolchain="$root/cmake/mingw-w64.cmake"
 if [ ! -f "$deps/prefix/lib/libjpeg.a" ]; then
     apt_dir="$deps/apt"
     mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$deps/src"
-    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    echo "deb-src http://deb.debian.org/debian $codename main" > "$apt_dir/sources.list"
+    # The machine's own configured Debian sources (a mirror included), as source lists: the
+    # repositories apt takes binary packages from, with their suites and components.
+    apt-get indextargets --format '$(ORIGIN)|$(REPO_URI)|$(RELEASE)|$(COMPONENT)|$(TARGET_OF)' |
+        awk -F'|' '$5 == "deb" && ($1 == "Debian" || $1 == "") {print "deb-src " $2 " " $3 " " $4}' |
+        sort -u > "$apt_dir/sources.list"
+    if [ ! -s "$apt_dir/sources.list" ]; then
+        echo "windows.sh: no Debian source configured for apt on this machine" >&2
+        exit 1
+    fi
     apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list"
                  -o "Dir::Etc::SourceParts=/dev/null"
                  -o "Dir::State::Lists=$apt_dir/lists"
@@ -77,7 +84,10 @@ start=$(date +%s)
 "$wine" build/windows/tests/fraglane_core_tests.exe --gtest_brief=1 | tr -d '\r' |
     grep -v '^needs Linux tools$\|: Skipped$' | tee build/windows/core-tests.log
 grep -q '^\[  PASSED  \]' build/windows/core-tests.log
-! grep -q '^\[  FAILED  \]' build/windows/core-tests.log
+if grep -q '^\[  FAILED  \]' build/windows/core-tests.log; then
+    echo "core tests under Wine: failures above" >&2
+    exit 1
+fi
 echo "core tests under Wine: $(( $(date +%s) - start )) s"
 
 # The Windows CLI and the Linux one on copies of the same game directory (the OpenArena

@@ -130,7 +130,7 @@ repack::RepackRun StagingRun() {
 
 void CheckStaysInside(const repack::RepackRun& run) {
     for (const std::string& name : run.TextureList.Items()) {
-        if (!repack::IsStagingSafe(name))
+        if (!text::StaysInside(name))
             std::abort();
     }
 }

@@ -6,11 +6,7 @@
 #include <QUrl>
 #include <QWidget>
 
-#ifdef Q_OS_WIN
-#include "platform/windows_api.h"
-// After windows.h, which it needs.
-#include <shellapi.h>
-#endif
+#include "platform/process.h"
 
 namespace fraglane::app {
 
@@ -33,9 +29,8 @@ void SystemDesktop::OpenFile(QWidget* owner, const QString& fileName,
 #ifdef Q_OS_WIN
     // The shell's "open" of the batch file, owned by the window, run in the game directory:
     // the batch names quake3.exe without a path. The result is not checked.
-    ::ShellExecuteW(owner != nullptr ? reinterpret_cast<HWND>(owner->window()->winId()) : nullptr,
-                    L"open", reinterpret_cast<const wchar_t*>(fileName.utf16()), nullptr,
-                    reinterpret_cast<const wchar_t*>(workingDirectory.utf16()), SW_SHOWNORMAL);
+    platform::ShellOpen(fileName.toStdU16String(), workingDirectory.toStdU16String(),
+                        owner != nullptr ? static_cast<uintptr_t>(owner->window()->winId()) : 0);
 #else
     static_cast<void>(owner);
     // The desktop's opener with the game directory as working directory, as the shell's

@@ -335,6 +335,8 @@ void T_Main::LoadSettings() {
     cRotationMaps->clear();
     cRotationMaps->addItems(ToQt(o.rotation));
     cMinOnRun->setChecked(s.minOnStart);
+    if (s.droppedNames > 0)
+        SetStatusText(0, ToQt(settings::DroppedNamesText(s.droppedNames)));
 }
 
 void T_Main::SaveSettings() {

@@ -16,8 +16,8 @@
 #include "catalogue/scan.h"
 #include "jobs/background_job.h"
 #include "launch/compose.h"
-#include "launch/dir_content.h"
 #include "launch/launch_files.h"
+#include "platform/dir_content.h"
 #include "platform/profile_file.h"
 #include "preview/picture_watch.h"
 #include "repack/repack_job.h"
@@ -54,7 +54,7 @@ public:
     std::string TempDir;
     std::unique_ptr<platform::ProfileFile> IniFile;
     bool ComposeReady = false;
-    launch::TDirContent DirContent;
+    platform::TDirContent DirContent;
     // What the last repack put in and missed, one item a line.
     std::vector<std::string> RepackReport;
     // The window's one archive object, used by one job at a time.

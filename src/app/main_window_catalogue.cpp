@@ -11,6 +11,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/mods.h"
 #include "catalogue/scan.h"
+#include "platform/text.h"
 
 namespace fraglane::app {
 
@@ -151,7 +152,7 @@ void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
 void T_Main::btnAddRotationClick() {
     for (QTreeWidgetItem* row : cMap->selectedItems()) {  // in selection order
         const QString name = row->text(cMapMap);
-        if (!catalogue::IsCommandSafeName(ToStd(name)) || name.isEmpty())
+        if (!text::IsCommandSafeName(ToStd(name)) || name.isEmpty())
             continue;  // would act as a command in the batch line
         bool listed = false;
         for (int i = 0; i < cRotationMaps->count() && !listed; ++i)

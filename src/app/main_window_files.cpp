@@ -89,7 +89,9 @@ void T_Main::cBatNameChange() {
 }
 
 void T_Main::btnSaveCfgClick() {
-    launch::SaveConfigFile(ConfigFilePath(), ToStd(cCfg->toPlainText().split(QLatin1Char('\n'))));
+    launch::SaveConfigFile(
+        launch::ConfigSavePath(ExeDir, ToStd(cMod->currentText()), ToStd(cCfgName->text())),
+        ToStd(cCfg->toPlainText().split(QLatin1Char('\n'))));
     cCfgNameChange();
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/qt_convert.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 
 namespace fraglane::app {
 
@@ -35,7 +36,7 @@ void T_Main::ThreadRepackMapsExecute(jobs::JobThread& thread) {
 void T_Main::ShowRepackReport() {
     QStringList lines;
     for (const std::string& line : RepackReport)
-        lines << ToQt(platform::DisplayPath(line));
+        lines << ToQt(text::PrintableName(platform::DisplayPath(line)));
     cRepackReport->setPlainText(lines.join(QLatin1Char('\n')));
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetReport), true);
 }

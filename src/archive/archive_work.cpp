@@ -16,7 +16,7 @@ ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
         zip.SetFileName(path);
         zip.SetActive(true);
         if (!zip.Active()) {
-            result.reason = "not an archive";
+            result.reason = "not an archive: " + zip.RefusalReason();
         } else {
             work(zip);
             result.finished = true;
@@ -40,17 +40,23 @@ ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
 
 void PackFolder(Pk3Archive& zip, const std::string& folder, const std::string& target) {
     const std::string root = platform::IncludeTrailingBackslash(folder);
-    Pk3Archive::CreateEmpty(target);
+    // Written under a name of its own beside the target and moved into place when whole, so
+    // that an archive under the target's name is always a finished one: a pack that fails,
+    // is stopped or whose process is killed leaves at most the ".part" file.
+    const std::string partial = target + ".part";
+    Pk3Archive::CreateEmpty(partial);
     try {
-        zip.SetFileName(target);
+        zip.SetFileName(partial);
         zip.SetActive(true);
         zip.AddTree(root, root, "*.*", true);
         if (text::StartsWithIgnoreCase(target, root))
             zip.RemoveMember(target.substr(root.size()));
         zip.SetActive(false);
+        if (!platform::RenameFile(partial, target))
+            throw Error("Cannot create file " + platform::DisplayPath(target));
     } catch (...) {
         zip.SetActive(false);
-        platform::RemoveFile(target);
+        platform::RemoveFile(partial);
         throw;
     }
 }

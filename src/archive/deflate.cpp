@@ -11,7 +11,7 @@ namespace fraglane::archive {
 
 namespace {
 
-constexpr size_t BufferSize = 64 * 1024;
+constexpr size_t BufferSize = size_t{64} * 1024;
 
 class RawInflater {
 public:
@@ -33,9 +33,13 @@ private:
 }  // namespace
 
 uint32_t Crc32(const std::string& data) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    const auto* p = reinterpret_cast<const Bytef*>(data.data());
-    size_t left = data.size();
+    return Crc32(0, data);
+}
+
+uint32_t Crc32(uint32_t start, std::string_view piece) {
+    uLong crc = start;
+    const auto* p = reinterpret_cast<const Bytef*>(piece.data());
+    size_t left = piece.size();
     while (left > 0) {
         const uInt n = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
         crc = crc32(crc, p, n);
@@ -63,34 +67,44 @@ RawDeflater::~RawDeflater() {
     delete m_state;
 }
 
-std::string RawDeflater::Deflate(const std::string& data) {
+void RawDeflater::Begin() {
+    if (deflateReset(&m_state->stream) != Z_OK)
+        throw Error("Cannot compress data");
+}
+
+void RawDeflater::Feed(std::string_view piece, const WriteOutput& write) {
+    // Fed in parts that fit zlib's 32-bit counters, whatever the size of the piece.
+    while (piece.size() > (size_t{1} << 30)) {
+        Run(piece.substr(0, size_t{1} << 30), Z_NO_FLUSH, write);
+        piece.remove_prefix(size_t{1} << 30);
+    }
+    Run(piece, Z_NO_FLUSH, write);
+}
+
+void RawDeflater::Finish(const WriteOutput& write) {
+    Run({}, Z_FINISH, write);
+}
+
+void RawDeflater::Run(std::string_view piece, int flush, const WriteOutput& write) {
     z_stream& s = m_state->stream;
     std::vector<uint8_t>& buffer = m_state->buffer;
-    if (deflateReset(&s) != Z_OK)
-        throw Error("Cannot compress data");
-    std::string out;
-    const auto* next = reinterpret_cast<const Bytef*>(data.data());
-    size_t left = data.size();
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
+    s.avail_in = static_cast<uInt>(piece.size());
     int rc = Z_OK;
-    // Fed in pieces that fit zlib's 32-bit counters, whatever the size of the data.
-    while (rc == Z_OK || rc == Z_BUF_ERROR) {
-        if (s.avail_in == 0 && left > 0) {
-            const auto n = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
-            s.next_in = const_cast<Bytef*>(next);
-            s.avail_in = n;
-            next += n;
-            left -= n;
-        }
+    do {
         s.next_out = buffer.data();
         s.avail_out = static_cast<uInt>(buffer.size());
-        rc = deflate(&s, left == 0 ? Z_FINISH : Z_NO_FLUSH);
-        out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - s.avail_out);
-        if (rc == Z_BUF_ERROR && s.avail_out != 0 && s.avail_in == 0 && left == 0)
-            break;  // no progress possible: cannot happen with Z_FINISH, but never loop on it
-    }
-    if (rc != Z_STREAM_END)
-        throw Error("Cannot compress data");
-    return out;
+        rc = deflate(&s, flush);
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
+            throw Error("Cannot compress data");
+        const size_t n = buffer.size() - s.avail_out;
+        if (n > 0 && !write(buffer.data(), n))
+            throw Error("Cannot compress data");
+        if (flush == Z_FINISH && rc == Z_BUF_ERROR && n == 0)
+            throw Error("Cannot compress data");  // no progress: never loop on it
+        // Without finishing, zlib may keep input back until more comes; it owes output only
+        // while it fills the buffer.
+    } while (flush == Z_FINISH ? rc != Z_STREAM_END : (s.avail_in > 0 || s.avail_out == 0));
 }
 
 bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput& write) {

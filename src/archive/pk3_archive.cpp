@@ -123,8 +123,15 @@ void Pk3Archive::Invalidate() {
     m_storedIndex.clear();
 }
 
+bool Pk3Archive::Refuse(std::string reason) {
+    if (m_refusal.empty())
+        m_refusal = std::move(reason);
+    return false;
+}
+
 void Pk3Archive::Open() {
     Close();
+    m_refusal.clear();
     // Opened for reading; the first write reopens it for writing, which a file with the
     // read-only attribute refuses. So the scan never holds a game archive open for writing.
     m_file = platform::File::OpenExisting(m_fileName, false);
@@ -138,7 +145,9 @@ void Pk3Archive::Open() {
         const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(size, EndSize + MaxComment));
         const uint64_t tailBase = size - tailSize;
         WindowReader reader(m_file, size, m_window);
-        if (reader.Fill(tailBase, tailSize)) {
+        if (!reader.Fill(tailBase, tailSize)) {
+            Refuse("the end of the file cannot be read");
+        } else {
             const ByteReader tail(reader.Window(), tailSize);
             // Records whose comment ends the file come first; then any whose comment fits, for
             // archives with bytes appended. A signature inside a comment is tried only after.
@@ -172,15 +181,55 @@ void Pk3Archive::Open() {
         Close();  // no archive: closed, no members, no error
         return;
     }
+    m_refusal.clear();
     m_active = true;
 }
+
+namespace {
+
+std::string At(uint64_t offset) {
+    return " at offset " + std::to_string(offset);
+}
+
+// The central-directory record at pos into m, pos moved past it; what is wrong with it when
+// it cannot be read, or nullptr.
+const char* ReadCentralRecord(WindowReader& reader, uint64_t& pos, Member& m) {
+    uint8_t h[CentralSize];
+    if (!reader.Read(pos, CentralSize, h))
+        return "runs past the end of the file";
+    ByteReader header(h, CentralSize);
+    if (header.U32() != Pk3Archive::CentralSignature)
+        return "has no record signature";
+    CentralRecord& r = m.record;
+    r.versionMadeBy = header.U16();
+    GetSharedFields(header, r);
+    const uint16_t nameLength = header.U16();
+    const uint16_t extraLength = header.U16();
+    const uint16_t commentLength = header.U16();
+    r.diskNumberStart = header.U16();
+    r.internalAttributes = header.U16();
+    r.externalAttributes = header.U32();
+    r.localHeaderOffset = header.U32();
+    pos += CentralSize;
+    if (!reader.ReadText(pos, nameLength, r.name) ||
+        !reader.ReadText(pos + nameLength, extraLength, r.extra) ||
+        !reader.ReadText(pos + nameLength + extraLength, commentLength, r.comment)) {
+        return "has a name, extra field or comment that runs past the end of the file";
+    }
+    pos += uint64_t{nameLength} + extraLength + commentLength;
+    m.encrypted = (r.flags & 1) != 0;
+    m.folder = (r.externalAttributes & platform::AttrDirectory) != 0;
+    return nullptr;
+}
+
+}  // namespace
 
 bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition,
                                       uint64_t fileSize) {
     m_members.clear();
     uint8_t end[EndSize];
     if (!reader.Read(endPosition, EndSize, end))
-        return false;
+        return Refuse("the end of central directory record" + At(endPosition) + " is cut short");
     ByteReader in(end, EndSize);
     in.Seek(8);  // signature, disk numbers
     EndRecord e;
@@ -190,46 +239,31 @@ bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition
     e.directorySize = in.U32();
     e.directoryOffset = in.U32();
     if (!reader.ReadText(endPosition + EndSize, in.U16(), e.comment))
-        return false;
+        return Refuse("the archive comment runs past the end of the file");
 
     const uint64_t count = e.entriesOnDisk;
+    const auto fileBytes = [fileSize] { return " (" + std::to_string(fileSize) + " bytes)"; };
+    if (e.directoryOffset > fileSize) {
+        return Refuse("the central directory offset " + std::to_string(e.directoryOffset) +
+                      " lies past the end of the file" + fileBytes());
+    }
     // Each record takes at least 46 bytes: a count the file cannot hold is refused before
     // anything is allocated for it.
-    if (e.directoryOffset > fileSize || count * CentralSize > fileSize - e.directoryOffset)
-        return false;
+    if (count * CentralSize > fileSize - e.directoryOffset) {
+        return Refuse(std::to_string(count) + " entries cannot fit between the central " +
+                      "directory offset " + std::to_string(e.directoryOffset) +
+                      " and the end of the file" + fileBytes());
+    }
     std::vector<Member> members;
     members.reserve(static_cast<size_t>(count));
     uint64_t pos = e.directoryOffset;
-    uint8_t h[CentralSize];
     for (uint64_t i = 0; i < count; ++i) {
-        if (!reader.Read(pos, CentralSize, h))
-            return false;
-        ByteReader header(h, CentralSize);
-        if (header.U32() != CentralSignature)
-            return false;
+        const uint64_t at = pos;
         Member m;
-        CentralRecord& r = m.record;
-        r.versionMadeBy = header.U16();
-        GetSharedFields(header, r);
-        const uint16_t nameLength = header.U16();
-        const uint16_t extraLength = header.U16();
-        const uint16_t commentLength = header.U16();
-        r.diskNumberStart = header.U16();
-        r.internalAttributes = header.U16();
-        r.externalAttributes = header.U32();
-        r.localHeaderOffset = header.U32();
-        pos += CentralSize;
-        if (!reader.ReadText(pos, nameLength, r.name))
-            return false;
-        pos += nameLength;
-        if (!reader.ReadText(pos, extraLength, r.extra))
-            return false;
-        pos += extraLength;
-        if (!reader.ReadText(pos, commentLength, r.comment))
-            return false;
-        pos += commentLength;
-        m.encrypted = (r.flags & 1) != 0;
-        m.folder = (r.externalAttributes & platform::AttrDirectory) != 0;
+        if (const char* damage = ReadCentralRecord(reader, pos, m)) {
+            return Refuse("central directory record " + std::to_string(i + 1) + " of " +
+                          std::to_string(count) + At(at) + " " + damage);
+        }
         members.push_back(std::move(m));
     }
     m_members = std::move(members);
@@ -335,7 +369,12 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
     m_end = EndRecord{};
     m_end.position = pos;
     m_end.directoryOffset = static_cast<uint32_t>(std::min<uint64_t>(pos, fileSize));
-    return !m_members.empty();
+    if (m_members.empty()) {
+        return Refuse(fileSize == 0 ? "the file is empty"
+                                    : "no end of central directory record, and no local file "
+                                      "header at the start of the file");
+    }
+    return true;
 }
 
 const std::vector<std::string>& Pk3Archive::FileNames() {
@@ -382,6 +421,11 @@ int Pk3Archive::FindMember(std::string_view name) {
     }
     const auto it = m_storedIndex.find(text::LowerCase(wanted));
     return it == m_storedIndex.end() ? -1 : static_cast<int>(it->second);
+}
+
+uint64_t Pk3Archive::DeclaredSize(std::string_view name) {
+    const int index = FindMember(name);
+    return index < 0 ? 0 : m_members[static_cast<size_t>(index)].record.uncompressedSize;
 }
 
 void Pk3Archive::ExtractMember(std::string_view name, std::string_view destination) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -66,15 +67,22 @@ public:
     const std::string& FileName() const { return m_fileName; }
 
     // true opens FileName (closing what is open); false closes. Nothing while FileName is
-    // empty. A file that holds no archive ends closed, without an error.
+    // empty. A file that holds no archive ends closed, without an error; RefusalReason then
+    // says why it is none.
     void SetActive(bool active);
     bool Active() const { return m_active; }
+    // Why the last open found no archive in the file ("the central directory offset ... lies
+    // past the end of the file"); empty after an open that found one.
+    const std::string& RefusalReason() const { return m_refusal; }
 
     // Member names as the program sees them: "\" separated, drive prefix dropped, folders
     // with a trailing "\"; central-directory order.
     const std::vector<std::string>& FileNames();
     // Whether some entry of FileNames equals name, ASCII letters folded.
     bool HasMember(std::string_view name);
+    // The uncompressed size the directory declares for a member (at most what extracting it
+    // writes); 0 when there is no such member.
+    uint64_t DeclaredSize(std::string_view name);
     void ExtractMember(std::string_view name, std::string_view destination);
     // The same, for a destination that the caller knows to be new in every case of its name
     // (the picture cache's index says so): no folder read to look for another case of it.
@@ -108,12 +116,17 @@ private:
     void Extract(std::string_view name, std::string_view destination, bool isNew);
     bool ReadCentralDirectory(WindowReader& reader, uint64_t endPosition, uint64_t fileSize);
     bool RebuildFromLocalHeaders(uint64_t fileSize);
+    // Keeps the first reason of an open's refusals (the likeliest end record's); false.
+    bool Refuse(std::string reason);
     int FindMember(std::string_view name);
     void Invalidate();
     void AddTreeFrom(std::string_view folder, std::string_view rootFolder,
                      std::string_view wildcard, bool withSubfolders, const std::string& realRoot);
     void AddFolderMember(const std::string& storedName, uint32_t attributes, uint32_t dosTime);
-    void AddData(const std::string& storedName, const std::string& data, uint32_t attributes,
+    // Hands the member's data to its sink in pieces, in order.
+    using PieceSink = std::function<void(std::string_view)>;
+    using PieceSource = std::function<void(const PieceSink&)>;
+    void AddData(const std::string& storedName, const PieceSource& source, uint32_t attributes,
                  uint32_t dosTime);
     void WriteDirectory(uint64_t at);
     void RemoveAt(size_t index);
@@ -121,6 +134,7 @@ private:
 
     std::string m_fileName;
     bool m_active = false;
+    std::string m_refusal;
     platform::File m_file;
     std::vector<uint8_t> m_window;            // the reading window, kept across archives
     std::unique_ptr<RawDeflater> m_deflater;  // made at the first member written

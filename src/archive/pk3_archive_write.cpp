@@ -158,57 +158,90 @@ void Pk3Archive::AddFile(std::string_view memberName, std::string_view path) {
     }
     if (const int existing = FindMember(stored); existing >= 0)
         RemoveAt(static_cast<size_t>(existing));
-    const std::string data = platform::ReadRegularFile(path);
     uint32_t attributes = platform::GetFileAttributes(path);
     if (attributes == platform::InvalidAttributes)
         attributes = platform::AttrArchive;
-    AddData(stored, data, attributes, platform::FileDosDateTime(path));
+    AddData(
+        stored, [&](const PieceSink& take) { platform::ReadRegularFileInPieces(path, take); },
+        attributes, platform::FileDosDateTime(path));
 }
 
 void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attributes,
                                  uint32_t dosTime) {
     if (attributes == platform::InvalidAttributes)
         attributes = platform::AttrDirectory;
-    AddData(storedName, std::string(), attributes | platform::AttrDirectory, dosTime);
+    AddData(
+        storedName, [](const PieceSink&) {}, attributes | platform::AttrDirectory, dosTime);
 }
 
-void Pk3Archive::AddData(const std::string& storedName, const std::string& data,
+void Pk3Archive::AddData(const std::string& storedName, const PieceSource& source,
                          uint32_t attributes, uint32_t dosTime) {
     RequireWritable();
-    if (!IsPlainStoredName(storedName))
-        throw Error(WriteError(m_fileName));
-    if (data.size() > UINT32_MAX)
+    if (!IsPlainStoredName(storedName) || storedName.size() > 0xFFFF)
         throw Error(WriteError(m_fileName));
     Member m;
     CentralRecord& r = m.record;
-    if (!data.empty() && !m_deflater)
-        m_deflater = std::make_unique<RawDeflater>(9);
-    const std::string payload = data.empty() ? std::string() : m_deflater->Deflate(data);
-    const uint64_t offset = m_end.directoryOffset;
-    if (offset + LocalSize + storedName.size() + payload.size() > UINT32_MAX ||
-        storedName.size() > 0xFFFF) {
-        throw Error(WriteError(m_fileName));
-    }
-    r.method = data.empty() ? 0 : 8;
     r.time = static_cast<uint16_t>(dosTime & 0xFFFF);
     r.date = static_cast<uint16_t>(dosTime >> 16);
-    r.crc32 = Crc32(data);
-    r.compressedSize = static_cast<uint32_t>(payload.size());
-    r.uncompressedSize = static_cast<uint32_t>(data.size());
     r.externalAttributes = attributes;
-    r.localHeaderOffset = static_cast<uint32_t>(offset);
     r.name = storedName;
     m.folder = (attributes & platform::AttrDirectory) != 0;
+    const uint64_t offset = m_end.directoryOffset;
+    r.localHeaderOffset = static_cast<uint32_t>(offset);
 
-    std::string local;
-    Put32(local, LocalSignature);
-    PutSharedFields(local, r);
-    Put16(local, static_cast<uint16_t>(r.name.size()));
-    Put16(local, 0);
-    local += r.name;
-    local += payload;
-    if (!m_file.WriteAt(offset, local.data(), local.size()))
-        throw Error(WriteError(m_fileName));
+    // The data is deflated as it is read and written after the local header's place; the
+    // header follows once its sizes and CRC are known. Memory stays bounded whatever the size.
+    const uint64_t dataStart = offset + LocalSize + storedName.size();
+    uint64_t size = 0;
+    uint64_t packed = 0;
+    uint32_t crc = 0;
+    const WriteOutput put = [&](const uint8_t* data, size_t n) {
+        if (dataStart + packed + n > UINT32_MAX || !m_file.WriteAt(dataStart + packed, data, n))
+            throw Error(WriteError(m_fileName));
+        packed += n;
+        return true;
+    };
+    try {
+        source([&](std::string_view piece) {
+            if (piece.empty())
+                return;
+            if (size == 0) {
+                if (!m_deflater)
+                    m_deflater = std::make_unique<RawDeflater>(9);
+                m_deflater->Begin();
+            }
+            size += piece.size();
+            if (size > UINT32_MAX)
+                throw Error(WriteError(m_fileName));
+            crc = Crc32(crc, piece);
+            m_deflater->Feed(piece, put);
+        });
+        if (size > 0)
+            m_deflater->Finish(put);
+        r.method = size == 0 ? 0 : 8;
+        r.crc32 = crc;
+        r.compressedSize = static_cast<uint32_t>(packed);
+        r.uncompressedSize = static_cast<uint32_t>(size);
+        std::string local;
+        Put32(local, LocalSignature);
+        PutSharedFields(local, r);
+        Put16(local, static_cast<uint16_t>(r.name.size()));
+        Put16(local, 0);
+        local += r.name;
+        if (!m_file.WriteAt(offset, local.data(), local.size()))
+            throw Error(WriteError(m_fileName));
+    } catch (...) {
+        // What was written over the directory's place is cut off again: the archive stays as
+        // it was (within a tree, the whole archive is dropped by its caller).
+        if (packed > 0 && !m_deferDirectory) {
+            try {
+                WriteDirectory(offset);
+            } catch (...) {
+                // The first failure is the one to report.
+            }
+        }
+        throw;
+    }
     m_members.push_back(std::move(m));
     // The lookup index grows with the member instead of being built again for every add.
     if (!m_storedIndex.empty())
@@ -217,9 +250,9 @@ void Pk3Archive::AddData(const std::string& storedName, const std::string& data,
     m_fileNames.clear();
     m_foldedNames.clear();
     if (m_deferDirectory)
-        m_end.directoryOffset = static_cast<uint32_t>(offset + local.size());
+        m_end.directoryOffset = static_cast<uint32_t>(dataStart + packed);
     else
-        WriteDirectory(offset + local.size());
+        WriteDirectory(dataStart + packed);
 }
 
 void Pk3Archive::WriteDirectory(uint64_t at) {

@@ -21,15 +21,11 @@ int CompareNames(std::string_view a, std::string_view b) {
     return folded != 0 ? folded : a.compare(b);
 }
 
-bool IsCommandSafeName(std::string_view name) {
-    for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u == 0x7F)
-            return false;
-        if (std::string_view("\"%&+;<>^|").find(c) != std::string_view::npos)
-            return false;
-    }
-    return true;
+bool IsModName(std::string_view name) {
+    // An empty row of a stored list stays, as the lists keep rows of missing keys.
+    return name.empty() ||
+           (text::IsPlainName(name) && !text::EqualsIgnoreCase(name, "levelshots") &&
+            !text::EqualsIgnoreCase(name, "temp"));
 }
 
 void SortModNames(std::vector<std::string>& mods) {
@@ -44,7 +40,7 @@ std::vector<std::string> ReadModList(platform::ProfileFile& file) {
     std::vector<std::string> mods;
     for (int i = 0; i < count; ++i) {
         std::string mod = file.ReadString("mods", "mod" + std::to_string(i), "");
-        if (IsCommandSafeName(mod))
+        if (IsModName(mod))
             mods.push_back(std::move(mod));
     }
     reading.Commit();
@@ -80,7 +76,7 @@ std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_v
         if (!modFilter.empty() && mod != modFilter)
             continue;
         std::string name = file.ReadString("maps", prefix + "name", "");
-        if (IsCommandSafeName(name))
+        if (text::IsCommandSafeName(name))
             rows.push_back({std::move(mod), std::move(name)});
     }
     reading.Commit();
@@ -95,7 +91,7 @@ std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file) {
         const std::string prefix = "bot" + std::to_string(i);
         std::string name = file.ReadString("bots", prefix + "name", "");
         std::string mod = file.ReadString("bots", prefix + "mod", "");
-        if (IsCommandSafeName(name))
+        if (text::IsCommandSafeName(name))
             rows.push_back({std::move(mod), std::move(name)});
     }
     reading.Commit();

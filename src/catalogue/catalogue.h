@@ -18,7 +18,7 @@ struct CatalogueRow {
 };
 
 // The mod names in the order the mod list keeps them (sorted without regard to case); names
-// that are not command-safe are left out, as discovery leaves them out.
+// that cannot be mods (IsModName) are left out, as discovery leaves them out.
 std::vector<std::string> ReadModList(platform::ProfileFile& file);
 // The index of the first mod that equals the stored selection exactly (case counts), or -1.
 int ChooseModIndex(const std::vector<std::string>& mods, std::string_view selected);
@@ -27,10 +27,9 @@ std::string ChooseMod(const std::vector<std::string>& mods, std::string_view sel
 // Sorts mod names as the mod list does: ASCII letters folded, equal names in their order.
 void SortModNames(std::vector<std::string>& mods);
 
-// Whether a mod, map or bot name found on disk may go into the batch line as it stands: one
-// word, with nothing that the command interpreter ("&|<>^%"") or the game ("+" starts a
-// command, ";" ends one) would read as more than a name. Empty names pass.
-bool IsCommandSafeName(std::string_view name);
+// Whether a name may be a mod: a plain folder name (text::IsPlainName) or empty (a missing
+// row), and not one of the program's own work folders, "levelshots" and "temp" (any case).
+bool IsModName(std::string_view name);
 
 // Map rows of the catalogue; a non-empty filter keeps the rows whose mod equals it exactly.
 // The name key of a row that the filter drops is not read. Rows whose name is not

@@ -1,10 +1,11 @@
 #include "catalogue/mods.h"
 
 #include "catalogue/catalogue.h"
+#include "platform/text.h"
 
 namespace fraglane::catalogue {
 
-ModDiscovery DiscoverMods(launch::TDirContent& lister, const std::string& exeDir) {
+ModDiscovery DiscoverMods(platform::TDirContent& lister, const std::string& exeDir) {
     lister.SetDirectory(exeDir);
     const std::vector<std::string> directories = lister.DirList();
     ModDiscovery found;
@@ -12,10 +13,10 @@ ModDiscovery DiscoverMods(launch::TDirContent& lister, const std::string& exeDir
         lister.SetDirectory(exeDir + name);
         if (!lister.ContainsFile(".pk3", false))
             continue;
-        if (IsCommandSafeName(name))
+        if (IsModName(name))
             found.mods.push_back(name);
-        else
-            ++found.skipped;
+        else if (!text::IsPlainName(name))
+            ++found.skipped;  // the work folders are not counted: they were never names
     }
     SortModNames(found.mods);
     return found;

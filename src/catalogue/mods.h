@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "launch/dir_content.h"
+#include "platform/dir_content.h"
 #include "platform/profile_file.h"
 
 namespace fraglane::catalogue {
@@ -18,7 +18,7 @@ struct ModDiscovery {
 // The mods of a game directory: its direct sub-directories that hold a file whose name
 // contains ".pk3" (any case; an archive deeper down does not count), lower-cased, in the mod
 // list's order. Lists with the given lister, as the window's one lister does.
-ModDiscovery DiscoverMods(launch::TDirContent& lister, const std::string& exeDir);
+ModDiscovery DiscoverMods(platform::TDirContent& lister, const std::string& exeDir);
 
 // The status text that reports skipped mod names: "3 mod names skipped".
 std::string SkippedModsText(int skipped);

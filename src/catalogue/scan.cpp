@@ -4,6 +4,7 @@
 
 #include "archive/archive_work.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -35,6 +36,10 @@ public:
     // a failure is removed again, so that a later scan can take it from another archive;
     // what had the name before (the picture is then not written) stays.
     void Take(archive::Pk3Archive& zip, const std::string& member, const std::string& name) {
+        // No real level shot comes near this size: a member that declares more stays in its
+        // archive, and costs only its picture.
+        if (zip.DeclaredSize(member) > MaxPictureSize)
+            return;
         const std::string path = m_dir + name;
         const platform::EntryInfo before = platform::InspectEntry(path);
         try {
@@ -50,6 +55,7 @@ public:
     int Taken() const { return m_taken; }
 
 private:
+    static constexpr uint64_t MaxPictureSize = uint64_t{64} << 20;
     std::string m_dir;
     std::unordered_set<std::string> m_names;
     int m_taken = 0;
@@ -61,7 +67,7 @@ std::string_view FileNameOf(std::string_view member) {
 }
 
 bool IsListableName(std::string_view name) {
-    return !name.empty() && IsCommandSafeName(name);
+    return !name.empty() && text::IsCommandSafeName(name);
 }
 
 // What one scan keeps across archives.
@@ -153,8 +159,10 @@ std::string ScanDoneText(int skippedNames) {
     return "done, " + std::to_string(skippedNames) + " names skipped";
 }
 
-ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip, launch::TDirContent& lister,
-                    platform::ProfileFile& settings, std::stop_token stop, const ScanSink& sink) {
+ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
+                    platform::TDirContent& lister, platform::ProfileFile& settings,
+                    const std::stop_token& stop, const ScanSink& sink) {
+    platform::ConfineWrites(inputs.levelshotsDir);
     // Pictures go into the cache as the scan finds them: without the folder, no scan.
     if (!platform::DirectoryExists(inputs.levelshotsDir))
         throw OutputError("Unable to write to " + platform::DisplayPath(inputs.levelshotsDir));

@@ -7,7 +7,7 @@
 
 #include "archive/pk3_archive.h"
 #include "catalogue/catalogue.h"
-#include "launch/dir_content.h"
+#include "platform/dir_content.h"
 #include "platform/profile_file.h"
 
 // The map and bot scan: every ".pk3" of every mod, its maps and bot character files, their
@@ -44,8 +44,9 @@ inline constexpr const char* ScanStartText = "scaning maps and bots... press <es
 
 // Runs the scan with the given archive object, directory lister and settings file, which
 // nobody else uses meanwhile. Writes the map and bot catalogue keys unless stopped.
-ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip, launch::TDirContent& lister,
-                    platform::ProfileFile& settings, std::stop_token stop, const ScanSink& sink);
+ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
+                    platform::TDirContent& lister, platform::ProfileFile& settings,
+                    const std::stop_token& stop, const ScanSink& sink);
 
 // The final status text of a scan: "done", or "done, 3 names skipped".
 std::string ScanDoneText(int skippedNames);

@@ -1,20 +1,9 @@
 #include "cli/cli.h"
 
-#ifdef _WIN32
-#include "platform/windows_api.h"
-#else
-#include <pthread.h>
-#include <signal.h>
-#endif
-
 #include <algorithm>
-#include <atomic>
-#include <climits>
 #include <functional>
 #include <map>
 #include <ostream>
-#include <stop_token>
-#include <thread>
 
 #include "archive/archive_work.h"
 #include "archive/pk3_archive.h"
@@ -25,6 +14,7 @@
 #include "launch/launch_files.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "platform/profile_file.h"
 #include "platform/text.h"
 #include "repack/repack_job.h"
@@ -45,25 +35,6 @@ constexpr const char* Usage =
     "  list mods | list maps [--mod M] | list bots | list rotation\n"
     "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n";
 
-// A name from an archive as one line of output: control bytes written as \xNN, so that no
-// name can move the cursor, retitle the terminal or pass for two lines.
-std::string PrintableName(std::string_view name) {
-    static const char Hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(name.size());
-    for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            out += "\\x";
-            out.push_back(Hex[u >> 4]);
-            out.push_back(Hex[u & 0xF]);
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
 struct UsageError {
     std::string message;
 };
@@ -76,9 +47,12 @@ struct Context {
     std::ostream& err;
 };
 
-// The option values the window shows after start-up, read from the settings file.
-launch::LaunchOptions StartupOptions(platform::ProfileFile& ini) {
+// The option values the window shows after start-up, read from the settings file; names
+// dropped as unsafe are counted on stderr, as the window's status bar counts them.
+launch::LaunchOptions StartupOptions(platform::ProfileFile& ini, std::ostream& err) {
     const settings::Settings s = settings::LoadSettings(ini);
+    if (s.droppedNames > 0)
+        err << settings::DroppedNamesText(s.droppedNames) << "\n";
     launch::LaunchOptions options = s.options;
     options.mod = catalogue::ChooseMod(catalogue::ReadModList(ini), s.selectedMod);
     return options;
@@ -88,7 +62,7 @@ int Compose(Context& c) {
     if (c.args.size() != 1)
         throw UsageError{"compose needs one of bat, cfg, name"};
     platform::ProfileFile ini(c.iniPath);
-    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini));
+    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini, c.err));
     const std::string& what = c.args[0];
     if (what == "bat")
         c.out << texts.commandLine;
@@ -105,8 +79,8 @@ int SaveCfg(Context& c) {
     if (!c.args.empty())
         throw UsageError{"save-cfg takes no arguments"};
     platform::ProfileFile ini(c.iniPath);
-    const launch::LaunchOptions options = StartupOptions(ini);
-    const std::string path = launch::ConfigFilePath(c.exeDir, options.mod, options.cfgName);
+    const launch::LaunchOptions options = StartupOptions(ini, c.err);
+    const std::string path = launch::ConfigSavePath(c.exeDir, options.mod, options.cfgName);
     launch::SaveConfigFile(path, launch::Compose(options).configLines);
     c.out << platform::DisplayPath(path) << "\n";
     return 0;
@@ -116,7 +90,7 @@ int SaveBat(Context& c) {
     if (!c.args.empty())
         throw UsageError{"save-bat takes no arguments"};
     platform::ProfileFile ini(c.iniPath);
-    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini));
+    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini, c.err));
     const std::string path = launch::BatchFilePath(c.exeDir, texts.batchName);
     launch::SaveBatchFile(path, texts.commandLine);
     c.out << platform::DisplayPath(path) << "\n";
@@ -126,7 +100,7 @@ int SaveBat(Context& c) {
 int RescanMods(Context& c) {
     if (!c.args.empty())
         throw UsageError{"rescan-mods takes no arguments"};
-    launch::TDirContent lister;
+    platform::TDirContent lister;
     lister.SetActive(true);
     const catalogue::ModDiscovery found = catalogue::DiscoverMods(lister, c.exeDir);
     platform::ProfileFile ini(c.iniPath);
@@ -138,81 +112,12 @@ int RescanMods(Context& c) {
     return 0;
 }
 
-#ifdef _WIN32
-// Ctrl-C during a scan stops it the way Esc does in the window: the archive in progress
-// finishes, nothing after the archive loop is done. The console calls the handler on a thread
-// of its own, where the stop request runs as ordinary code.
-class InterruptStop {
-public:
-    InterruptStop() {
-        Current().store(&m_stop);
-        ::SetConsoleCtrlHandler(&Handler, TRUE);
-    }
-    ~InterruptStop() {
-        ::SetConsoleCtrlHandler(&Handler, FALSE);
-        Current().store(nullptr);
-    }
-    InterruptStop(const InterruptStop&) = delete;
-    InterruptStop& operator=(const InterruptStop&) = delete;
-    std::stop_token Token() const { return m_stop.get_token(); }
-
-private:
-    static std::atomic<std::stop_source*>& Current() {
-        static std::atomic<std::stop_source*> current{nullptr};
-        return current;
-    }
-    static BOOL WINAPI Handler(DWORD event) {
-        if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
-            return FALSE;
-        if (std::stop_source* stop = Current().load())
-            stop->request_stop();
-        return TRUE;
-    }
-    std::stop_source m_stop;
-};
-#else
-// Ctrl-C during a scan stops it the way Esc does in the window: the archive in progress
-// finishes, nothing after the archive loop is done. SIGINT is taken by a watcher thread
-// (sigwait), not by a handler, so that the stop request runs as ordinary code.
-class InterruptStop {
-public:
-    InterruptStop() {
-        sigemptyset(&m_set);
-        sigaddset(&m_set, SIGINT);
-        pthread_sigmask(SIG_BLOCK, &m_set, &m_previous);
-        m_watcher = std::thread([this] {
-            const timespec tick{0, 100'000'000};
-            while (!m_done.load()) {
-                if (sigtimedwait(&m_set, nullptr, &tick) == SIGINT && !m_done.load())
-                    m_stop.request_stop();
-            }
-        });
-    }
-    ~InterruptStop() {
-        m_done = true;
-        pthread_kill(m_watcher.native_handle(), SIGINT);  // wakes the watcher at once
-        m_watcher.join();
-        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-    }
-    InterruptStop(const InterruptStop&) = delete;
-    InterruptStop& operator=(const InterruptStop&) = delete;
-    std::stop_token Token() const { return m_stop.get_token(); }
-
-private:
-    sigset_t m_set{};
-    sigset_t m_previous{};
-    std::stop_source m_stop;
-    std::atomic<bool> m_done{false};
-    std::thread m_watcher;
-};
-#endif
-
 // A job's status texts as the CLI shows them: each one that says something, a line on stderr,
 // paths in the form the shell takes.
 std::function<void(int, const std::string&)> PrintStatus(std::ostream& err) {
     return [&err](int, const std::string& text) {
         if (!text.empty())
-            err << platform::DisplayPath(text) << "\n";
+            err << text::PrintableName(platform::DisplayPath(text)) << "\n";
     };
 }
 
@@ -224,12 +129,12 @@ int Scan(Context& c) {
                                  catalogue::ReadModList(ini)};
     platform::ForceDirectories(inputs.levelshotsDir);  // as the window makes it at start
     archive::Pk3Archive zip;
-    launch::TDirContent lister;
+    platform::TDirContent lister;
     lister.SetActive(true);
     catalogue::ScanSink sink;
     sink.status = PrintStatus(c.err);
     sink.mapRow = sink.botRow = [](const catalogue::CatalogueRow&) {};
-    InterruptStop interrupt;
+    platform::InterruptStop interrupt;
     const catalogue::ScanResult result =
         catalogue::ScanMaps(inputs, zip, lister, ini, interrupt.Token(), sink);
     for (const auto& [path, reason] : result.archiveFailures)
@@ -265,15 +170,15 @@ int Repack(Context& c) {
         inputs.rows.push_back({std::move(map), std::move(mod)});
     }
     archive::Pk3Archive zip;
-    launch::TDirContent lister;
+    platform::TDirContent lister;
     lister.SetActive(true);
     repack::RepackSink sink;
     sink.status = PrintStatus(c.err);
-    InterruptStop interrupt;
+    platform::InterruptStop interrupt;
     const repack::RepackResult result =
         repack::RepackMaps(inputs, zip, lister, interrupt.Token(), sink);
     for (const std::string& line : result.report)
-        c.err << platform::DisplayPath(line) << "\n";
+        c.err << text::PrintableName(platform::DisplayPath(line)) << "\n";
     if (result.stopped) {
         c.err << "cancelled\n";
         return 1;
@@ -313,16 +218,23 @@ int List(Context& c) {
 int Pk3(const std::vector<std::string>& args, std::ostream& out) {
     const std::string verb = args.empty() ? std::string() : args[0];
     archive::Pk3Archive zip;
-    if (verb == "list" && args.size() == 2) {
-        zip.SetFileName(platform::AbsolutePath(args[1]));
+    // A file that holds no archive is a failure here, with the reason it is none.
+    const auto open = [&zip](const std::string& path) {
+        zip.SetFileName(platform::AbsolutePath(path));
         zip.SetActive(true);
+        if (!zip.Active()) {
+            throw Error(platform::DisplayPath(zip.FileName()) +
+                        ": not an archive: " + zip.RefusalReason());
+        }
+    };
+    if (verb == "list" && args.size() == 2) {
+        open(args[1]);
         for (const std::string& name : zip.FileNames())
-            out << PrintableName(name) << "\n";
+            out << text::PrintableName(name) << "\n";
         return 0;
     }
     if (verb == "extract" && args.size() == 4) {
-        zip.SetFileName(platform::AbsolutePath(args[1]));
-        zip.SetActive(true);
+        open(args[1]);
         if (!zip.HasMember(args[2]))
             throw Error("File \"" + args[2] + "\" not found!");
         zip.ExtractMember(args[2], platform::AbsolutePath(args[3]));
@@ -356,7 +268,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (i >= args.size())
             throw UsageError{"no command given"};
-        const std::string command = args[i];
+        const std::string& command = args[i];
         if (command == "pk3") {
             return Pk3(
                 std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()), out);

@@ -1,6 +1,7 @@
 #include "launch/launch_files.h"
 
 #include "launch/compose.h"
+#include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -23,11 +24,19 @@ std::string ConfigFilePath(std::string_view exeDir, std::string_view mod,
     return ModDirectory(exeDir, mod) + std::string(cfgName);
 }
 
+std::string ConfigSavePath(std::string_view exeDir, std::string_view mod,
+                           std::string_view cfgName) {
+    std::string path = ConfigFilePath(exeDir, mod, cfgName);
+    if (!text::StaysInside(cfgName))
+        throw Error("Cannot create file " + platform::DisplayPath(path));
+    return path;
+}
+
 std::string BatchFilePath(std::string_view exeDir, std::string_view batName) {
     return std::string(exeDir) + std::string(batName);
 }
 
-std::vector<std::string> PopupFiles(TDirContent& lister, std::string_view directory,
+std::vector<std::string> PopupFiles(platform::TDirContent& lister, std::string_view directory,
                                     PopupMode mode) {
     lister.SetDirectory(directory);
     std::vector<std::string> offered;

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launch/dir_content.h"
+#include "platform/dir_content.h"
 
 // The two files the launch texts are saved to, and the names offered for them.
 namespace fraglane::launch {
@@ -21,12 +21,16 @@ std::string ModDirectory(std::string_view exeDir, std::string_view mod);
 // ModDirectory + name: with no mod selected the backslash is doubled, which still
 // names the game directory itself.
 std::string ConfigFilePath(std::string_view exeDir, std::string_view mod, std::string_view cfgName);
+// ConfigFilePath for saving: a cfg name that would leave the mod's folder (a ".." part, a
+// leading "\" or "/", a drive) is refused with Error("Cannot create file <path>"). The game's
+// exec refuses such names too, so no working name is lost.
+std::string ConfigSavePath(std::string_view exeDir, std::string_view mod, std::string_view cfgName);
 std::string BatchFilePath(std::string_view exeDir, std::string_view batName);
 
 // The files of a directory that the name pop-up offers, in listing order: ".cfg" files but
 // "q3config.cfg" in configuration mode, ".bat" files in batch mode, case ignored. Lists the
 // directory with the given lister, as the pop-up does.
-std::vector<std::string> PopupFiles(TDirContent& lister, std::string_view directory,
+std::vector<std::string> PopupFiles(platform::TDirContent& lister, std::string_view directory,
                                     PopupMode mode);
 
 // Writes the configuration file: every line with CR LF, the last one too.

@@ -4,7 +4,7 @@ namespace fraglane::platform {
 
 const uint8_t* ByteReader::Take(size_t length) {
     if (length > Remaining())
-        throw ReadPastEnd();
+        throw ReadPastEnd(m_position, length, m_bytes.size());
     const uint8_t* p = m_bytes.data() + m_position;
     m_position += length;
     return p;
@@ -36,13 +36,13 @@ void ByteReader::Skip(size_t length) {
 
 void ByteReader::Seek(size_t position) {
     if (position > m_bytes.size())
-        throw ReadPastEnd();
+        throw ReadPastEnd(position, 0, m_bytes.size());
     m_position = position;
 }
 
 ByteReader ByteReader::Sub(size_t offset, size_t length) const {
     if (offset > m_bytes.size() || length > m_bytes.size() - offset)
-        throw ReadPastEnd();
+        throw ReadPastEnd(offset, length, m_bytes.size());
     return ByteReader(m_bytes.subspan(offset, length));
 }
 

@@ -9,10 +9,13 @@
 
 namespace fraglane::platform {
 
-// What a ByteReader raises when asked for bytes past the end of its span.
+// What a ByteReader raises when asked for bytes past the end of its span: where the read
+// began, how many bytes it wanted and how many the span holds.
 class ReadPastEnd : public Error {
 public:
-    ReadPastEnd() : Error("unexpected end of data") {}
+    ReadPastEnd(size_t offset, size_t wanted, size_t size)
+        : Error("unexpected end of data: " + std::to_string(wanted) + " bytes wanted at offset " +
+                std::to_string(offset) + " of " + std::to_string(size)) {}
 };
 
 // A bounds-checked little-endian reader over a span of bytes, for the fixed binary fields of

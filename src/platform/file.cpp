@@ -1,21 +1,41 @@
 // What files are alike on every system: appending, and DOS dates.
 #include "platform/file.h"
 
+#include <algorithm>
 #include <ctime>
+#include <mutex>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/text.h"
 
 namespace fraglane::platform {
 
 namespace {
 
-bool LocalTime(time_t t, tm& local) {
-#ifdef _WIN32
-    return ::localtime_s(&local, &t) == 0;
-#else
-    return ::localtime_r(&t, &local) != nullptr;
-#endif
-}
+std::mutex ConfinedMutex;
+std::vector<std::string> ConfinedFolders;  // program path text, each ending in "\"
 
 }  // namespace
+
+void ConfineWrites(std::string_view folder) {
+    std::string confined = IncludeTrailingBackslash(folder);
+    std::lock_guard lock(ConfinedMutex);
+    const bool known =
+        std::any_of(ConfinedFolders.begin(), ConfinedFolders.end(),
+                    [&](const std::string& f) { return text::EqualsIgnoreCase(f, confined); });
+    if (!known)
+        ConfinedFolders.push_back(std::move(confined));
+}
+
+std::string ConfiningFolder(std::string_view path) {
+    std::lock_guard lock(ConfinedMutex);
+    for (const std::string& folder : ConfinedFolders) {
+        if (path.size() > folder.size() && text::StartsWithIgnoreCase(path, folder))
+            return folder;
+    }
+    return {};
+}
 
 bool File::Append(const void* data, size_t n) {
     if (!WriteAt(m_appendAt, data, n))
@@ -25,9 +45,8 @@ bool File::Append(const void* data, size_t n) {
 }
 
 uint32_t ToDosDateTime(int64_t unixSeconds) {
-    const time_t t = static_cast<time_t>(unixSeconds);
-    tm local{};
-    if (!LocalTime(t, local) || local.tm_year < 80) {
+    std::tm local{};
+    if (!LocalTime(unixSeconds, local) || local.tm_year < 80) {
         return (1u << 21) | (1u << 16);  // 1980-01-01 00:00, the earliest DOS date
     }
     if (local.tm_year - 80 > 127)

@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
+
+#include "platform/owned.h"
 
 // An open file with positional reads and writes, and the DOS attribute view of files.
 namespace fraglane::platform {
@@ -19,11 +22,6 @@ inline constexpr uint32_t InvalidAttributes = 0xFFFFFFFF;
 class File {
 public:
     File() = default;
-    ~File();
-    File(File&& other) noexcept;
-    File& operator=(File&& other) noexcept;
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
 
     // Opens an existing file for reading only, or for reading and writing. A file that may
     // not be written (read-only attribute, read-only medium) is opened for reading. Throws
@@ -47,20 +45,26 @@ public:
     bool WriteAt(uint64_t offset, const void* data, size_t n);
     bool Append(const void* data, size_t n);
     bool Truncate(uint64_t size);
-    void Close();
+    void Close() { m_handle.Close(); }
 
 private:
     static File CreateNative(const std::string& native, std::string_view path, bool onlyNew);
 
-#ifdef _WIN32
-    void* m_handle = nullptr;  // a Win32 HANDLE; nullptr while closed
-#else
-    int m_fd = -1;
-#endif
+    OwnedHandle m_handle;
     bool m_writable = false;
     uint64_t m_size = 0;
     uint64_t m_appendAt = 0;
 };
+
+// From now on, every file and folder the program creates or opens for writing below folder
+// (program path text) is reached one component at a time from folder on, never through a
+// link: an existing link at any depth below it, where a folder is to be entered or a file to
+// be written, is an error for that file ("Cannot create file %s"), never followed. The work
+// folders (the picture cache, the staging folder) are confined by the job bodies that write
+// into them; folder itself is trusted. Safe from any thread.
+void ConfineWrites(std::string_view folder);
+// The confined folder that path lies below (program path text with trailing "\"), or empty.
+std::string ConfiningFolder(std::string_view path);
 
 // The DOS attributes of an entry: directory, read-only (no write permission), hidden (a name
 // starting with "."), archive for files. InvalidAttributes when it does not exist.
@@ -68,6 +72,8 @@ uint32_t GetFileAttributes(std::string_view path);
 // Applies what the file system can hold of DOS attributes: read-only as no write permission.
 void SetFileAttributes(std::string_view path, uint32_t attributes);
 
+// The local calendar time of a moment; false when the system cannot tell it.
+bool LocalTime(int64_t unixSeconds, std::tm& local);
 // Date (high 16 bits) and time (low 16 bits) in DOS form, local time.
 uint32_t ToDosDateTime(int64_t unixSeconds);
 // The last-write time of an entry in DOS form; the current time when it cannot be read.

@@ -9,68 +9,100 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/below_posix.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/owned_posix.h"
 
 namespace fraglane::platform {
 
-File::~File() {
-    Close();
+bool FileHandleTraits::Close(intptr_t handle) {
+    return ::close(static_cast<int>(handle)) == 0;
 }
 
-File::File(File&& other) noexcept
-    : m_fd(other.m_fd),
-      m_writable(other.m_writable),
-      m_size(other.m_size),
-      m_appendAt(other.m_appendAt) {
-    other.m_fd = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_fd = other.m_fd;
-        m_writable = other.m_writable;
-        m_size = other.m_size;
-        m_appendAt = other.m_appendAt;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
-void File::Close() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+bool LocalTime(int64_t unixSeconds, std::tm& local) {
+    const time_t t = static_cast<time_t>(unixSeconds);
+    return ::localtime_r(&t, &local) != nullptr;
 }
 
 namespace {
 
 // Opens the path as given first, so that the usual case costs one call; the case-folding
 // resolution runs only when that misses.
-int OpenResolved(std::string_view path, int flags) {
+OwnedHandle OpenResolved(std::string_view path, int flags) {
     const std::string native = DisplayPath(path);
     int fd = ::open(native.c_str(), flags | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT)
         fd = ::open(ToNative(path).c_str(), flags | O_CLOEXEC);
-    return fd;
+    return OwnFd(fd);
+}
+
+// Opens native with flags, below its confined folder without following a link at any
+// component (the last one included), elsewhere as the system opens it.
+OwnedHandle OpenForWriting(std::string_view path, const std::string& native, int flags) {
+    std::string leaf;
+    const OwnedHandle parent = OpenParentBelow(path, native, leaf);
+    if (parent.Valid())
+        return OwnFd(::openat(Fd(parent), leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (errno == ENOTDIR || errno == EXDEV || errno == EISDIR)
+        errno = ELOOP;  // something on the way is no plain folder: this name's fault
+    if (errno != 0)
+        return OwnedHandle();
+    return OwnFd(::open(native.c_str(), flags | O_CLOEXEC, 0666));
 }
 
 }  // namespace
+
+OwnedHandle OpenParentBelow(std::string_view path, const std::string& native, std::string& leaf) {
+    errno = 0;
+    const std::string folder = ConfiningFolder(path);
+    if (folder.empty())
+        return OwnedHandle();
+    std::string nativeFolder = ToNative(folder);
+    if (!nativeFolder.empty() && nativeFolder.back() != '/')
+        nativeFolder.push_back('/');
+    if (native.compare(0, nativeFolder.size(), nativeFolder) != 0) {
+        errno = EXDEV;  // the case resolution led elsewhere: refused, not guessed at
+        return OwnedHandle();
+    }
+    OwnedHandle dir = OwnFd(::open(nativeFolder.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
+    std::string_view rest = std::string_view(native).substr(nativeFolder.size());
+    for (size_t slash = rest.find('/'); dir.Valid() && slash != std::string_view::npos;
+         slash = rest.find('/')) {
+        const std::string component(rest.substr(0, slash));
+        rest.remove_prefix(slash + 1);
+        if (component.empty() || component == ".")
+            continue;
+        if (component == "..") {
+            errno = ELOOP;
+            return OwnedHandle();
+        }
+        dir = OwnFd(
+            ::openat(Fd(dir), component.c_str(), O_DIRECTORY | O_NOFOLLOW | O_RDONLY | O_CLOEXEC));
+    }
+    if (!dir.Valid() || rest.empty() || rest == "." || rest == "..") {
+        if (errno == 0)
+            errno = EISDIR;
+        return OwnedHandle();
+    }
+    leaf = std::string(rest);
+    return dir;
+}
 
 File File::OpenExisting(std::string_view path, bool forWriting) {
     File f;
     // Opened without waiting: a named pipe given an archive's name must not block the
     // opener (a scan would never end). Only a regular file is taken.
     // O_NONBLOCK means nothing to the regular file that is then required.
-    f.m_fd = OpenResolved(path, (forWriting ? O_RDWR : O_RDONLY) | O_NONBLOCK);
+    f.m_handle = forWriting ? OpenForWriting(path, ToNative(path), O_RDWR | O_NONBLOCK)
+                            : OpenResolved(path, O_RDONLY | O_NONBLOCK);
     bool readWrite = forWriting;
-    if (f.m_fd < 0 && forWriting) {
-        f.m_fd = OpenResolved(path, O_RDONLY | O_NONBLOCK);  // a read-only medium
+    if (!f.m_handle.Valid() && forWriting) {
+        f.m_handle = OpenResolved(path, O_RDONLY | O_NONBLOCK);  // a read-only medium
         readWrite = false;
     }
     struct stat st {};
-    if (f.m_fd < 0 || ::fstat(f.m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!f.m_handle.Valid() || ::fstat(Fd(f.m_handle), &st) != 0 || !S_ISREG(st.st_mode)) {
         throw Error("File \"" + DisplayPath(path) + "\" not found!");
     }
     f.m_size = static_cast<uint64_t>(st.st_size);
@@ -96,9 +128,8 @@ File File::CreateNative(const std::string& native, std::string_view path, bool o
         throw Error(message);
     }
     File f;
-    f.m_fd =
-        ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (onlyNew ? O_EXCL : O_TRUNC), 0666);
-    if (f.m_fd < 0) {
+    f.m_handle = OpenForWriting(path, native, O_RDWR | O_CREAT | (onlyNew ? O_EXCL : O_TRUNC));
+    if (!f.m_handle.Valid()) {
         switch (errno) {
             case EACCES:
             case EPERM:
@@ -107,10 +138,11 @@ File File::CreateNative(const std::string& native, std::string_view path, bool o
             case EDQUOT:
             case EFBIG:
             case EIO:
-            case ENOTDIR:
                 throw OutputError(message);  // the folder takes nothing
             default:
-                throw Error(message);  // this name only
+                // This name only: ENOTDIR too, a file where the path needs a folder, which
+                // Windows reports as a path not found.
+                throw Error(message);
         }
     }
     f.m_writable = true;
@@ -119,18 +151,18 @@ File File::CreateNative(const std::string& native, std::string_view path, bool o
 
 bool File::SameAs(uint64_t device, uint64_t inode) const {
     struct stat st {};
-    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_dev) == device &&
-           static_cast<uint64_t>(st.st_ino) == inode;
+    return m_handle.Valid() && ::fstat(Fd(m_handle), &st) == 0 &&
+           static_cast<uint64_t>(st.st_dev) == device && static_cast<uint64_t>(st.st_ino) == inode;
 }
 
 uint64_t File::Size() const {
-    return m_fd < 0 ? 0 : m_size;
+    return m_handle.Valid() ? m_size : 0;
 }
 
 bool File::ReadAt(uint64_t offset, void* buffer, size_t n) const {
     auto* out = static_cast<char*>(buffer);
     while (n > 0) {
-        const ssize_t got = ::pread(m_fd, out, n, static_cast<off_t>(offset));
+        const ssize_t got = ::pread(Fd(m_handle), out, n, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -145,7 +177,7 @@ bool File::ReadAt(uint64_t offset, void* buffer, size_t n) const {
 bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
     const auto* in = static_cast<const char*>(data);
     while (n > 0) {
-        const ssize_t put = ::pwrite(m_fd, in, n, static_cast<off_t>(offset));
+        const ssize_t put = ::pwrite(Fd(m_handle), in, n, static_cast<off_t>(offset));
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
@@ -159,7 +191,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
 }
 
 bool File::Truncate(uint64_t size) {
-    if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
+    if (::ftruncate(Fd(m_handle), static_cast<off_t>(size)) != 0)
         return false;
     m_size = size;
     return true;

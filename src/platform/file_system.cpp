@@ -54,4 +54,33 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
     }
 }
 
+void CopyRegularFile(std::string_view from, std::string_view to) {
+    File copy;
+    bool created = false;
+    uint64_t written = 0;
+    // The copy is created at the first piece, once the source is known to open.
+    const auto create = [&] {
+        ForceDirectories(ExtractFilePath(to));
+        copy = File::Create(to);  // "Cannot create file %s", read-only files included
+        created = true;
+    };
+    try {
+        ReadRegularFileInPieces(from, [&](std::string_view piece) {
+            if (!created)
+                create();
+            if (!copy.WriteAt(written, piece.data(), piece.size()))
+                throw OutputError("Unable to write to " + DisplayPath(to));
+            written += piece.size();
+        });
+        if (!created)
+            create();
+    } catch (...) {
+        if (created) {
+            copy.Close();
+            RemoveFile(to);
+        }
+        throw;
+    }
+}
+
 }  // namespace fraglane::platform

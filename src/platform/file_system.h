@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,9 @@ bool DirectoryExists(std::string_view path);
 bool CreateDir(std::string_view path);   // one level; false when it fails
 bool RemoveFile(std::string_view path);  // a file or a link itself; false when it fails
 bool RemoveDir(std::string_view path);   // an empty folder (not a link); false when it fails
+// Moves a file to a new name in the same folder as one step, replacing what has that name (a
+// link there is replaced, never followed); false when it fails.
+bool RenameFile(std::string_view from, std::string_view to);
 // Creates a directory with its missing parents; failures are ignored.
 void ForceDirectories(std::string path);
 
@@ -77,6 +81,14 @@ std::string ReadFileBytes(std::string_view path, size_t maxBytes = SIZE_MAX);
 // Reads a whole file that must be a regular file (no device, pipe or folder, also not through
 // a link): Error("Cannot process this file: x ") otherwise.
 std::string ReadRegularFile(std::string_view path, size_t maxBytes = SIZE_MAX);
+// Reads a regular file as ReadRegularFile does, handing it to take in pieces of at most 64 KiB,
+// in order: a file of any size costs one bounded buffer.
+void ReadRegularFileInPieces(std::string_view path,
+                             const std::function<void(std::string_view)>& take);
+// Copies a regular file over any file at the destination (its folder made when missing)
+// through a bounded buffer; nothing is created when the source cannot be opened, and a copy
+// that fails part-way is removed. Throws Error as the reads and writes do.
+void CopyRegularFile(std::string_view from, std::string_view to);
 // Copies a regular file over any file at the destination (its folder made when missing) and
 // gives the copy the source's last-write time. Throws Error as the reads and writes do.
 void CopyFileKeepingTime(std::string_view from, std::string_view to);

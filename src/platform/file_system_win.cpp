@@ -2,12 +2,11 @@
 // itself ignores case.
 #include "platform/file_system.h"
 
-#include "platform/windows_api.h"
-
 #include <algorithm>
 
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/owned_win.h"
 #include "platform/text.h"
 
 namespace fraglane::platform {
@@ -35,7 +34,8 @@ bool DirectoryExists(std::string_view path) {
 }
 
 bool CreateDir(std::string_view path) {
-    return ::CreateDirectoryA(std::string(path).c_str(), nullptr) != 0;
+    return ReachableWithoutLinks(path) &&
+           ::CreateDirectoryA(std::string(path).c_str(), nullptr) != 0;
 }
 
 bool RemoveFile(std::string_view path) {
@@ -47,6 +47,11 @@ bool RemoveFile(std::string_view path) {
         return ::RemoveDirectoryA(native.c_str()) != 0;
     }
     return ::DeleteFileA(native.c_str()) != 0;
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+    return ::MoveFileExA(std::string(from).c_str(), std::string(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RemoveDir(std::string_view path) {
@@ -74,8 +79,8 @@ std::vector<DirEntry> ListDirectory(std::string_view dir) {
     std::vector<DirEntry> entries;
     const std::string pattern = IncludeTrailingBackslash(dir) + "*";
     WIN32_FIND_DATAA data{};
-    HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    const OwnedFind find(::FindFirstFileA(pattern.c_str(), &data));
+    if (!find.Valid())
         return entries;
     do {
         const std::string_view name = data.cFileName;
@@ -83,8 +88,7 @@ std::vector<DirEntry> ListDirectory(std::string_view dir) {
             continue;
         entries.push_back(
             {std::string(name), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (::FindNextFileA(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileA(find.Get(), &data));
     return entries;
 }
 
@@ -97,11 +101,13 @@ EntryInfo InspectEntry(std::string_view path) {
     info.isLink = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     // Opened through any link, with the folder flag so that folders open too, for what the
     // entry leads to.
-    HANDLE h = ::CreateFileA(native.c_str(), FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    const OwnedHandle entry =
+        OwnHandle(::CreateFileA(native.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!entry.Valid())
         return info;  // a dangling link leads nowhere
+    const HANDLE h = Win(entry);
     BY_HANDLE_FILE_INFORMATION file{};
     if (::GetFileInformationByHandle(h, &file)) {
         const bool folder = (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -117,7 +123,6 @@ EntryInfo InspectEntry(std::string_view path) {
                 info.realPath.assign(real, n);
         }
     }
-    ::CloseHandle(h);
     return info;
 }
 
@@ -133,34 +138,44 @@ bool IsInsideFolder(std::string_view realPath, std::string_view realFolder) {
 
 namespace {
 
-// Reads a file at most maxBytes long; a device (CON, NUL, a pipe) is refused when regularOnly.
-std::string ReadNative(std::string_view path, size_t maxBytes, bool regularOnly) {
-    HANDLE h = ::CreateFileA(std::string(path).c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+// Opens a file for reading; a device (CON, NUL, a pipe) is refused when regularOnly.
+OwnedHandle OpenForReading(std::string_view path, bool regularOnly) {
+    OwnedHandle file =
+        OwnHandle(::CreateFileA(std::string(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
         throw Error("File \"" + DisplayPath(path) + "\" not found!");
-    if (regularOnly && ::GetFileType(h) != FILE_TYPE_DISK) {
-        ::CloseHandle(h);
+    if (regularOnly && ::GetFileType(Win(file)) != FILE_TYPE_DISK)
         throw Error("Cannot process this file: " + DisplayPath(path) + " ");
-    }
-    std::string data;
-    LARGE_INTEGER size{};
-    if (::GetFileSizeEx(h, &size) && size.QuadPart > 0)
-        data.reserve(std::min(maxBytes, static_cast<size_t>(size.QuadPart)));
+    return file;
+}
+
+// Hands the open file to take in pieces of at most 64 KiB, maxBytes in all at most.
+void ReadOpenFile(const OwnedHandle& file, std::string_view path, size_t maxBytes,
+                  const std::function<void(std::string_view)>& take) {
     char buffer[65536];
-    while (data.size() < maxBytes) {
+    size_t done = 0;
+    while (done < maxBytes) {
         DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, maxBytes - data.size()));
-        if (!::ReadFile(h, buffer, want, &got, nullptr)) {
-            ::CloseHandle(h);
+        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, maxBytes - done));
+        if (!::ReadFile(Win(file), buffer, want, &got, nullptr))
             throw Error("Unable to read " + DisplayPath(path));
-        }
         if (got == 0)
             break;
-        data.append(buffer, got);
+        done += got;
+        take(std::string_view(buffer, got));
     }
-    ::CloseHandle(h);
+}
+
+// Reads a file at most maxBytes long; a device (CON, NUL, a pipe) is refused when regularOnly.
+std::string ReadNative(std::string_view path, size_t maxBytes, bool regularOnly) {
+    const OwnedHandle file = OpenForReading(path, regularOnly);
+    std::string data;
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(Win(file), &size) && size.QuadPart > 0)
+        data.reserve(std::min(maxBytes, static_cast<size_t>(size.QuadPart)));
+    ReadOpenFile(file, path, maxBytes, [&data](std::string_view piece) { data.append(piece); });
     return data;
 }
 
@@ -174,22 +189,23 @@ std::string ReadRegularFile(std::string_view path, size_t maxBytes) {
     return ReadNative(path, maxBytes, true);
 }
 
+void ReadRegularFileInPieces(std::string_view path,
+                             const std::function<void(std::string_view)>& take) {
+    ReadOpenFile(OpenForReading(path, true), path, SIZE_MAX, take);
+}
+
 void CopyFileKeepingTime(std::string_view from, std::string_view to) {
-    const std::string bytes = ReadRegularFile(from);
     WIN32_FILE_ATTRIBUTE_DATA source{};
     const bool timed =
         ::GetFileAttributesExA(std::string(from).c_str(), GetFileExInfoStandard, &source) != 0;
-    ForceDirectories(ExtractFilePath(to));
-    WriteFileBytes(to, bytes);
+    CopyRegularFile(from, to);
     if (!timed)
         return;
-    HANDLE h = ::CreateFileA(std::string(to).c_str(), FILE_WRITE_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        ::SetFileTime(h, nullptr, &source.ftLastAccessTime, &source.ftLastWriteTime);
-        ::CloseHandle(h);
-    }
+    const OwnedHandle target = OwnHandle(::CreateFileA(
+        std::string(to).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (target.Valid())
+        ::SetFileTime(Win(target), nullptr, &source.ftLastAccessTime, &source.ftLastWriteTime);
 }
 
 }  // namespace fraglane::platform

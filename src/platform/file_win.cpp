@@ -2,20 +2,15 @@
 // here (case-blind names, the read-only attribute, DOS attributes and dates).
 #include "platform/file.h"
 
-#include "platform/windows_api.h"
-
 #include <algorithm>
 
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/owned_win.h"
 
 namespace fraglane::platform {
 
 namespace {
-
-HANDLE Handle(void* h) {
-    return static_cast<HANDLE>(h);
-}
 
 OVERLAPPED At(uint64_t offset) {
     OVERLAPPED o{};
@@ -26,60 +21,54 @@ OVERLAPPED At(uint64_t offset) {
 
 }  // namespace
 
-File::~File() {
-    Close();
+bool FileHandleTraits::Close(intptr_t handle) {
+    return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
 }
 
-File::File(File&& other) noexcept
-    : m_handle(other.m_handle),
-      m_writable(other.m_writable),
-      m_size(other.m_size),
-      m_appendAt(other.m_appendAt) {
-    other.m_handle = nullptr;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = other.m_handle;
-        m_writable = other.m_writable;
-        m_size = other.m_size;
-        m_appendAt = other.m_appendAt;
-        other.m_handle = nullptr;
+bool ReachableWithoutLinks(std::string_view path) {
+    const std::string folder = ConfiningFolder(path);
+    if (folder.empty())
+        return true;
+    for (size_t end = path.find('\\', folder.size());; end = path.find('\\', end + 1)) {
+        const std::string part(path.substr(0, end));
+        if (part.size() > folder.size()) {
+            const std::string_view name = std::string_view(part).substr(part.rfind('\\') + 1);
+            if (name == "..")
+                return false;
+            const DWORD a = ::GetFileAttributesA(part.c_str());
+            if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+                return false;
+        }
+        if (end == std::string_view::npos)
+            return true;
     }
-    return *this;
 }
 
-void File::Close() {
-    if (m_handle != nullptr)
-        ::CloseHandle(Handle(m_handle));
-    m_handle = nullptr;
+bool LocalTime(int64_t unixSeconds, std::tm& local) {
+    const time_t t = static_cast<time_t>(unixSeconds);
+    return ::localtime_s(&local, &t) == 0;
 }
 
 File File::OpenExisting(std::string_view path, bool forWriting) {
     const std::string native(path);
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE h = INVALID_HANDLE_VALUE;
+    File f;
     bool readWrite = forWriting;
-    if (forWriting) {
-        h = ::CreateFileA(native.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (forWriting && ReachableWithoutLinks(path)) {
+        f.m_handle =
+            OwnHandle(::CreateFileA(native.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
-    if (h == INVALID_HANDLE_VALUE) {
+    if (!f.m_handle.Valid()) {
         // A read-only file or medium: opened for reading.
         readWrite = false;
-        h = ::CreateFileA(native.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        f.m_handle = OwnHandle(::CreateFileA(native.c_str(), GENERIC_READ, share, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
+    const HANDLE h = Win(f.m_handle);
     LARGE_INTEGER size{};
-    if (h == INVALID_HANDLE_VALUE || ::GetFileType(h) != FILE_TYPE_DISK ||
-        !::GetFileSizeEx(h, &size)) {
-        if (h != INVALID_HANDLE_VALUE)
-            ::CloseHandle(h);
+    if (!f.m_handle.Valid() || ::GetFileType(h) != FILE_TYPE_DISK || !::GetFileSizeEx(h, &size))
         throw Error("File \"" + DisplayPath(path) + "\" not found!");
-    }
-    File f;
-    f.m_handle = h;
     f.m_size = static_cast<uint64_t>(size.QuadPart);
     // The read-only attribute refuses writing, whatever the account may do.
     BY_HANDLE_FILE_INFORMATION info{};
@@ -98,15 +87,18 @@ File File::CreateExact(std::string_view path) {
 
 File File::CreateNative(const std::string& native, std::string_view path, bool onlyNew) {
     const std::string message = "Cannot create file " + DisplayPath(path);
+    if (!ReachableWithoutLinks(path))
+        throw Error(message);
     const DWORD attributes = ::GetFileAttributesA(native.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
         throw Error(message);
     }
-    HANDLE h = ::CreateFileA(native.c_str(), GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                             onlyNew ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    File f;
+    f.m_handle = OwnHandle(::CreateFileA(
+        native.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+        onlyNew ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.m_handle.Valid()) {
         switch (::GetLastError()) {
             case ERROR_ACCESS_DENIED:
             case ERROR_WRITE_PROTECT:
@@ -118,21 +110,19 @@ File File::CreateNative(const std::string& native, std::string_view path, bool o
                 throw Error(message);  // this name only
         }
     }
-    File f;
-    f.m_handle = h;
     f.m_writable = true;
     return f;
 }
 
 bool File::SameAs(uint64_t device, uint64_t inode) const {
     BY_HANDLE_FILE_INFORMATION info{};
-    return m_handle != nullptr && ::GetFileInformationByHandle(Handle(m_handle), &info) &&
+    return m_handle.Valid() && ::GetFileInformationByHandle(Win(m_handle), &info) &&
            info.dwVolumeSerialNumber == device &&
            ((uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow) == inode;
 }
 
 uint64_t File::Size() const {
-    return m_handle == nullptr ? 0 : m_size;
+    return m_handle.Valid() ? m_size : 0;
 }
 
 bool File::ReadAt(uint64_t offset, void* buffer, size_t n) const {
@@ -141,7 +131,7 @@ bool File::ReadAt(uint64_t offset, void* buffer, size_t n) const {
         OVERLAPPED o = At(offset);
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
-        if (!::ReadFile(Handle(m_handle), out, want, &got, &o) || got == 0)
+        if (!::ReadFile(Win(m_handle), out, want, &got, &o) || got == 0)
             return false;
         out += got;
         n -= got;
@@ -156,7 +146,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
         OVERLAPPED o = At(offset);
         DWORD put = 0;
         const DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
-        if (!::WriteFile(Handle(m_handle), in, want, &put, &o) || put == 0)
+        if (!::WriteFile(Win(m_handle), in, want, &put, &o) || put == 0)
             return false;
         in += put;
         n -= put;
@@ -169,8 +159,8 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
 bool File::Truncate(uint64_t size) {
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(size);
-    if (!::SetFilePointerEx(Handle(m_handle), at, nullptr, FILE_BEGIN) ||
-        !::SetEndOfFile(Handle(m_handle))) {
+    if (!::SetFilePointerEx(Win(m_handle), at, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(Win(m_handle))) {
         return false;
     }
     m_size = size;

@@ -1,11 +1,10 @@
 // The settings file on Windows: its stamp, and its replacement as one step.
 #include "platform/profile_file.h"
 
-#include "platform/windows_api.h"
-
 #include <cstdio>
 
 #include "platform/error.h"
+#include "platform/owned_win.h"
 
 namespace fraglane::platform {
 
@@ -24,8 +23,8 @@ uint64_t Ticks(const FILETIME& t) {
 void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
     const std::string prefix = "." + base + ".";
     WIN32_FIND_DATAA data{};
-    HANDLE find = ::FindFirstFileA((dir + prefix + "??????").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    const OwnedFind find(::FindFirstFileA((dir + prefix + "??????").c_str(), &data));
+    if (!find.Valid())
         return;
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
@@ -35,8 +34,7 @@ void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
             Ticks(now) - Ticks(data.ftLastWriteTime) > StaleTemporaryTicks) {
             ::DeleteFileA((dir + data.cFileName).c_str());
         }
-    } while (::FindNextFileA(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileA(find.Get(), &data));
 }
 
 }  // namespace
@@ -70,26 +68,27 @@ void ProfileFile::WriteReplacement(const std::string& message) {
     const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
 
     std::string temp;
-    HANDLE h = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    OwnedHandle file;
+    for (unsigned attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
         char suffix[8];
         std::snprintf(suffix, sizeof suffix, "%06lx",
                       (::GetTickCount() * 7919ul + ::GetCurrentProcessId() + attempt) & 0xFFFFFF);
         temp = dir + "." + base + "." + suffix;
-        h = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = OwnHandle(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     }
-    if (h == INVALID_HANDLE_VALUE) {
+    if (!file.Valid()) {
         m_loaded = false;
         throw Error(message);
     }
+    const HANDLE h = Win(file);
     bool ok = SerializeInPieces([&](std::string_view piece) {
         DWORD put = 0;
         return ::WriteFile(h, piece.data(), static_cast<DWORD>(piece.size()), &put, nullptr) &&
                put == piece.size();
     });
     ok = ok && ::FlushFileBuffers(h);
-    ok = ::CloseHandle(h) && ok;
+    ok = file.Close() && ok;
     ok = ok && ::MoveFileExA(temp.c_str(), native.c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) {

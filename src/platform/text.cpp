@@ -55,11 +55,63 @@ std::optional<int> ParseInt(std::string_view s) {
     return value;
 }
 
+std::string PrintableName(std::string_view name) {
+    static const char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            out += "\\x";
+            out.push_back(Hex[u >> 4]);
+            out.push_back(Hex[u & 0xF]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 std::string_view ExtractFileExt(std::string_view name) {
     const size_t dot = name.find_last_of(".\\:");
     if (dot == std::string_view::npos || name[dot] != '.')
         return {};
     return name.substr(dot);
+}
+
+bool IsCommandSafeName(std::string_view name) {
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7F)
+            return false;
+        if (std::string_view("\"%&+;<>^|").find(c) != std::string_view::npos)
+            return false;
+    }
+    return true;
+}
+
+bool IsPlainName(std::string_view name) {
+    return !name.empty() && IsCommandSafeName(name) &&
+           name.find_first_of("\\/:") == std::string_view::npos &&
+           name.find("..") == std::string_view::npos;
+}
+
+bool StaysInside(std::string_view relative) {
+    if (relative.empty() || relative.front() == '\\' || relative.front() == '/' ||
+        relative.find(':') != std::string_view::npos) {
+        return false;
+    }
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find_first_of("\\/", start);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        const std::string_view part = relative.substr(start, end - start);
+        if (part == "." || part == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 }  // namespace fraglane::text

@@ -43,6 +43,21 @@ void ForEachLine(std::string_view bytes, F&& line) {
     }
 }
 
+// Whether a mod, map or bot name may go into the batch line as it stands: one word, with
+// nothing that the command interpreter ("&|<>^%"") or the game ("+" starts a command, ";"
+// ends one) would read as more than a name. Empty names pass.
+bool IsCommandSafeName(std::string_view name);
+// Whether a name may also stand as one folder or file name under a folder the program
+// writes or reads (a mod's folder, a map's archive in the staging folder, its level shot):
+// not empty, command-safe, and no "..", "\", "/" or ":".
+bool IsPlainName(std::string_view name);
+// Whether a relative path ("textures\base\x", "scripts\a.shader") stays inside the folder
+// it is joined to: not empty, no leading "\" or "/", no ":", no "." or ".." part.
+bool StaysInside(std::string_view relative);
+// A name read from a file or an archive as one line of output: bytes below 0x20 and 0x7F written
+// as \xNN, so that no name can move the cursor, retitle the terminal or pass for two lines.
+std::string PrintableName(std::string_view name);
+
 // The extension of a file name: from the last "." on (the dot included), empty without one.
 std::string_view ExtractFileExt(std::string_view name);
 

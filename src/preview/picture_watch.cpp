@@ -9,14 +9,14 @@ namespace fraglane::preview {
 
 std::string FindPicture(const std::string& levelshotsDir, const std::string& base) {
     for (const char* ext : {".tga", ".jpg"}) {
-        const std::string path = levelshotsDir + base + ext;
+        std::string path = levelshotsDir + base + ext;
         if (platform::FileExists(path))
             return path;
     }
     return {};
 }
 
-void WatchPictures(const std::string& levelshotsDir, std::stop_token stop,
+void WatchPictures(const std::string& levelshotsDir, const std::stop_token& stop,
                    const PictureWatchSink& sink, std::chrono::milliseconds period) {
     using Page = WatchedState::Page;
     std::string lastMap;  // exact names: two that differ in case are two names

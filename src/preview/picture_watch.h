@@ -35,7 +35,7 @@ struct PictureWatchSink {
 
 // Runs until stop is requested, sleeping period between cycles (woken at once by a stop). A
 // cycle that finds no change touches no file.
-void WatchPictures(const std::string& levelshotsDir, std::stop_token stop,
+void WatchPictures(const std::string& levelshotsDir, const std::stop_token& stop,
                    const PictureWatchSink& sink,
                    std::chrono::milliseconds period = std::chrono::milliseconds(100));
 

@@ -115,43 +115,121 @@ private:
     uint8_t* m_out;
 };
 
-}  // namespace
+// The colour map of a colour-mapped picture (24-bit entries only), or skips one a true-colour
+// or grey picture carries unused. The reader stands after the image ID.
+bool ReadColorMap(ByteReader& in, const TGAHeader& h, std::vector<uint8_t>& colorMap,
+                  std::string* why) {
+    if (IsColorMapped(h.imageType)) {
+        if (h.colorMapType != 1 || h.colorMapEntrySize != 24)
+            return Fail(why, "a colour map of other than 24-bit entries");
+        const size_t size = size_t{h.colorMapLength} * 3;
+        if (size > in.Remaining())
+            return Fail(why, "the file ends inside the colour map");
+        const auto map = in.Bytes().subspan(in.Position(), size);
+        colorMap.assign(map.begin(), map.end());
+        in.Skip(size);
+    } else if (h.colorMapType == 1) {
+        in.Skip(size_t{h.colorMapLength} * ((h.colorMapEntrySize + 7u) / 8u));
+    }
+    return true;
+}
 
-bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8_t>& pixels,
-                 std::string* why) {
-    std::vector<uint8_t> bytes;
+// count pixels as stored, raw or in run-length packets, into writer. A packet that runs past
+// the last pixel is cut; bytes are taken from the reader, which raises past its end.
+void DecodePixels(ByteReader& in, const TGAHeader& h, size_t count, PixelWriter& writer) {
+    if (!IsRunLength(h.imageType)) {
+        writer.Copy(in.Bytes().data() + in.Position(), count);
+        return;
+    }
+    const size_t stored = h.pixelDepth / 8u;
+    size_t produced = 0;
+    while (produced < count) {
+        const uint8_t packet = in.U8();
+        const size_t n = (packet & 0x7Fu) + 1u;
+        const size_t keep = std::min(n, count - produced);  // the excess is dropped
+        const uint8_t* p = in.Bytes().data() + in.Position();
+        if ((packet & 0x80) != 0) {
+            in.Skip(stored);  // checked before the bytes are used
+            writer.Repeat(p, keep);
+        } else {
+            in.Skip(n * stored);
+            writer.Copy(p, keep);
+        }
+        produced += keep;
+    }
+}
+
+// One-byte pixels become three: a colour map entry (black past the map's end), or a grey
+// value spread.
+std::vector<uint8_t> WidenOneBytePixels(const std::vector<uint8_t>& narrow, const TGAHeader& h,
+                                        const std::vector<uint8_t>& colorMap) {
+    std::vector<uint8_t> wide(narrow.size() * 3);
+    for (size_t i = 0; i < narrow.size(); ++i) {
+        uint8_t* px = &wide[i * 3];
+        const uint8_t v = narrow[i];
+        if (IsColorMapped(h.imageType)) {
+            if (size_t{v} < h.colorMapLength)
+                std::copy_n(&colorMap[size_t{v} * 3], 3, px);
+        } else {
+            px[0] = px[1] = px[2] = v;
+        }
+    }
+    return wide;
+}
+
+// Turns the pixels as stored into left to right, bottom to top (the descriptor's bits 4, 5).
+void Orient(std::vector<uint8_t>& pixels, const TGAHeader& h, size_t pixelSize) {
+    const size_t rowBytes = size_t{h.width} * pixelSize;
+    if ((h.descriptor & 0x10) != 0) {  // stored right to left
+        for (size_t r = 0; r < h.height; ++r) {
+            uint8_t* row = &pixels[r * rowBytes];
+            for (size_t a = 0, b = h.width - 1u; a < b; ++a, --b) {
+                std::swap_ranges(row + a * pixelSize, row + a * pixelSize + pixelSize,
+                                 row + b * pixelSize);
+            }
+        }
+    }
+    if ((h.descriptor & 0x20) != 0) {  // stored top to bottom
+        for (size_t r = 0; r < h.height / 2u; ++r) {
+            std::swap_ranges(
+                pixels.begin() + static_cast<std::ptrdiff_t>(r * rowBytes),
+                pixels.begin() + static_cast<std::ptrdiff_t>((r + 1) * rowBytes),
+                pixels.begin() + static_cast<std::ptrdiff_t>((h.height - 1u - r) * rowBytes));
+        }
+    }
+}
+
+// The file's bytes, no more than the largest picture this reader accepts could need,
+// whatever the size of the file: header, image ID, colour map, and five bytes a pixel (a raw
+// packet of one 32-bit pixel).
+bool ReadBounded(std::string_view fileName, std::vector<uint8_t>& bytes, std::string* why) {
     try {
-        // Read no more than the largest picture this reader accepts could need, whatever the
-        // size of the file: header, image ID, colour map, and five bytes a pixel (a raw
-        // packet of one 32-bit pixel).
         platform::File file = platform::File::OpenExisting(fileName, false);
         constexpr uint64_t MostNeeded =
             HeaderSize + 255 + 65535ull * 4 + uint64_t{MaxPictureSide} * MaxPictureSide * 5;
         bytes.resize(static_cast<size_t>(std::min(file.Size(), MostNeeded)));
         if (!file.ReadAt(0, bytes.data(), bytes.size()))
             return Fail(why, "the file cannot be read");
+        return true;
     } catch (const std::exception&) {
         return Fail(why, "the file cannot be opened");
-    }  // the file is closed here, on every path
+    }
+}
 
+}  // namespace
+
+bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8_t>& pixels,
+                 std::string* why) {
+    std::vector<uint8_t> bytes;
+    if (!ReadBounded(fileName, bytes, why))
+        return false;
     try {
         ByteReader in(bytes);
         TGAHeader h = ReadHeader(in);
         in.Skip(h.idLength);
         std::vector<uint8_t> colorMap;
-        if (IsColorMapped(h.imageType)) {
-            if (h.colorMapType != 1 || h.colorMapEntrySize != 24)
-                return Fail(why, "a colour map of other than 24-bit entries");
-            const size_t size = size_t{h.colorMapLength} * 3;
-            if (size > in.Remaining())
-                return Fail(why, "the file ends inside the colour map");
-            const auto map = in.Bytes().subspan(in.Position(), size);
-            colorMap.assign(map.begin(), map.end());
-            in.Skip(size);
-        } else if (h.colorMapType == 1) {
-            // A colour map the picture does not use: its bytes are skipped.
-            in.Skip(size_t{h.colorMapLength} * ((h.colorMapEntrySize + 7u) / 8u));
-        }
+        if (!ReadColorMap(in, h, colorMap, why))
+            return false;
         if (!Decodable(h.imageType, h.pixelDepth))
             return Fail(why, "an image type and pixel depth this reader does not decode");
         if (h.width == 0 || h.height == 0)
@@ -160,69 +238,19 @@ bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8
             return Fail(why, "a picture larger than 16384 x 16384");
 
         const size_t count = size_t{h.width} * h.height;
-        const size_t stored = h.pixelDepth / 8u;
         // Checked before anything is allocated: uncompressed pixels must all be in the file;
         // a run-length packet of at least one byte yields at most 128 pixels.
-        if (!IsRunLength(h.imageType) && count * stored > in.Remaining())
+        if (!IsRunLength(h.imageType) && count * (h.pixelDepth / 8u) > in.Remaining())
             return Fail(why, "the file ends before the pixels its header promises");
         if (IsRunLength(h.imageType) && count > in.Remaining() * 128)
             return Fail(why, "the file is too short for the pixels its header promises");
 
         std::vector<uint8_t> out(count * (h.pixelDepth == 8 ? 1 : h.pixelDepth == 32 ? 4 : 3));
         PixelWriter writer(h.pixelDepth, out.data());
-        if (!IsRunLength(h.imageType)) {
-            writer.Copy(in.Bytes().data() + in.Position(), count);
-        } else {
-            size_t produced = 0;
-            while (produced < count) {
-                const uint8_t packet = in.U8();
-                const size_t n = (packet & 0x7Fu) + 1u;
-                const size_t keep = std::min(n, count - produced);  // the excess is dropped
-                const uint8_t* p = in.Bytes().data() + in.Position();
-                if ((packet & 0x80) != 0) {
-                    in.Skip(stored);  // checked before the bytes are used
-                    writer.Repeat(p, keep);
-                } else {
-                    in.Skip(n * stored);
-                    writer.Copy(p, keep);
-                }
-                produced += keep;
-            }
-        }
-
-        // One-byte pixels become three: a colour map entry, or a grey value spread.
-        if (h.pixelDepth == 8) {
-            std::vector<uint8_t> wide(count * 3);
-            for (size_t i = 0; i < count; ++i) {
-                uint8_t* px = &wide[i * 3];
-                const uint8_t v = out[i];
-                if (IsColorMapped(h.imageType)) {
-                    if (size_t{v} < h.colorMapLength)
-                        std::copy_n(&colorMap[size_t{v} * 3], 3, px);  // else black
-                } else {
-                    px[0] = px[1] = px[2] = v;
-                }
-            }
-            out = std::move(wide);
-        }
-
-        const size_t size = h.pixelDepth == 32 ? 4 : 3;
-        const size_t rowBytes = size_t{h.width} * size;
-        if ((h.descriptor & 0x10) != 0) {  // stored right to left
-            for (size_t r = 0; r < h.height; ++r) {
-                uint8_t* row = &out[r * rowBytes];
-                for (size_t a = 0, b = h.width - 1u; a < b; ++a, --b)
-                    std::swap_ranges(row + a * size, row + a * size + size, row + b * size);
-            }
-        }
-        if ((h.descriptor & 0x20) != 0) {  // stored top to bottom
-            for (size_t r = 0; r < h.height / 2u; ++r) {
-                std::swap_ranges(
-                    out.begin() + static_cast<std::ptrdiff_t>(r * rowBytes),
-                    out.begin() + static_cast<std::ptrdiff_t>((r + 1) * rowBytes),
-                    out.begin() + static_cast<std::ptrdiff_t>((h.height - 1u - r) * rowBytes));
-            }
-        }
+        DecodePixels(in, h, count, writer);
+        if (h.pixelDepth == 8)
+            out = WidenOneBytePixels(out, h, colorMap);
+        Orient(out, h, h.pixelDepth == 32 ? 4 : 3);
         h.pixelDepth = h.pixelDepth == 32 ? 32 : 24;
         header = h;
         pixels = std::move(out);

@@ -1,6 +1,8 @@
 #include "repack/repack_job.h"
 
 #include "archive/archive_work.h"
+#include "platform/error.h"
+#include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "repack/bsp_textures.h"
@@ -16,7 +18,7 @@ struct Stopped {};  // thrown at a stop check that finds the flag set
 
 class Job {
 public:
-    Job(const RepackInputs& in, archive::Pk3Archive& zip, launch::TDirContent& lister,
+    Job(const RepackInputs& in, archive::Pk3Archive& zip, platform::TDirContent& lister,
         std::stop_token stop, const RepackSink& sink)
         : m_in(in), m_zip(zip), m_lister(lister), m_stop(std::move(stop)), m_sink(sink) {
         m_run.tempDir = in.tempDir;
@@ -24,6 +26,7 @@ public:
 
     RepackResult Run() {
         try {
+            ChooseRows();
             Prepare();
             MapPhase();
             StopCheck();
@@ -44,12 +47,41 @@ private:
             throw Stopped{};
     }
 
+    // The rows that may take part: a map and a mod with plain names (the map names the archive
+    // written into the staging folder and the files taken; the mod is one folder of the game
+    // directory), and a mod that is not one of the program's own work folders. The others are
+    // named in the report; with none left there is nothing to do, and that is an error.
+    void ChooseRows() {
+        for (const RepackRow& row : m_in.rows) {
+            const std::string modDir = m_in.exeDir + row.mod + "\\";
+            const char* why = nullptr;
+            if (!text::IsPlainName(row.map) || !text::IsPlainName(row.mod))
+                why = "not a plain name";
+            else if (text::EqualsIgnoreCase(modDir, m_in.tempDir) ||
+                     text::EqualsIgnoreCase(modDir, m_in.levelshotsDir))
+                why = "a work folder of the program, not a mod";
+            if (why == nullptr)
+                m_rows.push_back(row);
+            else
+                m_result.report.push_back("skipped " + row.map + "@" + row.mod + ": " + why);
+        }
+        if (m_rows.empty()) {
+            std::string message = "Nothing to repack";
+            const char* separator = ": ";
+            for (const std::string& line : m_result.report) {
+                message += separator + line;
+                separator = "; ";
+            }
+            throw Error(text::PrintableName(message));
+        }
+    }
+
     void Prepare() {
         ClearStaging(m_in.tempDir);
         for (const char* folder : {"maps", "levelshots", "scripts"})
             platform::ForceDirectories(m_in.tempDir + folder);
         m_sink.status(0, "extract bsp, aas ... press <esc> to cancel");
-        for (const RepackRow& row : m_in.rows)
+        for (const RepackRow& row : m_rows)
             m_run.AddMod(row.mod);
     }
 
@@ -90,8 +122,8 @@ private:
         for (const std::string& mod : m_run.ModList.Items()) {
             m_sink.status(1, "mod: " + mod);
             std::vector<std::string> wanted;
-            for (const RepackRow& row : m_in.rows) {
-                if (!text::EqualsIgnoreCase(row.mod, mod) || !IsStagingSafe(row.map))
+            for (const RepackRow& row : m_rows) {
+                if (!text::EqualsIgnoreCase(row.mod, mod))
                     continue;
                 wanted.push_back("maps\\" + row.map + ".bsp");
                 wanted.push_back("maps\\" + row.map + ".aas");
@@ -106,12 +138,16 @@ private:
                         if (!zip.HasMember(w))
                             continue;
                         const std::string member = "maps\\" + platform::ExtractFileName(w);
-                        zip.ExtractMember(w, m_in.tempDir + member);
+                        const bool taken = TakeMember(dir + file, w, m_in.tempDir + member, [&] {
+                            zip.ExtractMember(w, m_in.tempDir + member);
+                            if (text::EqualsIgnoreCase(text::ExtractFileExt(w), ".bsp")) {
+                                m_sink.status(2, "find texture in " + member);
+                                ScanBspTextures(m_run, member);
+                            }
+                        });
+                        if (!taken)
+                            continue;  // still wanted: a later archive may hold it whole
                         m_result.report.push_back(member + " from " + dir + file);
-                        if (text::EqualsIgnoreCase(text::ExtractFileExt(w), ".bsp")) {
-                            m_sink.status(2, "find texture in " + member);
-                            ScanBspTextures(m_run, member);
-                        }
                         wanted.erase(wanted.begin() + static_cast<std::ptrdiff_t>(i));
                         if (m_stop.stop_requested())
                             return;  // the stop check after each map file
@@ -120,6 +156,25 @@ private:
             }
             for (const std::string& w : wanted)
                 m_result.report.push_back("missing " + w + " in " + mod);
+        }
+    }
+
+    // One member's work: a failure (a name the file system refuses, data cut short, a file where
+    // a folder is needed) costs that member only. Whatever it left in the staging folder is
+    // removed, so that nothing half written is packed, and the report names it with its
+    // reason. A folder that takes no writes at all still ends the repack.
+    bool TakeMember(const std::string& archive, const std::string& member,
+                    const std::string& destination, const std::function<void()>& work) {
+        try {
+            work();
+            return true;
+        } catch (const OutputError&) {
+            throw;
+        } catch (const std::exception& e) {
+            if (platform::FileExists(destination))
+                platform::RemoveFile(destination);
+            m_result.report.push_back("failed " + member + " from " + archive + ": " + e.what());
+            return false;
         }
     }
 
@@ -148,20 +203,27 @@ private:
     void ShaderPhase() {
         m_run.AddMod("baseq3");
         m_sink.status(0, "extract shaders ... press <esc> to cancel");
+        UniqueNames scripts(m_in.tempDir + "scripts\\");
         EachSearchedArchive([&](archive::Pk3Archive& zip, const std::string& from) {
             const std::vector<std::string> names = zip.FileNames();
             for (const std::string& name : names) {
                 if (!text::StartsWithIgnoreCase(name, "scripts\\") ||
                     !text::EqualsIgnoreCase(text::ExtractFileExt(name), ".shader") ||
-                    !IsStagingSafe(name)) {
+                    !text::StaysInside(name)) {
                     continue;
                 }
-                const std::string destination = UniqueFileName(m_in.tempDir + name);
-                zip.ExtractMember(name, destination);
-                if (ParseShaderFile(m_run, destination)) {
-                    m_result.report.push_back(destination.substr(m_in.tempDir.size()) + " from " +
-                                              from);
+                const std::string destination = scripts.Claim(m_in.tempDir + name);
+                bool kept = false;
+                TakeMember(from, name, destination, [&] {
+                    zip.ExtractNewMember(name, destination);
+                    kept = ParseShaderFile(m_run, destination);
+                });
+                if (!kept) {
+                    scripts.Release(destination);
+                    continue;
                 }
+                m_result.report.push_back(destination.substr(m_in.tempDir.size()) + " from " +
+                                          from);
             }
         });
     }
@@ -172,10 +234,13 @@ private:
             for (size_t i = m_run.TextureList.Size(); i-- > 0;) {
                 const std::string e = m_run.TextureList.Items()[i];
                 for (const char* ext : {".jpg", ".tga"}) {
-                    if (!zip.HasMember(e + ext))
+                    const std::string member = e + ext;
+                    if (!zip.HasMember(member) ||
+                        !TakeMember(from, member, m_in.tempDir + member,
+                                    [&] { zip.ExtractMember(member, m_in.tempDir + member); })) {
                         continue;
-                    zip.ExtractMember(e + ext, m_in.tempDir + e + ext);
-                    m_result.report.push_back(e + ext + " from " + from);
+                    }
+                    m_result.report.push_back(member + " from " + from);
                     m_run.TextureList.RemoveAt(i);
                     break;
                 }
@@ -187,7 +252,7 @@ private:
 
     void Write() {
         m_sink.status(0, "create pk3 ...");
-        const std::string path = m_in.tempDir + OutputName(m_in.rows);
+        const std::string path = m_in.tempDir + OutputName(m_rows);
         archive::PackFolder(m_zip, m_in.tempDir, path);
         m_sink.status(2, path);
         m_result.archivePath = path;
@@ -195,9 +260,10 @@ private:
 
     const RepackInputs& m_in;
     archive::Pk3Archive& m_zip;
-    launch::TDirContent& m_lister;
+    platform::TDirContent& m_lister;
     std::stop_token m_stop;
     const RepackSink& m_sink;
+    std::vector<RepackRow> m_rows;  // the rows that take part
     RepackRun m_run;
     RepackResult m_result;
 };
@@ -211,7 +277,9 @@ std::string OutputName(const std::vector<RepackRow>& rows) {
 }
 
 RepackResult RepackMaps(const RepackInputs& inputs, archive::Pk3Archive& zip,
-                        launch::TDirContent& lister, std::stop_token stop, const RepackSink& sink) {
+                        platform::TDirContent& lister, std::stop_token stop,
+                        const RepackSink& sink) {
+    platform::ConfineWrites(inputs.tempDir);
     return Job(inputs, zip, lister, std::move(stop), sink).Run();
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "archive/pk3_archive.h"
-#include "launch/dir_content.h"
+#include "platform/dir_content.h"
 
 // The repack: the selected maps with everything they need, gathered from the mods' archives
 // into the staging folder and written into one new archive there. A job body.
@@ -41,7 +41,8 @@ struct RepackResult {
 // phases) and then writes no archive. Errors of one archive end that archive silently;
 // copying a level shot or writing the archive throws Error (and leaves no archive).
 RepackResult RepackMaps(const RepackInputs& inputs, archive::Pk3Archive& zip,
-                        launch::TDirContent& lister, std::stop_token stop, const RepackSink& sink);
+                        platform::TDirContent& lister, std::stop_token stop,
+                        const RepackSink& sink);
 
 // The new archive's name: the map + ".pk3" for one row, else the count + "maps.pk3".
 std::string OutputName(const std::vector<RepackRow>& rows);

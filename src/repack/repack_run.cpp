@@ -34,26 +34,8 @@ std::string_view TrimControls(std::string_view s) {
     return s;
 }
 
-bool IsStagingSafe(std::string_view name) {
-    if (name.empty() || name.front() == '\\' || name.front() == '/' ||
-        name.find(':') != std::string_view::npos) {
-        return false;
-    }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of("\\/", start);
-        if (end == std::string_view::npos)
-            end = name.size();
-        const std::string_view part = name.substr(start, end - start);
-        if (part == "." || part == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 void RepackRun::AddTexture(std::string_view name) {
-    if (!IsStagingSafe(name))
+    if (!text::StaysInside(name))
         return;
     const std::string lower = text::LowerCase(name);
     if (!TextureList.Add(lower))

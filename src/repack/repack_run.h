@@ -29,10 +29,6 @@ private:
 // The text without the bytes up to 0x20 (blanks and control bytes) at either end.
 std::string_view TrimControls(std::string_view s);
 
-// Whether a relative name ("textures\base\x", "scripts\a.shader") stays inside the folder it
-// is joined to: not empty, no leading "\" or "/", no ":", no "." or ".." part.
-bool IsStagingSafe(std::string_view name);
-
 struct RepackRun {
     std::string tempDir;  // the staging folder, program path text with trailing "\"
     NameList ModList;

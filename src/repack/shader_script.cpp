@@ -73,17 +73,46 @@ bool ParseShaderFile(RepackRun& run, const std::string& path) {
     return keep;
 }
 
-std::string UniqueFileName(const std::string& path) {
-    if (!platform::FileExists(path))
+namespace {
+
+// The path with a counter before its extension; counter 0 is the path itself.
+std::string Numbered(const std::string& path, int counter) {
+    if (counter == 0)
         return path;
     const std::string ext(text::ExtractFileExt(path));
-    const size_t at = ext.empty() ? path.size() : path.find(ext);
-    for (int counter = 1;; ++counter) {
-        std::string candidate = path;
-        candidate.insert(at, std::to_string(counter));
+    std::string candidate = path;
+    candidate.insert(ext.empty() ? path.size() : path.find(ext), std::to_string(counter));
+    return candidate;
+}
+
+}  // namespace
+
+std::string UniqueFileName(const std::string& path) {
+    for (int counter = 0;; ++counter) {
+        std::string candidate = Numbered(path, counter);
         if (!platform::FileExists(candidate))
             return candidate;
     }
+}
+
+UniqueNames::UniqueNames(const std::string& folder) {
+    for (const platform::DirEntry& entry : platform::ListDirectory(folder))
+        m_taken.insert(text::LowerCase(folder + entry.name));
+}
+
+std::string UniqueNames::Claim(const std::string& path) {
+    int& next = m_counters[text::LowerCase(path)];
+    for (;; ++next) {
+        std::string candidate = Numbered(path, next);
+        // The counter stays on the name given: should it be released, the next claim
+        // finds it free, as UniqueFileName would.
+        if (m_taken.insert(text::LowerCase(candidate)).second)
+            return candidate;
+    }
+}
+
+void UniqueNames::Release(const std::string& path) {
+    m_taken.erase(text::LowerCase(path));
 }
 
 }  // namespace fraglane::repack

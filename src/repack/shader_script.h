@@ -2,6 +2,8 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "repack/repack_run.h"
 
@@ -21,5 +23,22 @@ bool ParseShaderFile(RepackRun& run, const std::string& path);
 // A path that names no existing file: the path itself, or with a counter before its
 // extension ("scripts\common.shader", then "common1.shader", "common2.shader", ...).
 std::string UniqueFileName(const std::string& path);
+
+// UniqueFileName for a folder that only its owner fills (the staging folder's scripts): its
+// names are read once and then kept here, and each name remembers the counter it reached, so
+// that thousands of scripts of one name cost a lookup each, not a folder read per name tried.
+class UniqueNames {
+public:
+    explicit UniqueNames(const std::string& folder);
+    // What UniqueFileName would give for path, now taken.
+    std::string Claim(const std::string& path);
+    // Gives back the last name claimed (its file was removed again): the next claim of that
+    // name takes it, as UniqueFileName would.
+    void Release(const std::string& path);
+
+private:
+    std::unordered_set<std::string> m_taken;          // folded paths
+    std::unordered_map<std::string, int> m_counters;  // folded path -> the counter to try first
+};
 
 }  // namespace fraglane::repack

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <variant>
 
+#include "platform/text.h"
+
 namespace fraglane::settings {
 
 namespace {
@@ -18,18 +20,30 @@ using ListField = std::vector<std::string>& (*)(Settings&);
 
 // One key of the settings file and the field it keeps. The read default of every key is that
 // field's value in DefaultSettings (the placement's: the window's bounds before the restore).
+// Names that reach the batch line and the config: a stored one that would read as more than a
+// name there (a settings file from elsewhere may hold "q3dm17&calc.exe") is dropped when read.
+enum class Rule {
+    Any,
+    Name,        // a map name: command-safe; in a list, missing and empty lines are left out
+    RosterLine,  // "addbot <bot> <skill> <team>": every word command-safe
+};
+
 struct Key {
     const char* section;
     const char* name;
     Kind kind;
     std::variant<IntField, BoolField, TextField, ListField> field;
     int radioCount = 0;
+    Rule rule = Rule::Any;
 };
 
+// expr names a member, which parentheses around it would break.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define FIELD(expr)              \
     +[](Settings & s) -> auto& { \
         return s.expr;           \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 // Every key of the operator's state, in the order the file is written and the window is
 // restored. The catalogue keys are not here: only the scans write them.
@@ -39,9 +53,9 @@ const Key Keys[] = {
     {"formplacement", "width", Kind::Integer, FIELD(placement.width)},
     {"formplacement", "Height", Kind::Integer, FIELD(placement.height)},
     {"mods", "selected", Kind::Text, FIELD(selectedMod)},
-    {"maps", "selected", Kind::Text, FIELD(options.selectedMap)},
+    {"maps", "selected", Kind::Text, FIELD(options.selectedMap), 0, Rule::Name},
     {"maps", "rotate", Kind::Check, FIELD(options.rotate)},
-    {"maps", "rotation", Kind::List, FIELD(options.rotation)},
+    {"maps", "rotation", Kind::List, FIELD(options.rotation), 0, Rule::Name},
     {"game_options", "g_gametype", Kind::Radio, FIELD(options.gametype), launch::GametypeCount},
     {"game_options", "timelimit", Kind::Integer, FIELD(options.timelimit)},
     {"game_options", "fraglimit", Kind::Integer, FIELD(options.fraglimit)},
@@ -62,7 +76,7 @@ const Key Keys[] = {
     {"game_options", "g_inactivity", Kind::Integer, FIELD(options.inactivity)},
     {"bots", "skill", Kind::Integer, FIELD(skill)},
     {"bots", "team", Kind::Text, FIELD(team)},
-    {"bots", "selected", Kind::List, FIELD(options.selectedBots)},
+    {"bots", "selected", Kind::List, FIELD(options.selectedBots), 0, Rule::RosterLine},
     {"display", "r_mode", Kind::Radio, FIELD(options.displayMode), launch::DisplayModeCount},
     {"display", "r_fullscreen", Kind::Check, FIELD(options.fullscreen)},
     {"display", "r_dynamiclight", Kind::Check, FIELD(options.dynamiclight)},
@@ -81,14 +95,35 @@ const Key Keys[] = {
 
 #undef FIELD
 
+bool Follows(Rule rule, std::string_view value) {
+    if (rule != Rule::RosterLine)
+        return rule == Rule::Any || text::IsCommandSafeName(value);
+    size_t start = 0;
+    while (start <= value.size()) {
+        size_t end = value.find(' ', start);
+        if (end == std::string_view::npos)
+            end = value.size();
+        if (!text::IsCommandSafeName(value.substr(start, end - start)))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& defaults) {
     if (const auto* field = std::get_if<IntField>(&k.field)) {
         const int value = f.ReadInteger(k.section, k.name, (*field)(defaults));
         (*field)(into) = k.kind == Kind::Radio ? ClampIndex(value, k.radioCount) : value;
     } else if (const auto* check = std::get_if<BoolField>(&k.field)) {
         (*check)(into) = f.ReadInteger(k.section, k.name, (*check)(defaults) ? 1 : 0) == 1;
-    } else if (const auto* text = std::get_if<TextField>(&k.field)) {
-        (*text)(into) = f.ReadString(k.section, k.name, (*text)(defaults));
+    } else if (const auto* field = std::get_if<TextField>(&k.field)) {
+        std::string value = f.ReadString(k.section, k.name, (*field)(defaults));
+        if (Follows(k.rule, value)) {
+            (*field)(into) = std::move(value);
+        } else {
+            (*field)(into).clear();
+            ++into.droppedNames;
+        }
     } else {
         const ListField list = std::get<ListField>(k.field);
         const std::string countKey = std::string(k.name) + "count";
@@ -96,8 +131,15 @@ void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& d
         const int count = std::min(f.ReadInteger(k.section, countKey, 0), platform::MaxStoredCount);
         std::vector<std::string>& lines = list(into);
         lines.clear();
-        for (int i = 0; i < count; ++i)
-            lines.push_back(f.ReadString(k.section, k.name + std::to_string(i), ""));
+        for (int i = 0; i < count; ++i) {
+            std::string line = f.ReadString(k.section, k.name + std::to_string(i), "");
+            if (k.rule == Rule::Name && line.empty())
+                continue;  // a map list has no empty entries
+            if (Follows(k.rule, line))
+                lines.push_back(std::move(line));
+            else
+                ++into.droppedNames;
+        }
     }
 }
 
@@ -117,6 +159,10 @@ void WriteKey(platform::ProfileFile& f, const Key& k, Settings& from) {
 }
 
 }  // namespace
+
+std::string DroppedNamesText(int droppedNames) {
+    return std::to_string(droppedNames) + " unsafe names in the settings file dropped";
+}
 
 int ClampIndex(int index, int count) {
     if (index < -1)

@@ -24,7 +24,14 @@ struct Settings {
     int skill = 5;
     std::string team = "blue";
     bool minOnStart = false;
+    // Not stored: how many names the settings file held that could not reach the batch line
+    // or the config as they stood (a selected map, a rotation entry or a bot line), and were
+    // dropped when read.
+    int droppedNames = 0;
 };
+
+// The status text that says so: "2 unsafe names in the settings file dropped".
+std::string DroppedNamesText(int droppedNames);
 
 // The one-character placeholder of the rcon password, in the form and as the key's default.
 inline constexpr const char* RconPlaceholder = "*";

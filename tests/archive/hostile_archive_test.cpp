@@ -102,8 +102,9 @@ TEST(HostileFolder, PackFailingPartWayLeavesNoArchive) {
     const auto r = RunCommand("ulimit -f 128; exec " + Quote(FRAGLANE_CLI) + " pk3 pack " +
                               Quote(dir.Path("stage")) + " " + Quote(dir.Path("out.pk3")));
     EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_EQ(r.output, "Unable to write to " + dir.Path("out.pk3") + "\n");
+    EXPECT_EQ(r.output, "Unable to write to " + dir.Path("out.pk3.part") + "\n");
     EXPECT_FALSE(dir.Exists("out.pk3"));
+    EXPECT_FALSE(dir.Exists("out.pk3.part"));
 }
 
 void Put16(std::string& s, uint32_t v) {

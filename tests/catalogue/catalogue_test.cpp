@@ -1,5 +1,7 @@
 #include "catalogue/catalogue.h"
 
+#include "platform/text.h"
+
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
@@ -63,10 +65,10 @@ namespace {
 TEST(Catalogue, NamesThatWouldActAsCommandsNeverReachTheLists) {
     for (const char* bad : {"x;quit", "x +rcon", "a&del", "a|b", "a>b", "a<b", "a^b", "%path%",
                             "say\"hi", "tab\there", "new\nline"}) {
-        EXPECT_FALSE(IsCommandSafeName(bad)) << bad;
+        EXPECT_FALSE(text::IsCommandSafeName(bad)) << bad;
     }
     for (const char* good : {"q3dm17", "oa_dm1", "ctf-4.2", "", "caf\xE9", "(test)"}) {
-        EXPECT_TRUE(IsCommandSafeName(good)) << good;
+        EXPECT_TRUE(text::IsCommandSafeName(good)) << good;
     }
     test::TempDir dir;
     dir.Write(

@@ -20,11 +20,14 @@ TEST(Mods, DirectSubDirectoriesWithAnArchiveNameAreMods) {
     game.Write("loose.pk3", "");     // a file, not a directory
     game.Write("x&calc/a.pk3", "");  // would run "calc" from the batch line: skipped
     game.Write("two words/a.pk3", "");
-    launch::TDirContent lister;
+    game.Write("a..b/a.pk3", "");        // never a path: skipped
+    game.Write("Temp/2maps.pk3", "");    // the program's own work folders: never mods,
+    game.Write("levelshots/x.pk3", "");  // and not counted as skipped names
+    platform::TDirContent lister;
     lister.SetActive(true);
     const ModDiscovery found = DiscoverMods(lister, game.Program());
     EXPECT_EQ(found.mods, (std::vector<std::string>{"backup", "baseq3", "defrag"}));
-    EXPECT_EQ(found.skipped, 2);
+    EXPECT_EQ(found.skipped, 3);
 }
 
 TEST(Mods, CatalogueKeysOfALongerListStayBeyondTheNewCount) {
@@ -37,7 +40,9 @@ TEST(Mods, CatalogueKeysOfALongerListStayBeyondTheNewCount) {
     EXPECT_EQ(ReadModList(f), (std::vector<std::string>{"baseq3"}));
     WriteModCatalogue(f, {});
     EXPECT_TRUE(ReadModList(f).empty());
-    dir.Write("f.ini", "[mods]\r\ncount=2\r\nmod0=x&calc\r\nmod1=baseq3\r\n");
+    dir.Write("f.ini",
+              "[mods]\r\ncount=6\r\nmod0=x&calc\r\nmod1=baseq3\r\nmod2=..\\outdir\r\n"
+              "mod3=TEMP\r\nmod4=c:\r\nmod5=a/b\r\n");
     EXPECT_EQ(ReadModList(f), (std::vector<std::string>{"baseq3"}));
 }
 

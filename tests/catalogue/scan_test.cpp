@@ -17,7 +17,7 @@ class ScanTest : public ::testing::Test {
 protected:
     test::GameDir game;
     archive::Pk3Archive zip;
-    launch::TDirContent lister;
+    platform::TDirContent lister;
     std::vector<std::string> statuses;
 
     ScanTest() {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "support/archives.h"
@@ -167,7 +168,9 @@ TEST(Cli, ScanPrintsItsProgressAndTheCounts) {
     EXPECT_EQ(r.out, "1 maps, 1 bots\n");
     EXPECT_EQ(r.err, std::string("scaning maps and bots... press <esc> to cancel\n") +
                          "mod: baseq3\nfile: a.pk3\nfile: broken.pk3\nshowing...\n" + "skipped " +
-                         game.Path("baseq3/broken.pk3") + ": not an archive\n" +
+                         game.Path("baseq3/broken.pk3") +
+                         ": not an archive: no end of central directory record, and no local "
+                         "file header at the start of the file\n" +
                          "done, 1 names skipped\n");
     EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out, "baseq3\tq3dm1\n");
 }
@@ -222,6 +225,85 @@ TEST(Cli, Pk3ErrorsGoToStandardErrorWithExitOne) {
     EXPECT_EQ(Cli({"pk3", "list", dir.Path("x.pk3")}).out, "");
     EXPECT_EQ(Cli({"pk3", "extract", dir.Path("x.pk3"), "a", dir.Path("a")}).status, 1);
     EXPECT_EQ(Cli({"pk3", "frobnicate"}).status, 2);
+}
+
+}  // namespace
+}  // namespace fraglane::cli
+
+namespace fraglane::cli {
+namespace {
+
+// Names from a settings file that came from elsewhere, or from the command line, that would
+// lead a write out of its folder or act as commands in the batch line: each is refused or
+// dropped with its message, and nothing is written outside the game directory.
+TEST(Cli, HostileNamesAreRefusedOrDroppedAndNothingIsWrittenOutside) {
+    struct Row {
+        const char* ini;
+        std::vector<std::string> args;
+        int status;
+        const char* out;  // "%" stands for the game directory's native path
+        const char* err;
+    };
+    const Row rows[] = {
+        {"[maps]\nselected=q3dm17&calc.exe&rem\n",
+         {"compose", "name"},
+         0,
+         "runmap___ffa.bat",
+         "1 unsafe names in the settings file dropped\n"},
+        {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=..\\..\\outside.cfg\n",
+         {"save-cfg"},
+         1,
+         "",
+         "Cannot create file %baseq3/../../outside.cfg\n"},
+        {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=\\outside.cfg\n",
+         {"save-cfg"},
+         1,
+         "",
+         "Cannot create file %baseq3//outside.cfg\n"},
+        {"[mods]\nselected=..\\outdir\ncount=1\nmod0=..\\outdir\n",
+         {"save-cfg"},
+         0,
+         "%/unknown.cfg\n",
+         ""},
+        {"",
+         {"repack", "../../x@baseq3"},
+         1,
+         "",
+         "Nothing to repack: skipped ../../x@baseq3: not a plain name\n"},
+        {"[maps]\ncount=1\nmap0name=..\\baseq3\\victim\nmap0mod=baseq3\n",
+         {"repack", "..\\baseq3\\victim"},
+         1,
+         "",
+         "Nothing to repack: skipped ..\\baseq3\\victim@baseq3: not a plain name\n"},
+        {"",
+         {"repack", "aggressor@temp", "x@a:b"},
+         1,
+         "",
+         "Nothing to repack: skipped aggressor@temp: a work folder of the program, not a mod; "
+         "skipped x@a:b: not a plain name\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        test::TempDir outer;
+        outer.MakeDir("game");
+        const std::string game = outer.Path("game/");
+        const auto fill = [&](std::string text) {
+            for (size_t at = text.find('%'); at != std::string::npos; at = text.find('%'))
+                text.replace(at, 1, game);
+            return text;
+        };
+        outer.Write("game/quake3.exe", "");
+        outer.Write("game/baseq3/pak0.pk3", "");
+        outer.Write("game/fraglane.ini", row.ini);
+        std::vector<std::string> args = {"--dir", game};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Result r = Cli(args);
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_EQ(r.out, fill(row.out));
+        EXPECT_EQ(r.err, fill(row.err));
+        for (const auto& entry : std::filesystem::directory_iterator(outer.Native()))
+            EXPECT_EQ(entry.path().filename(), "game");
+    }
 }
 
 }  // namespace

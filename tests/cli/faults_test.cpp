@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <iostream>
 #include <random>
 #include <set>
 
+#include "archive/archive_work.h"
 #include "catalogue/catalogue.h"
 #include "platform/profile_file.h"
 #include "settings/settings.h"
@@ -87,6 +90,49 @@ TEST(Faults, WriterKilledAtAnyMomentLeavesTheOldOrTheNewWholeFile) {
     std::cout << Kills << " kills, " << seen.size() << " of " << whole.size()
               << " whole states seen\n";
     EXPECT_GE(seen.size(), 3u);  // the kills landed across the writes
+}
+
+// An archive under its final name is always a finished one: a pack killed at any moment
+// leaves no file of that name, or the whole archive.
+TEST(Faults, PackKilledAtAnyMomentLeavesNoArchiveOrTheWholeOne) {
+    test::TempDir dir;
+    std::mt19937 random(20261208);
+    for (int i = 0; i < 400; ++i) {
+        std::string data(std::uniform_int_distribution<size_t>(0, 20000)(random), 'x');
+        for (char& c : data)
+            c = static_cast<char>('a' + random() % 8);
+        dir.Write("stage/textures/t" + std::to_string(i) + ".tga", data);
+    }
+    archive::Pk3Archive zip;
+    const auto begin = std::chrono::steady_clock::now();
+    archive::PackFolder(zip, dir.Program() + "stage", dir.Program() + "whole.pk3");
+    const auto packing = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - begin);
+    const std::string whole = dir.Read("whole.pk3");
+    // Kills spread over the whole pack and a little after it.
+    std::uniform_int_distribution<useconds_t> delay(
+        0, static_cast<useconds_t>(packing.count()) * 3 / 2);
+    int finished = 0;
+    constexpr int Kills = 60;
+    for (int i = 0; i < Kills; ++i) {
+        std::remove(dir.Path("out.pk3").c_str());
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            archive::Pk3Archive own;
+            archive::PackFolder(own, dir.Program() + "stage", dir.Program() + "out.pk3");
+            ::_exit(0);
+        }
+        ::usleep(delay(random));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        if (dir.Exists("out.pk3")) {
+            ASSERT_EQ(dir.Read("out.pk3"), whole) << "kill " << i;
+            ++finished;
+        }
+    }
+    std::cout << Kills << " kills, " << finished << " after the archive was finished\n";
+    EXPECT_LT(finished, Kills);  // the kills landed during the writes too
 }
 
 // A game directory with a catalogue, a map whose level shot is larger than the file-size

@@ -91,7 +91,8 @@ TEST_F(HostileGameDir, ScanAndRepackStayInsideTheirFoldersAndListNoUnsafeName) {
     }
     EXPECT_EQ(maps, (std::set<std::string>{"bomb", "cut", "deep0", "deep1", "deep2", "deep3",
                                            "deep4", "deep5", "deep6", "deep7", "deep8", "evil",
-                                           "ok1", "s000", "s001"}));
+                                           "huge", "ok1", "s000", "s001"}));
+    EXPECT_FALSE(root.Exists("game/levelshots/huge.tga"));
 
     // The catalogue the scan wrote holds only safe names.
     std::ifstream ini(root.Path("settings/fraglane.ini"));
@@ -120,11 +121,23 @@ TEST_F(HostileGameDir, ScanAndRepackStayInsideTheirFoldersAndListNoUnsafeName) {
     EXPECT_NE(repack.output.find("levelshots/evil.tga leads out of the picture cache"),
               std::string::npos)
         << repack.output;
+    // A member that cannot be taken costs itself only, and is named; names reach the
+    // terminal with their control bytes escaped, so no line is forged.
+    for (const std::string& line : {"\nfailed textures/ok/" + std::string(300, 'a') + ".jpg from ",
+                                    std::string("\nfailed scripts/dup.shader/x.shader from "),
+                                    std::string("\nscripts/dup.shader from "),
+                                    std::string("\nmissing textures/ok/new\\x0Aforged\n"),
+                                    std::string("\nmissing textures/ok/title\\x1B]0;x\n")}) {
+        EXPECT_NE(repack.output.find(line), std::string::npos) << line << "\n" << repack.output;
+    }
+    EXPECT_EQ(repack.output.find("\nforged"), std::string::npos);
+    EXPECT_EQ(repack.output.find('\x1b'), std::string::npos);
     const auto members =
         RunCommand(Quote(FRAGLANE_CLI) + " pk3 list " +
                    Quote(root.Path("game/temp/" + std::to_string(maps.size()) + "maps.pk3")));
     ASSERT_EQ(members.status, 0) << members.output;
     EXPECT_NE(members.output.find("textures\\ok\\wall.jpg\n"), std::string::npos);
+    EXPECT_NE(members.output.find("maps\\huge.bsp\n"), std::string::npos);
     std::istringstream names(members.output);
     for (std::string name; std::getline(names, name);) {
         std::istringstream parts(name);

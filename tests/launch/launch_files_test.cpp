@@ -17,7 +17,7 @@ TEST(DirContent, ListsLowerCasedSortedEntriesOfEveryKind) {
     dir.Write("alpha.txt", "");
     dir.MakeDir("BaseQ3");
     dir.MakeDir("defrag");
-    TDirContent lister;
+    platform::TDirContent lister;
     lister.SetDirectory(dir.Program());
     EXPECT_TRUE(lister.FileList().empty());  // not active yet: nothing listed
     lister.SetActive(true);
@@ -40,7 +40,7 @@ TEST(PopupFiles, OffersConfigFilesButQ3ConfigAndBatchFilesByExtension) {
                              "cfg", "a.cfg.bak", "Run_Me.BAT"}) {
         dir.Write(name, "");
     }
-    TDirContent lister;
+    platform::TDirContent lister;
     lister.SetActive(true);
     EXPECT_EQ(PopupFiles(lister, dir.Program(), PopupMode::Config),
               (std::vector<std::string>{"duel.cfg", "server.cfg"}));

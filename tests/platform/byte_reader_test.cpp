@@ -34,6 +34,14 @@ TEST(ByteReader, RefusesEveryReadPastTheEndWithoutMoving) {
         EXPECT_THROW(read(in), ReadPastEnd);
         EXPECT_EQ(in.Position(), 6u);
     }
+    ByteReader in(Bytes, sizeof Bytes);
+    in.Seek(6);
+    try {
+        in.U32();
+        ADD_FAILURE() << "no error";
+    } catch (const ReadPastEnd& e) {
+        EXPECT_STREQ(e.what(), "unexpected end of data: 4 bytes wanted at offset 6 of 7");
+    }
 }
 
 }  // namespace

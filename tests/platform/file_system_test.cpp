@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 
 #include "platform/error.h"
+#include "platform/file.h"
 #include "support/temp_dir.h"
 
 namespace fraglane::platform {
@@ -129,6 +131,46 @@ TEST(FileSystem, FoldedLookupsFollowChangesOfASettledDirectory) {
     EXPECT_FALSE(FileExists(shots + "fresh.tga"));
     dir.Write("shots/FRESH.TGA", "f");
     EXPECT_TRUE(FileExists(shots + "fresh.tga"));
+}
+
+// Below a confined folder nothing is created or written through a link, at any depth: links
+// kept there (dot entries survive the staging folder's clearing) lead outside, to a folder, a
+// file, or nowhere. Each write is refused; the outside stays as it was.
+TEST(FileSystem, NothingIsWrittenThroughALinkBelowAConfinedFolder) {
+    test::TempDir dir;
+    dir.Write("outside/victim.tga", "victim");
+    dir.MakeDir("temp/textures");
+    dir.MakeDir("levelshots");
+    const auto link = [&](const char* target, const char* at) {
+        ASSERT_EQ(::symlink(dir.Path(target).c_str(), dir.Path(at).c_str()), 0) << at;
+    };
+    link("outside", "temp/textures/.x");
+    link("outside/victim.tga", "temp/textures/.victim.tga");
+    link("outside/evil.pk3", "temp/.evil.pk3");
+    link("outside", "levelshots/x:");
+    ConfineWrites(dir.Program() + "temp");
+    ConfineWrites(dir.Program() + "levelshots\\");
+    for (const char* path :
+         {"temp\\textures\\.x\\a.tga", "temp\\textures\\.victim.tga", "temp\\.evil.pk3",
+          "levelshots\\x:y.tga", "temp\\textures\\.x\\s\\b"}) {
+        SCOPED_TRACE(path);
+        EXPECT_THROW(File::CreateExact(dir.Program() + path), Error);
+        if (std::string_view(path).find(':') == std::string_view::npos) {
+            EXPECT_THROW(File::Create(dir.Program() + path), Error);
+            EXPECT_THROW(WriteFileBytes(dir.Program() + path, "x"), Error);
+        }
+    }
+    EXPECT_FALSE(CreateDir(dir.Program() + "temp\\textures\\.x\\new"));
+    ForceDirectories(dir.Program() + "temp\\textures\\.x\\deep\\er");
+    EXPECT_EQ(dir.Read("outside/victim.tga"), "victim");
+    size_t outside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path("outside")))
+        outside += entry.path().filename() == "victim.tga" ? 1 : 100;
+    EXPECT_EQ(outside, 1u);
+    // Plain folders below are written as ever.
+    ForceDirectories(dir.Program() + "temp\\textures\\e1");
+    WriteFileBytes(dir.Program() + "temp\\textures\\e1\\ok.tga", "ok");
+    EXPECT_EQ(dir.Read("temp/textures/e1/ok.tga"), "ok");
 }
 
 TEST(FileSystem, AmongNamesFoldedAlikeTheSmallestIsTaken) {

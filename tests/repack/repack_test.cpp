@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "platform/file_system.h"
 #include "repack/bsp_textures.h"
 #include "repack/repack_run.h"
 #include "repack/shader_script.h"
@@ -42,6 +43,26 @@ TEST_F(RunTest, MapFileScanFindsLowerCaseTextureNamesOnly) {
                  "textures/cut/at/the/end"s);    // no zero byte: not a name
     EXPECT_EQ(run.TextureList.Items(), (Names{"textures\\base\\wall", "textures\\upper"}));
     EXPECT_TRUE(dir.Exists("temp/textures/base"));  // the folder made from the lower-cased name
+}
+
+// A map file is read in pieces of 64 KiB: names whose "t", "extures/" or zero byte falls on
+// either side of a piece's end are found as in one piece.
+TEST_F(RunTest, MapFileScanFindsNamesAcrossTheEndsOfThePiecesItReads) {
+    std::string bytes;
+    Names expected;
+    for (int i = 0; i < 24; ++i) {
+        const std::string name = "textures/d" + std::to_string(i) + "/n";
+        bytes.resize(size_t{65536} * static_cast<size_t>(i + 1) - 20 + static_cast<size_t>(i), 'p');
+        bytes += "x" + name + std::string(1, '\0');
+        expected.push_back("textures\\d" + std::to_string(i) + "\\n");
+    }
+    dir.Write("temp/maps/m.bsp", bytes);
+    ScanBspTextures(run, "maps\\m.bsp");
+    EXPECT_EQ(run.TextureList.Items(), expected);
+    RepackRun inMemory;
+    inMemory.tempDir = run.tempDir;
+    ScanBspBytes(inMemory, bytes);
+    EXPECT_EQ(inMemory.TextureList.Items(), expected);
 }
 
 TEST_F(RunTest, ShaderScriptKeepsWantedShadersAndTheImagesTheyUse) {
@@ -93,6 +114,38 @@ TEST_F(RunTest, ListsFoldCaseAndUniqueNamesCount) {
     EXPECT_EQ(UniqueFileName(dir.Program() + "s\\new.shader"), dir.Program() + "s\\new.shader");
 }
 
+// The staging folder's scripts are numbered from memory: each claim must be the name that
+// UniqueFileName finds on disk at that moment, also after a script is removed again.
+TEST_F(RunTest, UniqueNamesClaimWhatUniqueFileNameWouldFind) {
+    dir.Write("s/common.shader", "");
+    dir.Write("s/Common1.shader", "");
+    const std::string folder = dir.Program() + "s\\";
+    UniqueNames names(folder);
+    const struct {
+        const char* name;
+        bool kept;
+        const char* claimed;
+    } rows[] = {
+        {"common.shader", true, "common2.shader"},  // letters folded, as the file system finds
+        {"COMMON.shader", false, "COMMON3.shader"},
+        {"common.shader", true, "common3.shader"},  // the name given back is taken again
+        {"new.shader", true, "new.shader"},
+        {"new.shader", true, "new1.shader"},
+        {"common.shader", true, "common4.shader"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = folder + row.name;
+        const std::string claimed = names.Claim(path);
+        EXPECT_EQ(claimed, folder + row.claimed);
+        EXPECT_EQ(claimed, UniqueFileName(path));
+        if (row.kept)
+            platform::WriteFileBytes(claimed, "");
+        else
+            names.Release(claimed);
+    }
+}
+
 // A link to a folder, made as the system makes one; false where links cannot be made.
 bool LinkFolder(const std::string& target, const std::string& link) {
 #ifdef _WIN32
@@ -121,7 +174,7 @@ class RepackTest : public ::testing::Test {
 protected:
     test::GameDir game;
     archive::Pk3Archive zip;
-    launch::TDirContent lister;
+    platform::TDirContent lister;
 
     void SetUp() override {
         FRAGLANE_NEEDS_LINUX_TOOLS();
@@ -188,6 +241,134 @@ TEST_F(RepackTest, SeveralMapsNameTheArchiveByTheirCountAndAStopWritesNone) {
     EXPECT_TRUE(r.archivePath.empty());
     EXPECT_FALSE(game.Exists("temp/q3dm17.pk3"));  // the next run cleared the last one
     EXPECT_FALSE(game.Exists("temp/2maps.pk3"));
+}
+
+}  // namespace
+}  // namespace fraglane::repack
+
+namespace fraglane::repack {
+namespace {
+
+// Writes an archive with Python, members in order; a declared size other than the data's is
+// patched into the member's headers (data cut short), and names are kept as they stand.
+void WriteHostileArchive(const std::string& path, const std::string& members) {
+    const std::string script =
+        "import zipfile,struct,sys\n"
+        "members=" +
+        members +
+        "\n"
+        "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED)\n"
+        "for n,d,s in members:\n"
+        "  i=zipfile.ZipInfo('x'); i.filename=n; i.compress_type=zipfile.ZIP_DEFLATED\n"
+        "  z.writestr(i,d)\n"
+        "z.close()\n"
+        "b=bytearray(open(sys.argv[1],'rb').read())\n"
+        "for n,d,s in members:\n"
+        "  if s is None: continue\n"
+        "  for sig,at,h in ((b'PK\\x03\\x04',22,30),(b'PK\\x01\\x02',24,46)):\n"
+        "    p=b.find(sig)\n"
+        "    while p>=0:\n"
+        "      l=struct.unpack_from('<H',b,p+at+4)[0]\n"
+        "      if bytes(b[p+h:p+h+l])==n.encode(): struct.pack_into('<I',b,p+at,s)\n"
+        "      p=b.find(sig,p+4)\n"
+        "open(sys.argv[1],'wb').write(b)\n";
+    const auto made = test::RunCommand("python3 -c " + test::Quote(script) + " " +
+                                       test::Quote(platform::DisplayPath(path)));
+    ASSERT_EQ(made.status, 0) << made.output;
+}
+
+// One member that cannot be taken (a name the file system refuses, data shorter than its
+// declared size, a script where another needs a folder) costs itself only: the rest of its
+// archive is still searched, nothing half written is packed, and the report names it with
+// its reason.
+TEST(RepackHostileMembers, AFailedMemberCostsItselfOnlyAndIsReportedWithItsReason) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
+    const std::string longName = "textures/long/" + std::string(300, 'a');
+    std::string longReported = longName;
+    std::replace(longReported.begin(), longReported.end(), '/', '\\');
+    struct Row {
+        const char* what;
+        std::vector<std::string> textures;  // named by the map file
+        std::string archive;                // the hostile archive in baseq3
+        std::string members;                // Python: (name, data, declared size or None)
+        std::vector<std::string> reported;  // report lines by their start; "%" the archive
+        std::vector<std::string> packed;    // members of the new archive
+        std::vector<std::string> absent;    // nor these
+    };
+    const Row rows[] = {
+        {"a texture name longer than a file name may be",
+         {"textures/ok/good", longName},
+         "zz.pk3",
+         "[('textures/ok/good.jpg',b'good',None),('" + longName + ".jpg',b'long',None)]",
+         {"textures\\ok\\good.jpg from %", "failed " + longReported + ".jpg from %: Cannot create"},
+         {"textures/ok/good.jpg"},
+         {"missing textures\\ok\\good"}},
+        {"texture data shorter than declared",
+         {"textures/ok/good", "textures/ok/cut"},
+         "zz.pk3",
+         "[('textures/ok/good.jpg',b'good',None),('textures/ok/cut.jpg',b'cut',100000),"
+         "('textures/ok/cut.tga',b'whole',None)]",
+         {"failed textures\\ok\\cut.jpg from %: error", "textures\\ok\\cut.tga from %",
+          "textures\\ok\\good.jpg from %"},
+         {"textures/ok/cut.tga", "textures/ok/good.jpg"},
+         {"textures/ok/cut.jpg", "missing textures\\ok\\good"}},
+        {"a script where the one before it needs a folder",
+         {"textures/sky/space"},
+         "zz.pk3",
+         "[('scripts/a.shader',b'textures/sky/space\\n{\\n map textures/ok/one.tga\\n}\\n',None),"
+         "('scripts/a.shader/b.shader',b'textures/sky/space\\n{\\n}\\n',None),"
+         "('scripts/c.shader',b'textures/sky/space\\n{\\n map textures/ok/two.tga\\n}\\n',None),"
+         "('textures/ok/one.tga',b'1',None),('textures/ok/two.tga',b'2',None)]",
+         {"scripts\\a.shader from %", "failed scripts\\a.shader\\b.shader from %: Cannot create",
+          "scripts\\c.shader from %"},
+         {"scripts/a.shader", "scripts/c.shader", "textures/ok/one.tga", "textures/ok/two.tga"},
+         {"scripts/a.shader/"}},
+        {"a map file cut short before a whole one",
+         {"textures/ok/good"},
+         "a.pk3",
+         "[('maps/m.bsp',b'cut',100000),('textures/ok/good.jpg',b'good',None)]",
+         {"failed maps\\m.bsp from %: error", "maps\\m.bsp from "},
+         {"maps/m.bsp", "textures/ok/good.jpg"},
+         {"missing maps\\m.bsp in baseq3"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        test::GameDir game;
+        std::string bsp = "IBSP";
+        for (const std::string& t : row.textures)
+            bsp += t + std::string(1, '\0');
+        test::MakeArchive(game, "baseq3\\map.pk3", {{"maps\\m.bsp", bsp}});
+        WriteHostileArchive(game.Program() + "baseq3\\" + row.archive, row.members);
+        archive::Pk3Archive zip;
+        platform::TDirContent lister;
+        lister.SetActive(true);
+        RepackSink sink;
+        sink.status = [](int, const std::string&) {};
+        const RepackResult r = RepackMaps({game.Program(),
+                                           game.Program() + "levelshots\\",
+                                           game.Program() + "temp\\",
+                                           {{"m", "baseq3"}}},
+                                          zip, lister, {}, sink);
+        ASSERT_EQ(r.archivePath, game.Program() + "temp\\m.pk3");
+        std::string report;
+        for (const std::string& line : r.report)
+            report += line + "\n";
+        const std::string from = game.Program() + "baseq3\\" + row.archive;
+        for (std::string line : row.reported) {
+            if (const size_t at = line.find('%'); at != std::string::npos)
+                line.replace(at, 1, from);
+            EXPECT_NE(("\n" + report).find("\n" + line), std::string::npos) << line << "\n"
+                                                                            << report;
+        }
+        const std::string listing =
+            test::RunCommand("unzip -Z1 " + test::Quote(game.Path("temp/m.pk3"))).output;
+        for (const std::string& member : row.packed)
+            EXPECT_NE(listing.find(member + "\n"), std::string::npos) << member << "\n" << listing;
+        for (const std::string& absent : row.absent) {
+            EXPECT_EQ(("\n" + listing).find("\n" + absent + "\n"), std::string::npos) << absent;
+            EXPECT_EQ(report.find(absent + "\n"), std::string::npos) << absent;
+        }
+    }
 }
 
 }  // namespace

@@ -86,6 +86,21 @@ TEST_F(SettingsTest, RosterIsReadByItsCountAlone) {
               (std::vector<std::string>{"addbot sarge 5 blue", "addbot  odd  line"}));
 }
 
+// A settings file from elsewhere: names that would act as commands in the batch line, or break
+// out of the config's quotes, are dropped when read and counted; the rest stays as it was.
+TEST_F(SettingsTest, NamesThatWouldActAsCommandsAreDroppedAndCounted) {
+    const Settings s = Load(
+        "[maps]\nselected=q3dm17&calc.exe&rem\nrotationcount=5\nrotation0=q3dm1\n"
+        "rotation1=x\"; quit\nrotation2=\nrotation3=q3dm2\n"
+        "[bots]\nselectedcount=3\nselected0=addbot sarge 5 blue\nselected1=addbot a&calc 5 red\n"
+        "selected2=addbot grunt 2 \"x\n");
+    EXPECT_EQ(s.options.selectedMap, "");
+    EXPECT_EQ(s.options.rotation, (std::vector<std::string>{"q3dm1", "q3dm2"}));
+    EXPECT_EQ(s.options.selectedBots, (std::vector<std::string>{"addbot sarge 5 blue"}));
+    EXPECT_EQ(s.droppedNames, 4);
+    EXPECT_EQ(Load("[maps]\nselected=q3dm17\n").droppedNames, 0);
+}
+
 TEST_F(SettingsTest, HostileCountsCannotExhaustMemory) {
     const Settings s = Load("[bots]\nselectedcount=2000000000\nselected0=a\n");
     EXPECT_EQ(s.options.selectedBots.size(), static_cast<size_t>(platform::MaxStoredCount));

@@ -3,10 +3,11 @@
 
     hostile_game_dir.py GAME OUTSIDE
 
-GAME gets archives whose names climb out, cut and lying archives, members sharing one data
+GAME gets archives whose names climb out, texture names with control bytes or too long for a
+file name, a shader script where another needs a folder, cut and lying archives, members sharing one data
 block, a member that inflates far past its declared size, maps and shaders naming textures
 outside, names the shell would read as commands, and links planted in the picture cache and
-the staging folder that lead to OUTSIDE. OUTSIDE holds the files the links lead to.
+the staging folder that lead to OUTSIDE, a map file of 256 MiB and a level shot of 65 MiB. OUTSIDE holds the files the links lead to.
 """
 import os
 import struct
@@ -23,6 +24,7 @@ for name in ("victim.tga", "victim.pk3", "shot.tga"):
         f.write("outside " + name)
 
 CLIMBING = ["../x.tga", "a/../../x.tga", "..\\x.tga", "/x.tga", "C:x.tga", "\\\\srv\\x.tga"]
+LONG = "textures/ok/" + "a" * 300
 UNSAFE = ["a;b", "x&y", "100%", "p|q", "a+b", "with blank", "q\"uote", "<in>", "up^"]
 
 
@@ -45,7 +47,13 @@ climb += [
     ("maps/../../../evil.bsp", bsp(["textures/ok/wall"])),
     ("maps/ok1.bsp", bsp(["textures/ok/wall", "textures/../../../../outside/pwn",
                           "textures/..\\..\\..\\outside\\pwn2", "textures/ok/../../../up",
-                          "textures/sky/climb"])),
+                          "textures/sky/climb", "textures/ok/new\nforged",
+                          "textures/ok/title\x1b]0;x\x07", LONG])),
+    # A texture whose name no file system takes, searched before the wall in the same archive.
+    (LONG + ".jpg", b"long"),
+    # A kept script, then one that needs it to be a folder.
+    ("scripts/dup.shader", b"textures/ok/wall\n{\n}\n"),
+    ("scripts/dup.shader/x.shader", b"textures/ok/wall\n{\n}\n"),
     ("maps/ok1.aas", b"aas"),
     ("levelshots/../../outside/shot.tga", b"climbing shot"),
     ("levelshots/ok1.tga", b"ok1 shot"),
@@ -133,6 +141,12 @@ records = central(b"levelshots/bomb.tga", 8, 0, len(bomb), 100, 0)
 records += central(b"maps/bomb.bsp", 8, 0, len(bomb), 100, bsp_at)
 with open(os.path.join(base, "bomb.pk3"), "wb") as f:
     f.write(shot + records + end_record(2, len(records), len(shot)))
+
+# A map file of 256 MiB (the repack streams it) and a level shot that says 65 MiB (more than
+# any picture the cache takes), both honest about their sizes.
+with zipfile.ZipFile(os.path.join(base, "huge.pk3"), "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("maps/huge.bsp", bytes(256 * 1024 * 1024))
+    z.writestr("levelshots/huge.tga", bytes(65 * 1024 * 1024))
 
 # A mod folder whose name the shell would read as a command.
 os.makedirs(os.path.join(game, "mod;calc"))

@@ -1,14 +1,14 @@
-#include "launch/dir_content.h"
+#include "platform/dir_content.h"
 
 #include <algorithm>
 
 #include "platform/file_system.h"
 #include "platform/text.h"
 
-namespace fraglane::launch {
+namespace fraglane::platform {
 
 void TDirContent::SetDirectory(std::string_view directory) {
-    m_directory = platform::IncludeTrailingBackslash(directory);
+    m_directory = IncludeTrailingBackslash(directory);
     if (m_active)
         List();
 }
@@ -16,7 +16,7 @@ void TDirContent::SetDirectory(std::string_view directory) {
 void TDirContent::List() {
     m_dirList.clear();
     m_fileList.clear();
-    for (const platform::DirEntry& entry : platform::ListDirectory(m_directory)) {
+    for (const DirEntry& entry : ListDirectory(m_directory)) {
         (entry.isDirectory ? m_dirList : m_fileList).push_back(text::LowerCase(entry.name));
     }
     std::sort(m_dirList.begin(), m_dirList.end());
@@ -30,4 +30,4 @@ bool TDirContent::ContainsFile(std::string_view name, bool exact) const {
     });
 }
 
-}  // namespace fraglane::launch
+}  // namespace fraglane::platform

@@ -1,5 +1,5 @@
-// The file system on POSIX systems: Windows path text turned into native paths, names found
-// without regard to case.
+// The file system on Linux (POSIX calls, and Linux's own /proc/self/exe and nanosecond stat
+// times): Windows path text turned into native paths, names found without regard to case.
 #include "platform/file_system.h"
 
 #include <dirent.h>
@@ -16,8 +16,10 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/below_posix.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/owned_posix.h"
 #include "platform/text.h"
 
 namespace fraglane::platform {
@@ -49,10 +51,10 @@ int64_t Nanoseconds(const timespec& t) {
 
 std::unordered_map<std::string, std::string> ReadFoldedNames(const std::string& dir) {
     std::unordered_map<std::string, std::string> names;
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (d == nullptr)
+    const OwnedDir d(::opendir(dir.empty() ? "." : dir.c_str()));
+    if (!d.Valid())
         return names;
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d.Get())) {
         const std::string_view name = e->d_name;
         if (name == "." || name == "..")
             continue;
@@ -60,7 +62,6 @@ std::unordered_map<std::string, std::string> ReadFoldedNames(const std::string& 
         if (!inserted && name < it->second)
             it->second = name;  // the same answer whatever the order
     }
-    ::closedir(d);
     return names;
 }
 
@@ -115,9 +116,8 @@ std::string ToNative(std::string_view path) {
         if (last)
             slash = native.size();
         std::string_view component(native.data() + pos, slash - pos);
-        if (component.empty() || component == "." || component == "..") {
-            resolved.append(component);
-        } else if (NativeEntryExists(resolved + std::string(component))) {
+        if (component.empty() || component == "." || component == ".." ||
+            NativeEntryExists(resolved + std::string(component))) {
             resolved.append(component);
         } else {
             std::string match = FindFolded(resolved, component);
@@ -164,7 +164,16 @@ bool DirectoryExists(std::string_view path) {
 }
 
 bool CreateDir(std::string_view path) {
-    return ::mkdir(ToNative(path).c_str(), 0777) == 0;
+    const std::string native = ToNative(path);
+    std::string leaf;
+    const OwnedHandle parent = OpenParentBelow(path, native, leaf);
+    if (parent.Valid())
+        return ::mkdirat(Fd(parent), leaf.c_str(), 0777) == 0;
+    return errno == 0 && ::mkdir(native.c_str(), 0777) == 0;
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+    return ::rename(ToNative(from).c_str(), ToNative(to).c_str()) == 0;
 }
 
 bool RemoveFile(std::string_view path) {
@@ -201,10 +210,10 @@ std::string AbsolutePath(const std::string& native) {
 std::vector<DirEntry> ListDirectory(std::string_view dir) {
     std::vector<DirEntry> entries;
     const std::string native = ToNative(IncludeTrailingBackslash(dir));
-    DIR* d = ::opendir(native.c_str());
-    if (d == nullptr)
+    const OwnedDir d(::opendir(native.c_str()));
+    if (!d.Valid())
         return entries;
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d.Get())) {
         const std::string_view name = e->d_name;
         if (name == "." || name == "..")
             continue;
@@ -216,7 +225,6 @@ std::vector<DirEntry> ListDirectory(std::string_view dir) {
         }
         entries.push_back({std::string(name), isDir});
     }
-    ::closedir(d);
     return entries;
 }
 
@@ -256,63 +264,73 @@ bool IsInsideFolder(std::string_view realPath, std::string_view realFolder) {
 
 namespace {
 
-std::string ReadOpenFile(int fd, std::string_view path, size_t maxBytes) {
+// Hands the open file to take in pieces of at most 64 KiB, maxBytes in all at most.
+void ReadOpenFile(const OwnedHandle& file, std::string_view path, size_t maxBytes,
+                  const std::function<void(std::string_view)>& take) {
+    const int fd = Fd(file);
+    char buffer[65536];
+    size_t done = 0;
+    while (done < maxBytes) {
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)  // a file cut short by a failing read must not pass for the whole file
+            throw Error("Unable to read " + DisplayPath(path));
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+        take(std::string_view(buffer, static_cast<size_t>(n)));
+    }
+}
+
+std::string ReadOpenFile(const OwnedHandle& file, std::string_view path, size_t maxBytes) {
     std::string data;
     // Sized once from the file's length, so that reading a large file does not hold it
     // twice while the text grows.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    if (::fstat(Fd(file), &st) == 0 && st.st_size > 0)
         data.reserve(std::min(maxBytes, static_cast<size_t>(st.st_size)));
-    char buffer[65536];
-    while (data.size() < maxBytes) {
-        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - data.size()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            // A file cut short by a failing read must not pass for the whole file.
-            ::close(fd);
-            throw Error("Unable to read " + DisplayPath(path));
-        }
-        if (n == 0)
-            break;
-        data.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
+    ReadOpenFile(file, path, maxBytes, [&data](std::string_view piece) { data.append(piece); });
     return data;
+}
+
+// Opened without waiting, so that a pipe swapped in meanwhile cannot block the reader; what
+// is open is then checked, not the name.
+OwnedHandle OpenRegularFile(std::string_view path) {
+    OwnedHandle file = OwnFd(::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.Valid())
+        throw Error("File \"" + DisplayPath(path) + "\" not found!");
+    struct stat st {};
+    if (::fstat(Fd(file), &st) != 0 || !S_ISREG(st.st_mode))
+        throw Error("Cannot process this file: " + DisplayPath(path) + " ");
+    return file;
 }
 
 }  // namespace
 
 std::string ReadFileBytes(std::string_view path, size_t maxBytes) {
-    const int fd = ::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const OwnedHandle file = OwnFd(::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.Valid())
         throw Error("File \"" + DisplayPath(path) + "\" not found!");
-    return ReadOpenFile(fd, path, maxBytes);
+    return ReadOpenFile(file, path, maxBytes);
 }
 
 std::string ReadRegularFile(std::string_view path, size_t maxBytes) {
-    // Opened without waiting, so that a pipe swapped in meanwhile cannot block the reader;
-    // what is open is then checked, not the name.
-    const int fd = ::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw Error("File \"" + DisplayPath(path) + "\" not found!");
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw Error("Cannot process this file: " + DisplayPath(path) + " ");
-    }
-    return ReadOpenFile(fd, path, maxBytes);
+    return ReadOpenFile(OpenRegularFile(path), path, maxBytes);
+}
+
+void ReadRegularFileInPieces(std::string_view path,
+                             const std::function<void(std::string_view)>& take) {
+    ReadOpenFile(OpenRegularFile(path), path, SIZE_MAX, take);
 }
 
 void CopyFileKeepingTime(std::string_view from, std::string_view to) {
-    const std::string bytes = ReadRegularFile(from);
     struct stat st {};
     const bool timed = ::stat(ToNative(from).c_str(), &st) == 0;
-    ForceDirectories(ExtractFilePath(to));
-    WriteFileBytes(to, bytes);
+    CopyRegularFile(from, to);
     if (timed) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
-        ::utimensat(AT_FDCWD, ToNative(to).c_str(), times, 0);
+        ::utimensat(AT_FDCWD, ToNative(to).c_str(), times, AT_SYMLINK_NOFOLLOW);
     }
 }
 

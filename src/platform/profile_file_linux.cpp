@@ -1,4 +1,5 @@
-// The settings file on POSIX systems: its stamp, and its replacement as one step.
+// The settings file on Linux (POSIX calls, and nanosecond stat times): its stamp, and its
+// replacement as one step.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <ctime>
 
 #include "platform/error.h"
+#include "platform/owned_posix.h"
 #include "platform/profile_file.h"
 
 namespace fraglane::platform {
@@ -34,12 +36,12 @@ void WriteAll(int fd, std::string_view data, bool& ok) {
 // Removes what earlier writes of this file left when their process died between creating
 // the temporary file and renaming it: "." + name + "." and six characters, in its folder.
 void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (d == nullptr)
+    const OwnedDir d(::opendir(dir.empty() ? "." : dir.c_str()));
+    if (!d.Valid())
         return;
     const std::string prefix = "." + base + ".";
     const time_t now = ::time(nullptr);
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d.Get())) {
         const std::string_view name = e->d_name;
         if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
             continue;
@@ -50,7 +52,6 @@ void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
             ::unlink(path.c_str());
         }
     }
-    ::closedir(d);
 }
 
 }  // namespace
@@ -90,21 +91,21 @@ void ProfileFile::WriteReplacement(const std::string& message) {
         slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
     std::string temp = dir + "." + base + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
+    OwnedHandle file = OwnFd(::mkstemp(temp.data()));
+    if (!file.Valid()) {
         m_loaded = false;
         throw Error(message);
     }
     bool ok = true;
     SerializeInPieces([&](std::string_view piece) {
-        WriteAll(fd, piece, ok);
+        WriteAll(Fd(file), piece, ok);
         return ok;
     });
     if (ok)
-        ok = ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644) == 0;
+        ok = ::fchmod(Fd(file), exists ? (st.st_mode & 07777) : 0644) == 0;
     if (ok)
-        ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0)
+        ok = ::fsync(Fd(file)) == 0;
+    if (!file.Close())
         ok = false;
     if (ok)
         ok = ::rename(temp.c_str(), native.c_str()) == 0;

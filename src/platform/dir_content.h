@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace fraglane::launch {
+namespace fraglane::platform {
 
 // The directory lister: names of a directory's sub-directories and of its other entries,
 // lower-cased and sorted, "." and ".." left out, hidden and system entries included. A
@@ -34,4 +34,4 @@ private:
     std::vector<std::string> m_fileList;
 };
 
-}  // namespace fraglane::launch
+}  // namespace fraglane::platform

@@ -1,0 +1,55 @@
+// The program's own process on Windows.
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "platform/windows_api.h"
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+namespace fraglane::platform {
+
+namespace {
+
+std::atomic<std::stop_source*> CurrentStop{nullptr};
+
+// The console calls this on a thread of its own, where the stop request runs as ordinary code.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    if (std::stop_source* stop = CurrentStop.load())
+        stop->request_stop();
+    return TRUE;
+}
+
+}  // namespace
+
+struct InterruptStop::Watcher {};
+
+InterruptStop::InterruptStop() {
+    CurrentStop.store(&m_stop);
+    ::SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
+}
+
+InterruptStop::~InterruptStop() {
+    ::SetConsoleCtrlHandler(&OnConsoleEvent, FALSE);
+    CurrentStop.store(nullptr);
+}
+
+void UseBinaryStandardStreams() {
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+}
+
+void ShellOpen(const std::u16string& file, const std::u16string& workingDirectory,
+               uintptr_t ownerWindow) {
+    ::ShellExecuteW(reinterpret_cast<HWND>(ownerWindow), L"open",
+                    reinterpret_cast<const wchar_t*>(file.c_str()), nullptr,
+                    reinterpret_cast<const wchar_t*>(workingDirectory.c_str()), SW_SHOWNORMAL);
+}
+
+}  // namespace fraglane::platform
