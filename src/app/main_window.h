@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QMainWindow>
 
 #include <array>
@@ -104,8 +105,10 @@ public:
     void ThreadRepackMapsExecute(jobs::JobThread& thread);
     // Fills the report page with the last repack's report and shows the page.
     void ShowRepackReport();
-    // On the window's thread: decodes the request's file and shows it in its target.
-    void SynchroLoadMapImage(const preview::ImageRequest& request);
+    // On the window's thread: shows a picture decoded on the picture job's thread in the
+    // request's target (the placeholder when it could not be read).
+    void SynchroLoadMapImage(const preview::ImageRequest& request, const QImage& image,
+                             bool placeholder);
     void ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData);
     void ThreadScanMapsTerminate(jobs::JobThread& thread, std::any& runData);
     void ThreadRepackMapsTerminate(jobs::JobThread& thread);

@@ -13,8 +13,46 @@
 
 namespace fraglane::app {
 
+namespace {
+
+// A picture file decoded for showing, on the picture job's thread, so that no picture, however
+// large, holds up the window: a TGA the reader rejects is an empty picture, a file that
+// cannot be read at all, or a JPEG libjpeg refuses, the placeholder.
+struct DecodedPicture {
+    QImage image;
+    bool placeholder = false;
+};
+
+// fitInto: the size of the control that shows it. A larger picture is scaled down to it here,
+// as the control would scale it at every paint (smoothly, ignoring the aspect ratio).
+DecodedPicture Decode(const std::string& fileName, QSize fitInto) {
+    DecodedPicture decoded;
+    if (fileName.empty()) {
+        decoded.placeholder = true;
+        return decoded;
+    }
+    preview::Bitmap bitmap;
+    try {
+        if (text::EqualsIgnoreCase(text::ExtractFileExt(fileName), ".tga"))
+            preview::LoadTGABitmap(fileName, bitmap);
+        else
+            preview::LoadPicture(fileName, bitmap);
+        decoded.image = ToQImage(bitmap);
+        if (decoded.image.width() > fitInto.width() || decoded.image.height() > fitInto.height()) {
+            decoded.image =
+                decoded.image.scaled(fitInto, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
+    } catch (const std::exception&) {
+        decoded.placeholder = true;
+    }
+    return decoded;
+}
+
+}  // namespace
+
 void T_Main::ThreadGetMapImageExecute(jobs::JobThread& thread) {
     preview::PictureWatchSink sink;
+    QSize mapSize, botSize;  // the picture controls' sizes, read on the window's thread
     // The page, the selected map and the focused bot are read in one short call on the
     // window's thread: the scan may be rebuilding the bot list meanwhile.
     sink.sample = [&] {
@@ -25,6 +63,8 @@ void T_Main::ThreadGetMapImageExecute(jobs::JobThread& thread) {
                          : page == TabBots ? preview::WatchedState::Page::Bots
                                            : preview::WatchedState::Page::Other;
             state.selectedMap = ToStd(cSelectedMap->text());
+            mapSize = MapImage->size();
+            botSize = BotImage->size();
             if (QTreeWidgetItem* bot = cBot->currentItem()) {
                 state.hasFocusedBot = true;
                 state.focusedBot = ToStd(bot->text(cBotBot));
@@ -33,31 +73,19 @@ void T_Main::ThreadGetMapImageExecute(jobs::JobThread& thread) {
         return state;
     };
     sink.handOver = [&](const preview::ImageRequest& request) {
-        thread.Synchronize([&] { SynchroLoadMapImage(request); });
+        const bool map = request.image == preview::ImageRequest::Target::MapImage;
+        const DecodedPicture decoded = Decode(request.fileName, map ? mapSize : botSize);
+        thread.Synchronize(
+            [&] { SynchroLoadMapImage(request, decoded.image, decoded.placeholder); });
     };
     preview::WatchPictures(LevelshotsDir, thread.StopToken(), sink);
 }
 
-void T_Main::SynchroLoadMapImage(const preview::ImageRequest& request) {
+void T_Main::SynchroLoadMapImage(const preview::ImageRequest& request, const QImage& image,
+                                 bool placeholder) {
     QLabel* target = request.image == preview::ImageRequest::Target::MapImage ? MapImage : BotImage;
     target->clear();
-    const QPixmap placeholder = ImageNone->pixmap();
-    if (request.fileName.empty()) {
-        target->setPixmap(placeholder);
-        return;
-    }
-    preview::Bitmap bitmap;
-    try {
-        if (text::EqualsIgnoreCase(text::ExtractFileExt(request.fileName), ".tga")) {
-            // A picture the reader rejects leaves the bitmap empty: an empty picture shows.
-            preview::LoadTGABitmap(request.fileName, bitmap);
-        } else {
-            preview::LoadPicture(request.fileName, bitmap);  // decoded in full, here
-        }
-        target->setPixmap(QPixmap::fromImage(ToQImage(bitmap)));
-    } catch (const std::exception&) {
-        target->setPixmap(placeholder);
-    }
+    target->setPixmap(placeholder ? ImageNone->pixmap() : QPixmap::fromImage(image));
 }
 
 }  // namespace fraglane::app

@@ -7,7 +7,7 @@
 namespace fraglane::preview {
 
 // Pictures beyond this in width or height are refused by every decoder, whatever the file holds.
-inline constexpr int MaxPictureSide = 16384;
+inline constexpr int MaxPictureSide = 8192;
 
 // A picture of 24 bits per pixel (blue, green, red), with directly writable scan lines, scan
 // line 0 at the top. An empty bitmap has width and height 0.

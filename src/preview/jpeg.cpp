@@ -56,7 +56,7 @@ bool Decode(const std::string& bytes, Bitmap& decoded, char* message) {
     if (info.image_width > static_cast<JDIMENSION>(MaxPictureSide) ||
         info.image_height > static_cast<JDIMENSION>(MaxPictureSide)) {
         jpeg_destroy_decompress(&info);
-        std::snprintf(message, JMSG_LENGTH_MAX, "a picture larger than 16384 x 16384");
+        std::snprintf(message, JMSG_LENGTH_MAX, "a picture larger than 8192 x 8192");
         return false;
     }
     // Checked before the pixels are allocated: a few bytes claiming a huge picture get no

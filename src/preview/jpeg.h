@@ -10,7 +10,7 @@ namespace fraglane::preview {
 
 // Decodes a whole JPEG file into out (24 bits a pixel). False with the reason on any error of
 // libjpeg (which reports here instead of ending the program), on a file that cannot be read,
-// and on pictures beyond 16384 x 16384; out is then left as it was.
+// and on pictures beyond 8192 x 8192; out is then left as it was.
 bool DecodeJpeg(std::string_view fileName, Bitmap& out, std::string* why);
 
 // Registers the decoder with the picture loader for "jpeg" and "jpg" ("JPEG Image File") for

@@ -235,7 +235,7 @@ bool LoadTGAFile(std::string_view fileName, TGAHeader& header, std::vector<uint8
         if (h.width == 0 || h.height == 0)
             return Fail(why, "a picture without pixels");
         if (h.width > MaxPictureSide || h.height > MaxPictureSide)
-            return Fail(why, "a picture larger than 16384 x 16384");
+            return Fail(why, "a picture larger than 8192 x 8192");
 
         const size_t count = size_t{h.width} * h.height;
         // Checked before anything is allocated: uncompressed pixels must all be in the file;

@@ -116,12 +116,12 @@ void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& d
         (*field)(into) = k.kind == Kind::Radio ? ClampIndex(value, k.radioCount) : value;
     } else if (const auto* check = std::get_if<BoolField>(&k.field)) {
         (*check)(into) = f.ReadInteger(k.section, k.name, (*check)(defaults) ? 1 : 0) == 1;
-    } else if (const auto* field = std::get_if<TextField>(&k.field)) {
-        std::string value = f.ReadString(k.section, k.name, (*field)(defaults));
+    } else if (const auto* textField = std::get_if<TextField>(&k.field)) {
+        std::string value = f.ReadString(k.section, k.name, (*textField)(defaults));
         if (Follows(k.rule, value)) {
-            (*field)(into) = std::move(value);
+            (*textField)(into) = std::move(value);
         } else {
-            (*field)(into).clear();
+            (*textField)(into).clear();
             ++into.droppedNames;
         }
     } else {

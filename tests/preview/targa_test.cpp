@@ -98,6 +98,7 @@ const Case Cases[] = {
     {"HugeUncompressedInATinyFile", Tga(2, 16000, 16000, 32, 0, R), "rejected"},
     {"HugeRunLengthInATinyFile", Tga(10, 16384, 16384, 24, 0, Bytes({0xff}) + R), "rejected"},
     {"WiderThan16384", Tga(3, 20000, 1, 8, 0, std::string(20000, 'x')), "rejected"},
+    {"WiderThan8192", Tga(3, 8193, 1, 8, 0, std::string(8193, 'x')), "rejected"},
 };
 
 class TgaCases : public ::testing::TestWithParam<Case> {};
