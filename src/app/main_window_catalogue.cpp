@@ -128,7 +128,8 @@ void T_Main::ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData) {
     sink.botRow = [&](const catalogue::CatalogueRow& row) { append(cBot, row); };
     const catalogue::ScanResult result =
         catalogue::ScanMaps(m_scanInputs, KAZip, DirContent, *IniFile, thread.StopToken(), sink);
-    runData = result.skippedNames;
+    runData = catalogue::ScanDoneText(result.skippedNames,
+                                      static_cast<int>(result.pictureFailures.size()));
 }
 
 void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
@@ -141,10 +142,10 @@ void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
         cBot->EndUpdate();
     // A scan that failed (its message is in the error box) wrote no catalogue: the lists show
     // the stored one again rather than the rows found before the failure, and nothing says done.
-    const int* skipped = std::any_cast<int>(&runData);
-    if (skipped == nullptr)
+    const std::string* done = std::any_cast<std::string>(&runData);
+    if (done == nullptr)
         LoadCatalogue(std::string());
-    SetStatusText(0, skipped == nullptr ? QString() : ToQt(catalogue::ScanDoneText(*skipped)));
+    SetStatusText(0, done == nullptr ? QString() : ToQt(*done));
     SetStatusText(1, QString());
     SetStatusText(2, QString());
 }

@@ -32,33 +32,77 @@ public:
         key.replace(key.size() - 3, 3, "jpg");
         return m_names.count(key) != 0;
     }
-    // Takes a member of the open archive into the cache under name. A picture cut short by
-    // a failure is removed again, so that a later scan can take it from another archive;
-    // what had the name before (the picture is then not written) stays.
+    // Takes a member of the open archive into the cache under name. A picture that cannot
+    // be written costs that picture only: its name is taken (in any case) by anything but a
+    // picture (a folder, a link), or its member cannot be read. The failure is kept with its
+    // reason, and dropped again when a later archive gives the picture. A folder that takes
+    // no writes (OutputError) ends the scan. A picture cut short by a failure is removed
+    // again, so that a later scan can take it from another archive.
     void Take(archive::Pk3Archive& zip, const std::string& member, const std::string& name) {
-        // No real level shot comes near this size: a member that declares more stays in its
-        // archive, and costs only its picture.
-        if (zip.DeclaredSize(member) > MaxPictureSize)
+        // A name that would be a path in the cache (a folder part, a drive-like "x:") gets no
+        // picture: only plain file names are made there.
+        if (name.find_first_of(":\\/") != std::string::npos)
             return;
         const std::string path = m_dir + name;
+        // No real level shot comes near this size: a member that declares more stays in its
+        // archive, and costs only its picture.
+        if (zip.DeclaredSize(member) > MaxPictureSize) {
+            Failed(path, "it declares more than 64 MiB");
+            return;
+        }
         const platform::EntryInfo before = platform::InspectEntry(path);
+        if (before.isLink || before.kind != platform::EntryKind::Missing) {
+            Failed(path, TakenReason(before));
+            return;
+        }
         try {
             zip.ExtractNewMember(member, path);
+        } catch (const OutputError&) {
+            platform::RemoveFile(path);
+            throw;
+        } catch (const Error& e) {
+            platform::RemoveFile(path);
+            Failed(path, e.what());
+            return;
         } catch (...) {
-            if (before.kind == platform::EntryKind::Missing && !before.isLink)
-                platform::RemoveFile(path);
+            platform::RemoveFile(path);
             throw;
         }
+        std::erase_if(m_failures, [&](const auto& failure) { return failure.first == path; });
         m_names.insert(text::LowerCase(name));
         ++m_taken;
     }
     int Taken() const { return m_taken; }
+    std::vector<std::pair<std::string, std::string>> TakeFailures() {
+        return std::move(m_failures);
+    }
 
 private:
     static constexpr uint64_t MaxPictureSize = uint64_t{64} << 20;
+    static std::string TakenReason(const platform::EntryInfo& entry) {
+        if (entry.isLink)
+            return "its name is taken by a link";
+        if (entry.kind == platform::EntryKind::Directory)
+            return "its name is taken by a folder";
+        if (entry.kind == platform::EntryKind::Regular)
+            return "its name is taken by a file";
+        return "its name is taken";
+    }
+    // One failure a picture: a later one replaces the reason.
+    void Failed(const std::string& path, std::string reason) {
+        for (auto& failure : m_failures) {
+            if (failure.first == path) {
+                failure.second = std::move(reason);
+                return;
+            }
+        }
+        m_failures.emplace_back(path, std::move(reason));
+    }
+
     std::string m_dir;
     std::unordered_set<std::string> m_names;
     int m_taken = 0;
+    std::vector<std::pair<std::string, std::string>> m_failures;
 };
 
 std::string_view FileNameOf(std::string_view member) {
@@ -153,16 +197,26 @@ std::string BotNameOf(std::string_view member) {
     return std::string(name.substr(0, name.size() < 4 ? 0 : name.size() - 4));
 }
 
-std::string ScanDoneText(int skippedNames) {
-    if (skippedNames == 0)
-        return "done";
-    return "done, " + std::to_string(skippedNames) + " names skipped";
+std::string ScanDoneText(int skippedNames, int picturesNotWritten) {
+    std::string done = "done";
+    if (skippedNames != 0)
+        done += ", " + std::to_string(skippedNames) + " names skipped";
+    if (picturesNotWritten != 0) {
+        done += ", " + std::to_string(picturesNotWritten) +
+                (picturesNotWritten == 1 ? " picture not written" : " pictures not written");
+    }
+    return done;
 }
 
 ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
                     platform::TDirContent& lister, platform::ProfileFile& settings,
                     const std::stop_token& stop, const ScanSink& sink) {
     platform::ConfineWrites(inputs.levelshotsDir);
+    // Held until the catalogue is written: two scans at once would each write a catalogue of
+    // what they found, and the pictures of one would keep the other from writing them.
+    const platform::FileLock running = settings.TryLockJob();
+    if (!running.Held())
+        throw Error(ScanRunningText);
     // Pictures go into the cache as the scan finds them: without the folder, no scan.
     if (!platform::DirectoryExists(inputs.levelshotsDir))
         throw OutputError("Unable to write to " + platform::DisplayPath(inputs.levelshotsDir));
@@ -179,6 +233,7 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
             if (stop.stop_requested()) {
                 s.result.stopped = true;
                 s.result.picturesExtracted = s.cache.Taken();
+                s.result.pictureFailures = s.cache.TakeFailures();
                 return std::move(s.result);
             }
             sink.status(2, "file: " + file);
@@ -194,6 +249,7 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
         }
     }
     s.result.picturesExtracted = s.cache.Taken();
+    s.result.pictureFailures = s.cache.TakeFailures();
     sink.status(0, "showing...");
     sink.status(1, "");
     sink.status(2, "");

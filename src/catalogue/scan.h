@@ -38,18 +38,26 @@ struct ScanResult {
     bool stopped = false;  // the catalogue was not written
     // Archives whose work ended early, with the reason (the window says nothing of them).
     std::vector<std::pair<std::string, std::string>> archiveFailures;
+    // Pictures of the cache that were not written, with the reason: their name is taken (by a
+    // folder, a link, anything) or their member cannot be read. Each costs its picture only;
+    // the map or bot keeps its row and the archive is read on.
+    std::vector<std::pair<std::string, std::string>> pictureFailures;
 };
 
 inline constexpr const char* ScanStartText = "scaning maps and bots... press <esc> to cancel";
+inline constexpr const char* ScanRunningText = "another scan of this game directory is running";
 
 // Runs the scan with the given archive object, directory lister and settings file, which
-// nobody else uses meanwhile. Writes the map and bot catalogue keys unless stopped.
+// nobody else uses meanwhile. Writes the map and bot catalogue keys unless stopped. One scan
+// of a settings file runs at a time: the scan holds the file's job lock from its start to
+// its end, and throws Error(ScanRunningText) at once when another scan holds it.
 ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
                     platform::TDirContent& lister, platform::ProfileFile& settings,
                     const std::stop_token& stop, const ScanSink& sink);
 
-// The final status text of a scan: "done", or "done, 3 names skipped".
-std::string ScanDoneText(int skippedNames);
+// The final status text of a scan, for the window's status bar and the CLI: "done",
+// "done, 3 names skipped", "done, 1 picture not written" or both.
+std::string ScanDoneText(int skippedNames, int picturesNotWritten);
 
 // A map is a member under "maps\" (any case, any depth) with the extension ".bsp"; its name
 // is the file name without its last extension, lower-cased.

@@ -139,11 +139,15 @@ int Scan(Context& c) {
         catalogue::ScanMaps(inputs, zip, lister, ini, interrupt.Token(), sink);
     for (const auto& [path, reason] : result.archiveFailures)
         c.err << "skipped " << platform::DisplayPath(path) << ": " << reason << "\n";
+    for (const auto& [path, reason] : result.pictureFailures)
+        c.err << "not written " << platform::DisplayPath(path) << ": " << reason << "\n";
     if (result.stopped) {
         c.err << "cancelled\n";
         return 1;
     }
-    c.err << catalogue::ScanDoneText(result.skippedNames) << "\n";
+    c.err << catalogue::ScanDoneText(result.skippedNames,
+                                     static_cast<int>(result.pictureFailures.size()))
+          << "\n";
     c.out << result.maps.size() << " maps, " << result.bots.size() << " bots\n";
     return 0;
 }

@@ -133,19 +133,27 @@ void ProfileFile::EnsureLoaded() {
     const FileStamp stamp = Stamp();
     if (m_loaded && stamp == m_stamp)
         return;
+    Load(stamp);
+}
+
+void ProfileFile::Load(const FileStamp& stamp) {
+    m_loaded = false;
     std::string bytes;
     // Records count bytes in 32 bits: a settings file of 4 GiB or more reads like a missing
-    // one (and is never written over).
-    if (stamp.exists && stamp.size < int64_t{UINT32_MAX}) {
-        try {
-            bytes = ReadFileBytes(m_path);
-        } catch (const Error&) {
-            bytes.clear();  // an unreadable file reads like a missing one
-        }
-    }
+    // one (and is never written over). An unreadable file reads like a missing one too.
+    if (stamp.exists && stamp.size < int64_t{UINT32_MAX})
+        bytes = ReadBytes();
     Parse(std::move(bytes));
     m_stamp = stamp;
     m_loaded = true;
+}
+
+std::string ProfileFile::NotRegularMessage() const {
+    return "Unable to read " + DisplayPath(m_path) + ": not a regular file";
+}
+
+FileLock ProfileFile::TryLockJob() const {
+    return Lock(JobSlot, false);
 }
 
 void ProfileFile::Clear() {
@@ -484,10 +492,11 @@ void ProfileFile::WriteInteger(std::string_view section, std::string_view key, i
 
 void ProfileFile::BeginUpdate() {
     std::lock_guard lock(m_mutex);
-    if (m_updateDepth++ == 0) {
+    if (m_updateDepth == 0) {
         m_loaded = m_loaded && Stamp() == m_stamp;
-        EnsureLoaded();
+        EnsureLoaded();  // a file that cannot be read begins no update
     }
+    ++m_updateDepth;
 }
 
 void ProfileFile::EndUpdate() {
@@ -528,11 +537,41 @@ bool ProfileFile::SerializeInPieces(const std::function<bool(std::string_view)>&
     return ok && (buffer.empty() || write(buffer));
 }
 
+std::vector<ProfileFile::Change> ProfileFile::Changes() const {
+    std::vector<Change> changes;
+    auto add = [&](const Line& line) {
+        std::string_view key, value;
+        if (line.kind == Kind::Key && line.pooled && SplitKeyLine(Text(line), key, value))
+            changes.push_back({std::string(SectionName(line.aux)), std::string(key),
+                               std::string(value)});
+    };
+    for (const Line& line : m_lines)
+        add(line);
+    for (const Added& added : m_added)
+        add(added.line);
+    return changes;
+}
+
 void ProfileFile::Commit() {
     m_dirty = false;
     const std::string message = "Unable to write to " + DisplayPath(m_path);
-    WriteReplacement(message);
-    m_stamp = Stamp();
+    try {
+        const FileLock writing = Lock(WriteSlot, true);
+        // Another writer replaced the file since it was read: the keys written here are
+        // written again on the file as it now stands.
+        const FileStamp now = Stamp();
+        if (now != m_stamp) {
+            const std::vector<Change> changes = Changes();
+            Load(now);
+            for (const Change& change : changes)
+                SetValue(change.section, change.key, change.value);
+        }
+        WriteReplacement(message);
+        m_stamp = Stamp();
+    } catch (...) {
+        m_loaded = false;  // the copy holds what was not written
+        throw;
+    }
 }
 
 }  // namespace fraglane::platform

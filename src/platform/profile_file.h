@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_lock.h"
+
 namespace fraglane::platform {
 
 // A Windows profile (INI) file read and written one key at a time, with the semantics the
@@ -24,6 +26,12 @@ namespace fraglane::platform {
 // and trusted only while the file's size and modification time are unchanged, so reading or writing
 // thousands of keys costs one parse, not one per key. Between BeginUpdate and the matching
 // EndUpdate writes are gathered and committed as one replacement.
+// Every write holds the write lock of the file (a lock file beside it, ".<name>.lock") from
+// its last look at the file to the replacement: what another object or process wrote since
+// this one read the file is read in, and the writes go on top of it rather than over it.
+// The file is opened for reading as the archives are: without waiting, and only a regular
+// file is read; a missing one reads as empty, anything else under its name (a named pipe, a
+// folder, a device) is an error.
 class ProfileFile {
 public:
     static constexpr size_t MaxValueLength = 2047;
@@ -32,6 +40,8 @@ public:
 
     const std::string& FileName() const { return m_path; }
 
+    // Throw Error("Unable to read <path>: not a regular file") when something other than a
+    // regular file has the file's name.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue);
     int ReadInteger(std::string_view section, std::string_view key, int defaultValue);
@@ -47,6 +57,12 @@ public:
     void EndUpdate();
     // Drops the gathered writes of an update that is abandoned.
     void CancelUpdate();
+
+    // The lock of one long job on this file (the scan, which ends by writing the catalogue
+    // into it), held as long as the returned object lives; it holds nothing when another
+    // object or process holds the lock. Apart from the write lock: writes go on meanwhile.
+    // Throws Error("Unable to write to <path>") when the lock file cannot be opened.
+    FileLock TryLockJob() const;
 
     // Gathers the writes of one operation; commits when Commit() is called, drops them when
     // the scope is left without it (an exception in the middle of a save).
@@ -109,11 +125,30 @@ private:
         size_t used = 0;
     };
 
+    // A key written since the file was read, to be written again on the file as another
+    // writer left it.
+    struct Change {
+        std::string section;
+        std::string key;
+        std::string value;
+    };
+    static constexpr uint32_t JobSlot = 0;    // the lock file's byte for TryLockJob
+    static constexpr uint32_t WriteSlot = 1;  // the byte each write holds
+
     FileStamp Stamp() const;  // by system
+    // The file's bytes: empty when it is missing or cannot be read, at most UINT32_MAX of
+    // them; throws Error(NotRegularMessage()) when its name is held by anything but a regular
+    // file. The open does not wait. By system.
+    std::string ReadBytes() const;
+    std::string NotRegularMessage() const;
+    // Locks byte slot of the lock file beside the file (beside its target, through a link).
+    // Throws Error("Unable to write to <path>") when the lock file cannot be opened. By system.
+    FileLock Lock(uint32_t slot, bool wait) const;
     // Writes the serialized file as one replacement of it: a reader, or a process killed
     // meanwhile, sees the old file or the new one. Throws Error(message). By system.
     void WriteReplacement(const std::string& message);
     void EnsureLoaded();
+    void Load(const FileStamp& stamp);
     void Parse(std::string bytes);
     void Clear();
     std::string_view Text(const Line& line) const;
@@ -126,6 +161,9 @@ private:
     void IndexSection(uint32_t section, uint64_t hash);
     void IndexKey(uint32_t id, uint64_t hash);
     Line PoolLine(std::string_view text);
+    // The keys written since the file was read, with their last values: the file's changed
+    // keys in file order, then the added ones in writing order.
+    std::vector<Change> Changes() const;
     void Serialize(const std::function<bool(std::string_view)>& put) const;
     // Serialize in pieces of up to 64 KiB for write; false once a write failed.
     bool SerializeInPieces(const std::function<bool(std::string_view)>& write) const;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <string>
 
 #include "app/fake_desktop.h"
 #include "app/window_controls.h"
@@ -25,14 +26,14 @@ protected:
     std::atomic<bool> started{false};
 
     // A scan-like body: reports, then works until it is told to stop, and ends as a stopped
-    // scan does, with its count of skipped names.
+    // scan does, with its final status text.
     void LoopUntilStopped(BackgroundJob& job) {
         job.OnExecute = [this](BackgroundJob&, JobThread& t, std::any& runData) {
             window->QueueStatusText(t, 0, "working... press <esc> to cancel");
             started = true;
             while (!t.Terminated())
                 QThread::msleep(1);
-            runData = 0;
+            runData = std::string("done");
         };
     }
     void WaitUntilStarted() {

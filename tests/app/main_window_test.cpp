@@ -5,7 +5,17 @@
 #include <QTest>
 #include <QTextBlock>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <stop_token>
+#include <thread>
 
 #include "app/app_main.h"
 #include "app/fake_desktop.h"
@@ -45,6 +55,33 @@ TEST(Startup, SettingsFileIsNamedAfterTheProgramFile) {
     EXPECT_EQ(SettingsFileOf("\\g\\fraglane"), "\\g\\fraglane.ini");
     EXPECT_EQ(SettingsFileOf("\\g\\Fraglane.exe"), "\\g\\Fraglane.ini");
 }
+
+#ifndef _WIN32  // POSIX links, pipes, times, signals or limits
+// A settings file that is a named pipe: the window does not wait for a writer; it shows the
+// message at the start and where it would save at the end, and leaves the pipe as it is.
+TEST_F(WindowTest, SettingsFileThatIsANamedPipeShowsItsMessageInsteadOfWaiting) {
+    ASSERT_EQ(::mkfifo(game.Path("fraglane.ini").c_str(), 0644), 0);
+    // Should the window wait on the pipe after all, this opens the pipe's other end now and
+    // then: the test then fails instead of hanging.
+    const std::jthread unblock([pipe = game.Path("fraglane.ini")](const std::stop_token& stop) {
+        while (!stop.stop_requested()) {
+            const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0)
+                ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    Open();
+    const QString message =
+        ToQt("Unable to read " + game.Path("fraglane.ini") + ": not a regular file");
+    EXPECT_EQ(desktop.errors, QStringList{message});
+    Close();
+    EXPECT_EQ(desktop.errors, (QStringList{message, message}));
+    struct stat st {};
+    ASSERT_EQ(::lstat(game.Path("fraglane.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+#endif
 
 TEST_F(WindowTest, FirstStartShowsTheDefaultsAndComposes) {
     Open();

@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <any>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "app/fake_desktop.h"
 #include "app/qt_convert.h"
 #include "app/window_controls.h"
+#include "catalogue/scan.h"
 #include "cli/cli.h"
+#include "platform/file_lock.h"
+#include "platform/profile_file.h"
 #include "support/archives.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
@@ -139,39 +145,71 @@ TEST_F(ScanWindow, EscStopsTheScanWhichKeepsItsRowsSortedAndTheOldCatalogue) {
     EXPECT_TRUE(window->close());
 }
 
-TEST_F(ScanWindow, NamesThatWouldActAsCommandsAreCountedInTheFinalStatus) {
+// Names that would act as commands, and a level shot whose name a folder takes, are counted
+// in the final status; the map of that level shot keeps its row.
+TEST_F(ScanWindow, SkippedNamesAndPicturesNotWrittenAreCountedInTheFinalStatus) {
     game.Write("fraglane.ini", "[mods]\r\ncount=1\r\nmod0=baseq3\r\n");
     fraglane::test::MakeArchive(game, "baseq3\\a.pk3",
                                 {{"maps\\good.bsp", "bsp"},
+                                 {"levelshots\\good.jpg", "jpg"},
                                  {"maps\\a;quit.bsp", "bsp"},
                                  {"maps\\x%path%.bsp", "bsp"},
                                  {"botfiles\\bots\\b|x_c.c", "bot"},
                                  {"levelshots\\a;quit.tga", "tga"}});
     Open();
+    game.MakeDir("levelshots/good.jpg");
     QTest::mouseClick(window->btnRescanMaps, Qt::LeftButton);
     window->ThreadScanMaps.WaitFor();
     EXPECT_EQ(Rows(window->cMap), QStringList{"baseq3\tgood"});
     EXPECT_EQ(window->cBot->RowCount(), 0);
-    EXPECT_EQ(window->StatusText(0), "done, 3 names skipped");
+    EXPECT_EQ(window->StatusText(0), "done, 3 names skipped, 1 picture not written");
     EXPECT_FALSE(game.Exists("levelshots/a;quit.tga"));
+    EXPECT_TRUE(desktop.errors.isEmpty());
 }
 
-// A scan that cannot write its pictures ends with the message; the lists show the stored
-// catalogue again, and the status does not say done.
+// A scan that cannot write its pictures, or that another scan of the game directory keeps
+// from running, ends with the message; the lists show the stored catalogue again, and the
+// status does not say done.
 TEST_F(ScanWindow, FailedScanShowsItsMessageAndTheStoredCatalogueAgain) {
-    game.Write("fraglane.ini",
-               "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=1\r\n"
-               "map0name=old\r\nmap0mod=baseq3\r\n");
+    const std::string settings =
+        "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=1\r\n"
+        "map0name=old\r\nmap0mod=baseq3\r\n";
     fraglane::test::MakeArchive(game, "baseq3\\a.pk3", {{"maps\\new.bsp", "bsp"}});
-    Open();
-    fs::remove(game.Path("levelshots"));
-    game.Write("levelshots", "a file where the picture cache belongs");
-    QTest::mouseClick(window->btnRescanMaps, Qt::LeftButton);
-    window->ThreadScanMaps.WaitFor();
-    EXPECT_EQ(desktop.errors, QStringList{ToQt("Unable to write to " + game.Path("levelshots/"))});
-    EXPECT_EQ(Rows(window->cMap), QStringList{"baseq3\told"});
-    EXPECT_EQ(window->StatusText(0), "");
-    EXPECT_TRUE(window->PageControl->isEnabled());
+    const struct {
+        const char* what;
+        std::function<std::any()> fault;  // what it returns lives through the scan
+        std::string message;
+    } faults[] = {
+        {"a file where the picture cache belongs",
+         [&] {
+             fs::remove(game.Path("levelshots"));
+             game.Write("levelshots", "a file where the picture cache belongs");
+             return std::any();
+         },
+         "Unable to write to " + game.Path("levelshots/")},
+        {"another scan running",
+         [&] {
+             platform::ProfileFile other(game.Program() + "fraglane.ini");
+             return std::any(std::make_shared<platform::FileLock>(other.TryLockJob()));
+         },
+         catalogue::ScanRunningText},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.what);
+        fs::remove_all(game.Path("levelshots"));
+        game.Write("fraglane.ini", settings);
+        desktop.errors.clear();
+        Open();
+        const std::any held = f.fault();
+        QTest::mouseClick(window->btnRescanMaps, Qt::LeftButton);
+        window->ThreadScanMaps.WaitFor();
+        EXPECT_EQ(desktop.errors, QStringList{ToQt(f.message)});
+        EXPECT_EQ(Rows(window->cMap), QStringList{"baseq3\told"});
+        EXPECT_EQ(window->StatusText(0), "");
+        EXPECT_TRUE(window->PageControl->isEnabled());
+        EXPECT_EQ(game.Read("fraglane.ini"), settings);
+        window.reset();
+    }
 }
 
 }  // namespace

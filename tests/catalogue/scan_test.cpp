@@ -1,6 +1,14 @@
 #include "catalogue/scan.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/error.h"
 
 #include "support/archives.h"
 #include "support/temp_dir.h"
@@ -100,6 +108,80 @@ TEST_F(ScanTest, FindsEveryMapAndBotWithItsPicturesAndWritesTheCatalogue) {
     EXPECT_EQ(game.Read("levelshots/q3dm1.tga"), "kept");
 }
 
+// A picture whose name is taken costs that picture only: every map and bot keeps its row,
+// the other pictures are written, the reason is kept once, and the catalogue is written.
+TEST_F(ScanTest, PictureWhoseNameIsTakenCostsOnlyThatPicture) {
+    const struct {
+        const char* what;
+        std::function<void()> take;
+        const char* reason;
+    } cases[] = {
+        {"an empty folder", [&] { game.MakeDir("levelshots/q3dm1.tga"); },
+         "its name is taken by a folder"},
+        {"a folder of another case", [&] { game.MakeDir("levelshots/Q3DM1.Tga"); },
+         "its name is taken by a folder"},
+#ifndef _WIN32  // POSIX links, pipes, times, signals or limits
+        {"a link to a folder",
+         [&] {
+             ASSERT_EQ(::symlink("..", game.Path("levelshots/q3dm1.tga").c_str()), 0);
+         },
+         "its name is taken by a link"},
+#endif
+    };
+    const Rows maps = {{"baseq3", "q3dm1"},  {"baseq3", "deep"},  {"baseq3", "q3dm1"},
+                       {"baseq3", "lonely"}, {"defrag", "q3dm1"}, {"defrag", "df1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(game.Path("levelshots"));
+        game.MakeDir("levelshots");
+        c.take();
+        mapRows.clear();
+        botRows.clear();
+        const ScanResult r = Scan({"baseq3", "defrag"});
+        EXPECT_EQ(r.maps, maps);
+        EXPECT_EQ(r.bots, (Rows{{"baseq3", "sarge"}}));
+        EXPECT_EQ(r.pictureFailures,
+                  (std::vector<std::pair<std::string, std::string>>{
+                      {game.Program() + "levelshots\\q3dm1.tga", c.reason}}));
+        EXPECT_EQ(r.archiveFailures.size(), 1u);  // c.pk3, no archive
+        EXPECT_EQ(game.Read("levelshots/bot_Sarge.tga"), "icon tga");
+        EXPECT_EQ(game.Read("levelshots/df1.jpg"), "jpg");
+        EXPECT_EQ(r.picturesExtracted, 3);
+        platform::ProfileFile ini(game.Program() + "fraglane.ini");
+        EXPECT_EQ(ReadMapRows(ini, ""), maps);
+    }
+}
+
+// Two scans of one settings file at once: the second is refused at once, the first writes the
+// catalogue of its whole scan, and once it has ended the next scan runs.
+TEST_F(ScanTest, SecondScanAtOnceIsRefusedAndTheFirstWritesItsWholeCatalogue) {
+    std::string refusal;
+    onStatus = [&](const std::string& text) {
+        if (text != "file: b.pk3")
+            return;
+        archive::Pk3Archive otherZip;
+        platform::TDirContent otherLister;
+        otherLister.SetActive(true);
+        platform::ProfileFile otherIni(game.Program() + "fraglane.ini");
+        ScanSink quiet{[](int, const std::string&) {}, [](const CatalogueRow&) {},
+                       [](const CatalogueRow&) {}};
+        try {
+            ScanMaps({game.Program(), game.Program() + "levelshots\\", {"baseq3"}}, otherZip,
+                     otherLister, otherIni, {}, quiet);
+        } catch (const Error& e) {
+            refusal = e.what();
+        }
+    };
+    const ScanResult r = Scan({"baseq3", "defrag"});
+    EXPECT_EQ(refusal, ScanRunningText);
+    EXPECT_EQ(r.maps.size(), 6u);
+    platform::ProfileFile ini(game.Program() + "fraglane.ini");
+    EXPECT_EQ(ReadMapRows(ini, ""), r.maps);
+
+    onStatus = nullptr;
+    EXPECT_EQ(Scan({"defrag"}).maps.size(), 2u);
+}
+
 TEST_F(ScanTest, StopFinishesTheArchiveInProgressAndKeepsTheOldCatalogue) {
     std::stop_source stop;
     onStatus = [&](const std::string& text) {
@@ -129,8 +211,20 @@ TEST(ScanNames, MapAndBotNamesFromMemberNames) {
     EXPECT_TRUE(IsBotMember("scripts\\Bots_C.Cfg"));  // "_c.c" anywhere in the name
     EXPECT_EQ(BotNameOf("scripts\\Bots_C.Cfg"), "Bots_C");
     EXPECT_EQ(BotNameOf("x_c.c\\"), "");
-    EXPECT_EQ(ScanDoneText(0), "done");
-    EXPECT_EQ(ScanDoneText(3), "done, 3 names skipped");
+}
+
+TEST(ScanNames, FinalStatusCountsSkippedNamesAndPicturesNotWritten) {
+    const struct {
+        int skippedNames, picturesNotWritten;
+        const char* text;
+    } cases[] = {
+        {0, 0, "done"},
+        {3, 0, "done, 3 names skipped"},
+        {0, 1, "done, 1 picture not written"},
+        {3, 2, "done, 3 names skipped, 2 pictures not written"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ScanDoneText(c.skippedNames, c.picturesNotWritten), c.text);
 }
 
 }  // namespace

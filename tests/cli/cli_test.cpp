@@ -2,11 +2,21 @@
 
 #include <signal.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
+
+#include "platform/file_lock.h"
+#include "platform/profile_file.h"
 
 #include "support/archives.h"
 #include "support/run.h"
@@ -151,29 +161,138 @@ TEST(Cli, SettingsWritePastTheFileSizeLimitFailsWithItsMessage) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.output, "Unable to write to " + game.Path("fraglane.ini") + "\n");
     EXPECT_EQ(game.Read("fraglane.ini"), settings);
-    EXPECT_EQ(game.Listing(), "baseq3\nbaseq3/pak0.pk3\nfraglane.ini\nquake3.exe\n");
+    EXPECT_EQ(game.Listing(),
+              ".fraglane.ini.lock\nbaseq3\nbaseq3/pak0.pk3\nfraglane.ini\nquake3.exe\n");
 }
 #endif
 
+// The scan lists what it passed by on stderr: archives that hold none, and pictures it could
+// not write (the name of q3dm1's level shot is taken by a folder), which cost nothing else.
 TEST(Cli, ScanPrintsItsProgressAndTheCounts) {
     test::GameDir game;
     game.Write("fraglane.ini", "[mods]\r\ncount=1\r\nmod0=baseq3\r\n");
     test::MakeArchive(game, "baseq3\\a.pk3",
                       {{"maps\\q3dm1.bsp", "bsp"},
+                       {"levelshots\\q3dm1.tga", "tga"},
                        {"maps\\bad;name.bsp", "bsp"},
+                       {"maps\\q3dm2.bsp", "bsp"},
                        {"botfiles\\bots\\sarge_c.c", "bot"}});
     game.Write("baseq3/broken.pk3", "no archive");
+    game.MakeDir("levelshots/q3dm1.tga");
     const Result r = Cli({"--dir", game.Native(), "scan"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "1 maps, 1 bots\n");
+    EXPECT_EQ(r.out, "2 maps, 1 bots\n");
     EXPECT_EQ(r.err, std::string("scaning maps and bots... press <esc> to cancel\n") +
                          "mod: baseq3\nfile: a.pk3\nfile: broken.pk3\nshowing...\n" + "skipped " +
                          game.Path("baseq3/broken.pk3") +
                          ": not an archive: no end of central directory record, and no local "
                          "file header at the start of the file\n" +
-                         "done, 1 names skipped\n");
-    EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out, "baseq3\tq3dm1\n");
+                         "not written " + game.Path("levelshots/q3dm1.tga") +
+                         ": its name is taken by a folder\n" +
+                         "done, 1 names skipped, 1 picture not written\n");
+    EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out,
+              "baseq3\tq3dm1\nbaseq3\tq3dm2\n");
 }
+
+#ifndef _WIN32  // POSIX links, pipes, times, signals or limits
+// Another scan of the game directory holds its lock: this process's own, another live
+// process's. The scan is refused at once and writes nothing; once the holder is gone, even
+// killed while it held the lock, the scan runs and writes its whole catalogue.
+TEST(Cli, ScanIsRefusedAtOnceWhileAnotherScanOfTheGameDirectoryRuns) {
+    test::GameDir game;
+    const std::string settings = "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=0\r\n";
+    game.Write("fraglane.ini", settings);
+    test::MakeArchive(game, "baseq3\\a.pk3", {{"maps\\q3dm1.bsp", "bsp"}, {"maps\\q3dm2.bsp", "bsp"}});
+    const std::string ini = game.Program() + "fraglane.ini";
+    auto refused = [&](const char* holder) {
+        const Result r = Cli({"--dir", game.Native(), "scan"});
+        EXPECT_EQ(r.status, 1) << holder;
+        EXPECT_EQ(r.err, "another scan of this game directory is running\n") << holder;
+        EXPECT_EQ(r.out, "") << holder;
+        EXPECT_EQ(game.Read("fraglane.ini"), settings) << holder;
+    };
+    {
+        const platform::FileLock held = platform::ProfileFile(ini).TryLockJob();
+        ASSERT_TRUE(held.Held());
+        refused("this process");
+    }
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const platform::FileLock held = platform::ProfileFile(ini).TryLockJob();
+        const char state = held.Held() ? 'y' : 'n';
+        if (::write(ready[1], &state, 1) == 1)
+            ::pause();
+        ::_exit(0);
+    }
+    char state = 0;
+    ASSERT_EQ(::read(ready[0], &state, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(state, 'y');
+    refused("another process");
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+
+    const Result r = Cli({"--dir", game.Native(), "scan"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "2 maps, 0 bots\n");
+    EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out,
+              "baseq3\tq3dm1\nbaseq3\tq3dm2\n");
+}
+
+// A settings file that is no regular file is refused at once, with its message, by every
+// command that reads it (a named pipe would keep the open waiting for a writer for ever), and
+// is left as it is.
+TEST(Cli, SettingsFileThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    const struct {
+        const char* what;
+        std::function<void(const test::GameDir&)> make;
+        mode_t kind;
+    } files[] = {
+        {"a named pipe",
+         [](const test::GameDir& g) {
+             ASSERT_EQ(::mkfifo(g.Path("fraglane.ini").c_str(), 0644), 0);
+         },
+         S_IFIFO},
+        {"a folder", [](const test::GameDir& g) { g.MakeDir("fraglane.ini"); }, S_IFDIR},
+        // Made here rather than linked from /dev: a broken mend must not write over a device.
+        {"a socket",
+         [](const test::GameDir& g) {
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             const std::string path = g.Path("fraglane.ini");
+             ASSERT_LT(path.size(), sizeof address.sun_path);
+             path.copy(address.sun_path, path.size());
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ASSERT_GE(fd, 0);
+             EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                       0);
+             ::close(fd);
+         },
+         S_IFSOCK},
+    };
+    for (const auto& file : files) {
+        test::GameDir game;
+        game.Write("baseq3/a.pk3", "");
+        file.make(game);
+        for (const char* command : {"compose bat", "list maps", "rescan-mods", "scan"}) {
+            const auto r = test::RunCommand("timeout 10 " + test::Quote(FRAGLANE_CLI) +
+                                            " --dir " + test::Quote(game.Native()) + " " +
+                                            command);
+            EXPECT_EQ(r.status, 1) << file.what << ", " << command;
+            EXPECT_EQ(r.output,
+                      "Unable to read " + game.Path("fraglane.ini") + ": not a regular file\n")
+                << file.what << ", " << command;
+        }
+        struct stat st {};
+        ASSERT_EQ(::stat(game.Path("fraglane.ini").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, file.kind) << file.what;
+    }
+}
+#endif
 
 #ifndef _WIN32  // POSIX links, pipes, times, signals or limits
 // An error stream that interrupts the process as Ctrl-C does when a given line is written,

@@ -146,6 +146,25 @@ TEST_F(ProfileFileTest, UpdateCommitsAllWritesAsOneReplacement) {
     EXPECT_EQ(f.ReadInteger("s", "k", 0), 2);
 }
 
+// Writes of two objects (two windows, a window and the CLI) interleaved: what the other wrote
+// while an update was gathering its writes is kept, and the update's writes win where both
+// wrote the same key.
+TEST_F(ProfileFileTest, UpdateCommitsOnTopOfWhatAnotherWroteMeanwhile) {
+    Put("[s]\nk=1\n");
+    ProfileFile f(Path());
+    ProfileFile other(Path());
+    {
+        ProfileFile::Update update(f);
+        f.WriteInteger("s", "k", 2);
+        f.WriteInteger("t", "new", 3);
+        other.WriteInteger("s", "j", 5);
+        other.WriteInteger("s", "k", 9);
+        update.Commit();
+    }
+    EXPECT_EQ(Bytes(), "[s]\nk=2\nj=5\n[t]\nnew=3\n");
+    EXPECT_EQ(f.ReadInteger("s", "j", 0), 5);
+}
+
 TEST_F(ProfileFileTest, FailedWriteRaisesUnableToWriteAndKeepsTheFile) {
     // A path whose directory is a file: no user, root included, can write there.
     dir.Write("notadir", "plain");
@@ -171,7 +190,7 @@ TEST_F(ProfileFileTest, ReplacementLeavesNoTemporaryFileBehind) {
     ProfileFile f(Path());
     for (int i = 0; i < 20; ++i)
         f.WriteInteger("s", "k" + std::to_string(i), i);
-    EXPECT_EQ(dir.Listing(), "fraglane.ini\n");
+    EXPECT_EQ(dir.Listing(), ".fraglane.ini.lock\nfraglane.ini\n");  // the lock file stays
 }
 
 #ifndef _WIN32  // POSIX links, pipes, times, signals or limits
@@ -182,7 +201,7 @@ TEST_F(ProfileFileTest, WriteRemovesTemporariesThatAKilledWriteLeftBehind) {
     const timespec old[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
     ::utimensat(AT_FDCWD, dir.Path(".fraglane.ini.Ab12Cd").c_str(), old, 0);
     ProfileFile(Path()).WriteString("s", "k", "2");
-    EXPECT_EQ(dir.Listing(), ".fraglane.ini.Xy34Zw\nfraglane.ini\n");
+    EXPECT_EQ(dir.Listing(), ".fraglane.ini.Xy34Zw\n.fraglane.ini.lock\nfraglane.ini\n");
 }
 #endif
 
