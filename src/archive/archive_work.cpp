@@ -44,6 +44,7 @@ void PackFolder(Pk3Archive& zip, const std::string& folder, const std::string& t
     // that an archive under the target's name is always a finished one: a pack that fails,
     // is stopped or whose process is killed leaves at most the ".part" file.
     const std::string partial = target + ".part";
+    platform::RemoveFile(partial);  // a leftover (a link too) is replaced, never written through
     Pk3Archive::CreateEmpty(partial);
     try {
         zip.SetFileName(partial);

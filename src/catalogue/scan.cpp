@@ -217,8 +217,13 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
     const platform::FileLock running = settings.TryLockJob();
     if (!running.Held())
         throw Error(ScanRunningText);
-    // Pictures go into the cache as the scan finds them: without the folder, no scan.
-    if (!platform::DirectoryExists(inputs.levelshotsDir))
+    // Pictures go into the cache as the scan finds them: without the folder, no scan; nor
+    // with a link in its place, which would lead every picture elsewhere.
+    std::string cacheFolder = inputs.levelshotsDir;
+    if (!cacheFolder.empty() && cacheFolder.back() == '\\')
+        cacheFolder.pop_back();
+    const platform::EntryInfo cache = platform::InspectEntry(cacheFolder);
+    if (cache.isLink || cache.kind != platform::EntryKind::Directory)
         throw OutputError("Unable to write to " + platform::DisplayPath(inputs.levelshotsDir));
     ScanState s{sink, PictureCache(inputs.levelshotsDir), {}, {}};
     sink.status(0, ScanStartText);

@@ -56,10 +56,12 @@ private:
     uint64_t m_appendAt = 0;
 };
 
-// From now on, every file and folder the program creates or opens for writing below folder
-// (program path text) is reached one component at a time from folder on, never through a
-// link: an existing link at any depth below it, where a folder is to be entered or a file to
-// be written, is an error for that file ("Cannot create file %s"), never followed. The work
+// From now on, every file and folder the program creates, opens for writing or removes below
+// folder (program path text) is reached one component at a time from folder on, never
+// through a link: an existing link at any depth below it, where a folder is to be entered or
+// a file to be written, is an error for that file ("Cannot create file %s"), never followed;
+// a file there with other names elsewhere (a hard link) is replaced, not written into. folder
+// itself must be a folder, not a link. The work
 // folders (the picture cache, the staging folder) are confined by the job bodies that write
 // into them; folder itself is trusted. Safe from any thread.
 void ConfineWrites(std::string_view folder);

@@ -42,8 +42,17 @@ OwnedHandle OpenResolved(std::string_view path, int flags) {
 OwnedHandle OpenForWriting(std::string_view path, const std::string& native, int flags) {
     std::string leaf;
     const OwnedHandle parent = OpenParentBelow(path, native, leaf);
-    if (parent.Valid())
+    if (parent.Valid()) {
+        // A file with other names elsewhere (a hard link planted here) is not written into:
+        // its name here is removed and a file of its own made in its place.
+        struct stat st {};
+        if ((flags & O_TRUNC) != 0 &&
+            ::fstatat(Fd(parent), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_nlink > 1) {
+            ::unlinkat(Fd(parent), leaf.c_str(), 0);
+        }
         return OwnFd(::openat(Fd(parent), leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666));
+    }
     if (errno == ENOTDIR || errno == EXDEV || errno == EISDIR)
         errno = ELOOP;  // something on the way is no plain folder: this name's fault
     if (errno != 0)
@@ -65,7 +74,9 @@ OwnedHandle OpenParentBelow(std::string_view path, const std::string& native, st
         errno = EXDEV;  // the case resolution led elsewhere: refused, not guessed at
         return OwnedHandle();
     }
-    OwnedHandle dir = OwnFd(::open(nativeFolder.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
+    // The confined folder itself must be a folder, not a link to one elsewhere.
+    OwnedHandle dir = OwnFd(::open(nativeFolder.substr(0, nativeFolder.size() - 1).c_str(),
+                                   O_DIRECTORY | O_NOFOLLOW | O_RDONLY | O_CLOEXEC));
     std::string_view rest = std::string_view(native).substr(nativeFolder.size());
     for (size_t slash = rest.find('/'); dir.Valid() && slash != std::string_view::npos;
          slash = rest.find('/')) {

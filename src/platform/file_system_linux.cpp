@@ -177,11 +177,21 @@ bool RenameFile(std::string_view from, std::string_view to) {
 }
 
 bool RemoveFile(std::string_view path) {
-    return ::unlink(ToNative(path).c_str()) == 0;
+    const std::string native = ToNative(path);
+    std::string leaf;
+    const OwnedHandle parent = OpenParentBelow(path, native, leaf);
+    if (parent.Valid())
+        return ::unlinkat(Fd(parent), leaf.c_str(), 0) == 0;
+    return errno == 0 && ::unlink(native.c_str()) == 0;
 }
 
 bool RemoveDir(std::string_view path) {
-    return ::rmdir(ToNative(path).c_str()) == 0;
+    const std::string native = ToNative(path);
+    std::string leaf;
+    const OwnedHandle parent = OpenParentBelow(path, native, leaf);
+    if (parent.Valid())
+        return ::unlinkat(Fd(parent), leaf.c_str(), AT_REMOVEDIR) == 0;
+    return errno == 0 && ::rmdir(native.c_str()) == 0;
 }
 
 void FailWritesPastTheFileSizeLimit() {

@@ -39,6 +39,8 @@ bool CreateDir(std::string_view path) {
 }
 
 bool RemoveFile(std::string_view path) {
+    if (!ReachableWithoutLinks(path, false))
+        return false;
     const std::string native(path);
     // A link to a folder is removed as the folder entry it is.
     const DWORD a = ::GetFileAttributesA(native.c_str());
@@ -55,7 +57,7 @@ bool RenameFile(std::string_view from, std::string_view to) {
 }
 
 bool RemoveDir(std::string_view path) {
-    return ::RemoveDirectoryA(std::string(path).c_str()) != 0;
+    return ReachableWithoutLinks(path, false) && ::RemoveDirectoryA(std::string(path).c_str()) != 0;
 }
 
 void FailWritesPastTheFileSizeLimit() {

@@ -25,11 +25,16 @@ bool FileHandleTraits::Close(intptr_t handle) {
     return ::CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
 }
 
-bool ReachableWithoutLinks(std::string_view path) {
+bool ReachableWithoutLinks(std::string_view path, bool lastToo) {
     const std::string folder = ConfiningFolder(path);
     if (folder.empty())
         return true;
+    const DWORD own = ::GetFileAttributesA(folder.substr(0, folder.size() - 1).c_str());
+    if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
     for (size_t end = path.find('\\', folder.size());; end = path.find('\\', end + 1)) {
+        if (end == std::string_view::npos && !lastToo)
+            return true;
         const std::string part(path.substr(0, end));
         if (part.size() > folder.size()) {
             const std::string_view name = std::string_view(part).substr(part.rfind('\\') + 1);

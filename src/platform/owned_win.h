@@ -21,9 +21,10 @@ inline HANDLE Win(const OwnedHandle& handle) {
 }
 
 // Whether path lies below its confined folder (ConfineWrites) only through plain folders,
-// and is itself no link: every component from the folder on is looked at, and a reparse
-// point (a link or junction) anywhere refuses it. True for a path that is not confined.
-bool ReachableWithoutLinks(std::string_view path);
+// and (lastToo) is itself no link: every component from the folder on, the folder itself
+// included, is looked at, and a reparse point (a link or junction) refuses it. True for a
+// path that is not confined.
+bool ReachableWithoutLinks(std::string_view path, bool lastToo = true);
 
 // CreateFile's INVALID_HANDLE_VALUE is -1 as a number: it becomes no handle.
 inline OwnedHandle OwnHandle(HANDLE handle) {

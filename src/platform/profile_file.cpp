@@ -542,8 +542,8 @@ std::vector<ProfileFile::Change> ProfileFile::Changes() const {
     auto add = [&](const Line& line) {
         std::string_view key, value;
         if (line.kind == Kind::Key && line.pooled && SplitKeyLine(Text(line), key, value))
-            changes.push_back({std::string(SectionName(line.aux)), std::string(key),
-                               std::string(value)});
+            changes.push_back(
+                {std::string(SectionName(line.aux)), std::string(key), std::string(value)});
     };
     for (const Line& line : m_lines)
         add(line);

@@ -85,8 +85,7 @@ ProfileFile::FileStamp ProfileFile::Stamp() const {
 std::string ProfileFile::ReadBytes() const {
     // Opened as the archives are, without waiting: the open of a named pipe would wait for a
     // writer for ever. What is open is then checked, not the name.
-    const OwnedHandle file =
-        OwnFd(::open(m_nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const OwnedHandle file = OwnFd(::open(m_nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (!file.Valid()) {
         // A socket cannot be opened at all; a file that may not be read reads as missing.

@@ -59,10 +59,9 @@ std::string ProfileFile::ReadBytes() const {
     const DWORD attributes = ::GetFileAttributesA(m_nativePath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         throw Error(NotRegularMessage());
-    const OwnedHandle file =
-        OwnHandle(::CreateFileA(m_nativePath.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const OwnedHandle file = OwnHandle(::CreateFileA(
+        m_nativePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
         return {};  // missing, or not to be read: read as missing
     const HANDLE h = Win(file);

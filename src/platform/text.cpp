@@ -91,7 +91,9 @@ bool IsCommandSafeName(std::string_view name) {
 }
 
 bool IsPlainName(std::string_view name) {
-    return !name.empty() && IsCommandSafeName(name) &&
+    // A leading dot hides the name (and the staging folder keeps such entries); Windows drops
+    // a trailing one, so that "temp." would name "temp".
+    return !name.empty() && IsCommandSafeName(name) && name.front() != '.' && name.back() != '.' &&
            name.find_first_of("\\/:") == std::string_view::npos &&
            name.find("..") == std::string_view::npos;
 }

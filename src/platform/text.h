@@ -49,7 +49,7 @@ void ForEachLine(std::string_view bytes, F&& line) {
 bool IsCommandSafeName(std::string_view name);
 // Whether a name may also stand as one folder or file name under a folder the program
 // writes or reads (a mod's folder, a map's archive in the staging folder, its level shot):
-// not empty, command-safe, and no "..", "\", "/" or ":".
+// not empty, command-safe, no "..", "\", "/" or ":", and no "." at either end.
 bool IsPlainName(std::string_view name);
 // Whether a relative path ("textures\base\x", "scripts\a.shader") stays inside the folder
 // it is joined to: not empty, no leading "\" or "/", no ":", no "." or ".." part.

@@ -16,6 +16,9 @@ namespace {
 
 struct Stopped {};  // thrown at a stop check that finds the flag set
 
+// Shader scripts are read whole; no real one comes near this size.
+constexpr uint64_t MaxScriptSize = uint64_t{16} << 20;
+
 class Job {
 public:
     Job(const RepackInputs& in, archive::Pk3Archive& zip, platform::TDirContent& lister,
@@ -114,8 +117,11 @@ private:
             m_result.report.push_back("levelshots\\" + name + " leads out of the picture cache");
             return;
         }
-        platform::CopyFileKeepingTime(from, m_in.tempDir + "levelshots\\" + name);
-        m_result.report.push_back("levelshots\\" + name + " from the picture cache");
+        const std::string to = m_in.tempDir + "levelshots\\" + name;
+        if (TakeMember("the picture cache", "levelshots\\" + name, to,
+                       [&] { platform::CopyFileKeepingTime(from, to); })) {
+            m_result.report.push_back("levelshots\\" + name + " from the picture cache");
+        }
     }
 
     void MapPhase() {
@@ -210,6 +216,11 @@ private:
                 if (!text::StartsWithIgnoreCase(name, "scripts\\") ||
                     !text::EqualsIgnoreCase(text::ExtractFileExt(name), ".shader") ||
                     !text::StaysInside(name)) {
+                    continue;
+                }
+                if (zip.DeclaredSize(name) > MaxScriptSize) {
+                    m_result.report.push_back("failed " + name + " from " + from +
+                                              ": a script larger than 16 MiB");
                     continue;
                 }
                 const std::string destination = scripts.Claim(m_in.tempDir + name);

@@ -35,7 +35,9 @@ std::string_view TrimControls(std::string_view s) {
 }
 
 void RepackRun::AddTexture(std::string_view name) {
-    if (!text::StaysInside(name))
+    // The game's paths hold fewer than 64 bytes (MAX_QPATH): a longer name can never be
+    // loaded, and a hostile one thousands of folders deep would only cost time and memory.
+    if (name.size() >= MaxTextureName || !text::StaysInside(name))
         return;
     const std::string lower = text::LowerCase(name);
     if (!TextureList.Add(lower))

@@ -29,6 +29,9 @@ private:
 // The text without the bytes up to 0x20 (blanks and control bytes) at either end.
 std::string_view TrimControls(std::string_view s);
 
+// The longest texture name the game can load is one byte shorter.
+inline constexpr size_t MaxTextureName = 64;
+
 struct RepackRun {
     std::string tempDir;  // the staging folder, program path text with trailing "\"
     NameList ModList;

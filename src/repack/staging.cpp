@@ -23,15 +23,19 @@ bool ClearFolder(const std::string& dir) {
                 empty = false;
             continue;
         }
-        // A link, a file or anything else: the entry itself goes (a read-only file too; a
-        // link's target keeps its attributes).
-        if (!info.isLink) {
-            const uint32_t attributes = platform::GetFileAttributes(path);
-            if (attributes != platform::InvalidAttributes)
-                platform::SetFileAttributes(path, attributes & ~platform::AttrReadOnly);
+        // A link, a file or anything else: the entry itself goes. A read-only file is made
+        // writable only where the system refuses to delete it otherwise (Windows), so that a
+        // file with other names elsewhere keeps its attributes.
+        if (platform::RemoveFile(path))
+            continue;
+        const uint32_t attributes =
+            info.isLink ? platform::InvalidAttributes : platform::GetFileAttributes(path);
+        if (attributes != platform::InvalidAttributes && (attributes & platform::AttrReadOnly)) {
+            platform::SetFileAttributes(path, attributes & ~platform::AttrReadOnly);
+            if (platform::RemoveFile(path))
+                continue;
         }
-        if (!platform::RemoveFile(path))
-            empty = false;
+        empty = false;
     }
     return empty;
 }

@@ -24,8 +24,10 @@ using ListField = std::vector<std::string>& (*)(Settings&);
 // name there (a settings file from elsewhere may hold "q3dm17&calc.exe") is dropped when read.
 enum class Rule {
     Any,
-    Name,        // a map name: command-safe; in a list, missing and empty lines are left out
+    Name,        // a map name: a plain name (or none); in a list, missing and empty lines are
+                 // left out
     RosterLine,  // "addbot <bot> <skill> <team>": every word command-safe
+    FileName,    // the config's name: command-safe, and inside the mod's folder
 };
 
 struct Key {
@@ -83,7 +85,7 @@ const Key Keys[] = {
     {"display", "r_fastsky", Kind::Check, FIELD(options.fastsky)},
     {"display", "r_lightmap", Kind::Check, FIELD(options.lightmap)},
     {"display", "r_vertexLight", Kind::Check, FIELD(options.vertexLight)},
-    {"exec", "cfgname", Kind::Text, FIELD(options.cfgName)},
+    {"exec", "cfgname", Kind::Text, FIELD(options.cfgName), 0, Rule::FileName},
     {"advanced", "useq3sdc", Kind::Check, FIELD(options.useQ3sdc)},
     {"advanced", "pre_cmd", Kind::Text, FIELD(options.pre)},
     {"advanced", "post_cmd", Kind::Text, FIELD(options.post)},
@@ -96,8 +98,12 @@ const Key Keys[] = {
 #undef FIELD
 
 bool Follows(Rule rule, std::string_view value) {
+    if (rule == Rule::Name)
+        return value.empty() || text::IsPlainName(value);
+    if (rule == Rule::FileName)
+        return value.empty() || (text::IsCommandSafeName(value) && text::StaysInside(value));
     if (rule != Rule::RosterLine)
-        return rule == Rule::Any || text::IsCommandSafeName(value);
+        return true;
     size_t start = 0;
     while (start <= value.size()) {
         size_t end = value.find(' ', start);
@@ -121,7 +127,7 @@ void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& d
         if (Follows(k.rule, value)) {
             (*textField)(into) = std::move(value);
         } else {
-            (*textField)(into).clear();
+            (*textField)(into) = (*textField)(defaults);
             ++into.droppedNames;
         }
     } else {

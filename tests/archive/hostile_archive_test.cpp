@@ -107,6 +107,24 @@ TEST(HostileFolder, PackFailingPartWayLeavesNoArchive) {
     EXPECT_FALSE(dir.Exists("out.pk3.part"));
 }
 
+// A ".part" left by an earlier pack, even a link planted under that name, is replaced: the
+// link's target stays as it was, and the archive lands under its own name.
+TEST(HostileFolder, PackReplacesALeftoverPartialArchiveWithoutWritingThroughIt) {
+    TempDir dir;
+    dir.Write("src/a.txt", "a");
+    dir.Write("victim.txt", "victim");
+    dir.MakeDir("out");
+    Link(dir.Path("victim.txt"), dir.Path("out/b.pk3.part"));
+    Pk3Archive zip;
+    PackFolder(zip, dir.Program() + "src", dir.Program() + "out\\b.pk3");
+    EXPECT_EQ(dir.Read("victim.txt"), "victim");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.Path("out/b.pk3")));
+    EXPECT_FALSE(dir.Exists("out/b.pk3.part"));
+    zip.SetFileName(dir.Program() + "out\\b.pk3");
+    zip.SetActive(true);
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"a.txt"}));
+}
+
 void Put16(std::string& s, uint32_t v) {
     s.push_back(static_cast<char>(v & 0xFF));
     s.push_back(static_cast<char>((v >> 8) & 0xFF));

@@ -190,8 +190,7 @@ TEST(Cli, ScanPrintsItsProgressAndTheCounts) {
                          "not written " + game.Path("levelshots/q3dm1.tga") +
                          ": its name is taken by a folder\n" +
                          "done, 1 names skipped, 1 picture not written\n");
-    EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out,
-              "baseq3\tq3dm1\nbaseq3\tq3dm2\n");
+    EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out, "baseq3\tq3dm1\nbaseq3\tq3dm2\n");
 }
 
 #ifndef _WIN32  // POSIX links, pipes, times, signals or limits
@@ -202,7 +201,8 @@ TEST(Cli, ScanIsRefusedAtOnceWhileAnotherScanOfTheGameDirectoryRuns) {
     test::GameDir game;
     const std::string settings = "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=0\r\n";
     game.Write("fraglane.ini", settings);
-    test::MakeArchive(game, "baseq3\\a.pk3", {{"maps\\q3dm1.bsp", "bsp"}, {"maps\\q3dm2.bsp", "bsp"}});
+    test::MakeArchive(game, "baseq3\\a.pk3",
+                      {{"maps\\q3dm1.bsp", "bsp"}, {"maps\\q3dm2.bsp", "bsp"}});
     const std::string ini = game.Program() + "fraglane.ini";
     auto refused = [&](const char* holder) {
         const Result r = Cli({"--dir", game.Native(), "scan"});
@@ -239,8 +239,7 @@ TEST(Cli, ScanIsRefusedAtOnceWhileAnotherScanOfTheGameDirectoryRuns) {
     const Result r = Cli({"--dir", game.Native(), "scan"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "2 maps, 0 bots\n");
-    EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out,
-              "baseq3\tq3dm1\nbaseq3\tq3dm2\n");
+    EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out, "baseq3\tq3dm1\nbaseq3\tq3dm2\n");
 }
 
 // A settings file that is no regular file is refused at once, with its message, by every
@@ -268,8 +267,7 @@ TEST(Cli, SettingsFileThatIsNoRegularFileIsRefusedWithoutWaiting) {
              path.copy(address.sun_path, path.size());
              const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
              ASSERT_GE(fd, 0);
-             EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address),
-                       0);
+             EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
              ::close(fd);
          },
          S_IFSOCK},
@@ -279,9 +277,8 @@ TEST(Cli, SettingsFileThatIsNoRegularFileIsRefusedWithoutWaiting) {
         game.Write("baseq3/a.pk3", "");
         file.make(game);
         for (const char* command : {"compose bat", "list maps", "rescan-mods", "scan"}) {
-            const auto r = test::RunCommand("timeout 10 " + test::Quote(FRAGLANE_CLI) +
-                                            " --dir " + test::Quote(game.Native()) + " " +
-                                            command);
+            const auto r = test::RunCommand("timeout 10 " + test::Quote(FRAGLANE_CLI) + " --dir " +
+                                            test::Quote(game.Native()) + " " + command);
             EXPECT_EQ(r.status, 1) << file.what << ", " << command;
             EXPECT_EQ(r.output,
                       "Unable to read " + game.Path("fraglane.ini") + ": not a regular file\n")
@@ -371,14 +368,25 @@ TEST(Cli, HostileNamesAreRefusedOrDroppedAndNothingIsWrittenOutside) {
          "1 unsafe names in the settings file dropped\n"},
         {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=..\\..\\outside.cfg\n",
          {"save-cfg"},
-         1,
-         "",
-         "Cannot create file %baseq3/../../outside.cfg\n"},
+         0,
+         "%baseq3/unknown.cfg\n",
+         "1 unsafe names in the settings file dropped\n"},
         {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=\\outside.cfg\n",
          {"save-cfg"},
-         1,
-         "",
-         "Cannot create file %baseq3//outside.cfg\n"},
+         0,
+         "%baseq3/unknown.cfg\n",
+         "1 unsafe names in the settings file dropped\n"},
+        {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=x.cfg & calc\n",
+         {"compose", "bat"},
+         0,
+         "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +exec unknown.cfg "
+         "+map  ",
+         "1 unsafe names in the settings file dropped\n"},
+        {"[maps]\nselected=../../../out/pwned\n",
+         {"compose", "name"},
+         0,
+         "runmap___ffa.bat",
+         "1 unsafe names in the settings file dropped\n"},
         {"[mods]\nselected=..\\outdir\ncount=1\nmod0=..\\outdir\n",
          {"save-cfg"},
          0,

@@ -201,7 +201,7 @@ TEST_F(FaultGame, ReadOnlyGameDirectoryAndAFilePictureCacheRefuseWithTheirMessag
     } cases[] = {
         {"rescan-mods", "Unable to write to " + game.Path("fraglane.ini")},
         {"scan", "Unable to write to " + game.Path("fraglane.ini")},
-        {"repack small", "Cannot create file " + game.Path("temp/levelshots/small.tga")},
+        {"repack small", "Cannot create file " + game.Path("temp/small.pk3.part")},
         {"save-bat", "Cannot create file " + game.Path("runmap__ffa.bat")},
     };
     for (const auto& c : cases) {

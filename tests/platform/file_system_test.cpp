@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
@@ -161,12 +163,35 @@ TEST(FileSystem, NothingIsWrittenThroughALinkBelowAConfinedFolder) {
         }
     }
     EXPECT_FALSE(CreateDir(dir.Program() + "temp\\textures\\.x\\new"));
+    dir.Write("outside/foo.jpg", "kept");
+    EXPECT_FALSE(RemoveFile(dir.Program() + "temp\\textures\\.x\\foo.jpg"));
+    EXPECT_EQ(dir.Read("outside/foo.jpg"), "kept");
+    std::remove(dir.Path("outside/foo.jpg").c_str());
+    // A hard link planted below is replaced, not written into; a read-only one is removed
+    // without its attributes changing.
+    dir.Write("outside/hard.txt", "hard");
+    ASSERT_EQ(::link(dir.Path("outside/hard.txt").c_str(), dir.Path("temp/.h.bsp").c_str()), 0);
+    WriteFileBytes(dir.Program() + "temp\\.h.bsp", "mine");
+    EXPECT_EQ(dir.Read("outside/hard.txt"), "hard");
+    EXPECT_EQ(dir.Read("temp/.h.bsp"), "mine");
+    ::chmod(dir.Path("outside/hard.txt").c_str(), 0444);
+    ASSERT_EQ(::link(dir.Path("outside/hard.txt").c_str(), dir.Path("temp/plain").c_str()), 0);
+    EXPECT_TRUE(RemoveFile(dir.Program() + "temp\\plain"));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.Path("outside/hard.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    // A confined folder that is itself a link takes nothing.
+    ASSERT_EQ(::symlink(dir.Path("outside").c_str(), dir.Path("shots").c_str()), 0);
+    ConfineWrites(dir.Program() + "shots");
+    EXPECT_THROW(File::CreateExact(dir.Program() + "shots\\a.tga"), Error);
     ForceDirectories(dir.Program() + "temp\\textures\\.x\\deep\\er");
     EXPECT_EQ(dir.Read("outside/victim.tga"), "victim");
     size_t outside = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path("outside")))
-        outside += entry.path().filename() == "victim.tga" ? 1 : 100;
-    EXPECT_EQ(outside, 1u);
+        outside += entry.path().filename() == "victim.tga" || entry.path().filename() == "hard.txt"
+                       ? size_t{1}
+                       : size_t{100};
+    EXPECT_EQ(outside, 2u);
     // Plain folders below are written as ever.
     ForceDirectories(dir.Program() + "temp\\textures\\e1");
     WriteFileBytes(dir.Program() + "temp\\textures\\e1\\ok.tga", "ok");
