@@ -91,9 +91,10 @@ OwnedHandle OpenParentBelow(std::string_view path, const std::string& native, st
         dir = OwnFd(
             ::openat(Fd(dir), component.c_str(), O_DIRECTORY | O_NOFOLLOW | O_RDONLY | O_CLOEXEC));
     }
-    if (!dir.Valid() || rest.empty() || rest == "." || rest == "..") {
-        if (errno == 0)
-            errno = EISDIR;
+    if (!dir.Valid())
+        return OwnedHandle();  // errno says why
+    if (rest.empty() || rest == "." || rest == "..") {
+        errno = EISDIR;  // no name at the end: nothing to make or open there
         return OwnedHandle();
     }
     leaf = std::string(rest);

@@ -92,6 +92,18 @@ TEST_F(PreviewWindow, SelectedMapShowsItsLevelShotTgaFirst) {
     EXPECT_TRUE(WaitFor(window->MapImage, [](QColor c) { return !c.isValid(); }));
 }
 
+// A picture larger than its control arrives already scaled to it: decoding and scaling are the
+// picture job's work, not the window's.
+TEST_F(PreviewWindow, LargePictureArrivesScaledToItsControl) {
+    QImage image(1200, 900, QImage::Format_RGB32);
+    image.fill(Qt::cyan);
+    ASSERT_TRUE(image.save(ToQt(game.Path("levelshots/big.jpg")), "JPG"));
+    window->PageControl->setCurrentWidget(window->TabMap);
+    SelectMap("big");
+    ASSERT_TRUE(WaitFor(window->MapImage, [](QColor c) { return Near(c, Qt::cyan); }));
+    EXPECT_EQ(window->MapImage->pixmap().size(), QSize(306, 221));
+}
+
 TEST_F(PreviewWindow, NothingLoadsOnOtherPagesAndComingBackDoesNotReload) {
     SelectMap("both");  // on the first page: nothing is loaded
     QTest::qWait(300);

@@ -357,7 +357,7 @@ TEST(Cli, HostileNamesAreRefusedOrDroppedAndNothingIsWrittenOutside) {
         const char* ini;
         std::vector<std::string> args;
         int status;
-        const char* out;  // "%" stands for the game directory's native path
+        const char* out;  // "%" stands for the game directory, "\\" for the separator
         const char* err;
     };
     const Row rows[] = {
@@ -369,12 +369,12 @@ TEST(Cli, HostileNamesAreRefusedOrDroppedAndNothingIsWrittenOutside) {
         {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=..\\..\\outside.cfg\n",
          {"save-cfg"},
          0,
-         "%baseq3/unknown.cfg\n",
+         "%baseq3\\unknown.cfg\n",
          "1 unsafe names in the settings file dropped\n"},
         {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=\\outside.cfg\n",
          {"save-cfg"},
          0,
-         "%baseq3/unknown.cfg\n",
+         "%baseq3\\unknown.cfg\n",
          "1 unsafe names in the settings file dropped\n"},
         {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=x.cfg & calc\n",
          {"compose", "bat"},
@@ -390,7 +390,7 @@ TEST(Cli, HostileNamesAreRefusedOrDroppedAndNothingIsWrittenOutside) {
         {"[mods]\nselected=..\\outdir\ncount=1\nmod0=..\\outdir\n",
          {"save-cfg"},
          0,
-         "%/unknown.cfg\n",
+         "%\\unknown.cfg\n",
          ""},
         {"",
          {"repack", "../../x@baseq3"},
@@ -426,7 +426,7 @@ TEST(Cli, HostileNamesAreRefusedOrDroppedAndNothingIsWrittenOutside) {
         args.insert(args.end(), row.args.begin(), row.args.end());
         const Result r = Cli(args);
         EXPECT_EQ(r.status, row.status);
-        EXPECT_EQ(r.out, fill(row.out));
+        EXPECT_EQ(r.out, platform::DisplayPath(fill(row.out)));
         EXPECT_EQ(r.err, fill(row.err));
         for (const auto& entry : std::filesystem::directory_iterator(outer.Native()))
             EXPECT_EQ(entry.path().filename(), "game");
