@@ -167,7 +167,7 @@ void WriteKey(platform::ProfileFile& f, const Key& k, Settings& from) {
 }  // namespace
 
 std::string DroppedNamesText(int droppedNames) {
-    return std::to_string(droppedNames) + " unsafe names in the settings file dropped";
+    return std::to_string(droppedNames) + " unsafe names in settings dropped";
 }
 
 int ClampIndex(int index, int count) {

@@ -30,7 +30,7 @@ struct Settings {
     int droppedNames = 0;
 };
 
-// The status text that says so: "2 unsafe names in the settings file dropped".
+// The status text that says so: "2 unsafe names in settings dropped".
 std::string DroppedNamesText(int droppedNames);
 
 // The one-character placeholder of the rcon password, in the form and as the key's default.
