@@ -103,17 +103,8 @@ bool StaysInside(std::string_view relative) {
         relative.find(':') != std::string_view::npos) {
         return false;
     }
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find_first_of("\\/", start);
-        if (end == std::string_view::npos)
-            end = relative.size();
-        const std::string_view part = relative.substr(start, end - start);
-        if (part == "." || part == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
+    return AllParts(relative, "\\/",
+                    [](std::string_view part) { return part != "." && part != ".."; });
 }
 
 }  // namespace fraglane::text

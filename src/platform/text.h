@@ -58,6 +58,21 @@ bool StaysInside(std::string_view relative);
 // as \xNN, so that no name can move the cursor, retitle the terminal or pass for two lines.
 std::string PrintableName(std::string_view name);
 
+// Whether every part of text between the separators (empty parts included) satisfies take.
+template <typename F>
+bool AllParts(std::string_view text, std::string_view separators, F&& take) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find_first_of(separators, start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (!take(text.substr(start, end - start)))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // The extension of a file name: from the last "." on (the dot included), empty without one.
 std::string_view ExtractFileExt(std::string_view name);
 

@@ -104,16 +104,8 @@ bool Follows(Rule rule, std::string_view value) {
         return value.empty() || (text::IsCommandSafeName(value) && text::StaysInside(value));
     if (rule != Rule::RosterLine)
         return true;
-    size_t start = 0;
-    while (start <= value.size()) {
-        size_t end = value.find(' ', start);
-        if (end == std::string_view::npos)
-            end = value.size();
-        if (!text::IsCommandSafeName(value.substr(start, end - start)))
-            return false;
-        start = end + 1;
-    }
-    return true;
+    return text::AllParts(value, " ",
+                          [](std::string_view word) { return text::IsCommandSafeName(word); });
 }
 
 void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& defaults) {

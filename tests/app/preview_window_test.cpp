@@ -45,8 +45,8 @@ protected:
         Jpeg("levelshots/bot_sarge.jpg", Qt::yellow);
         window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
     }
-    void Jpeg(const std::string& rel, QColor c) const {
-        QImage image(8, 8, QImage::Format_RGB32);
+    void Jpeg(const std::string& rel, QColor c, QSize size = QSize(8, 8)) const {
+        QImage image(size, QImage::Format_RGB32);
         image.fill(c);
         ASSERT_TRUE(image.save(ToQt(game.Path(rel)), "JPG"));
     }
@@ -95,9 +95,7 @@ TEST_F(PreviewWindow, SelectedMapShowsItsLevelShotTgaFirst) {
 // A picture larger than its control arrives already scaled to it: decoding and scaling are the
 // picture job's work, not the window's.
 TEST_F(PreviewWindow, LargePictureArrivesScaledToItsControl) {
-    QImage image(1200, 900, QImage::Format_RGB32);
-    image.fill(Qt::cyan);
-    ASSERT_TRUE(image.save(ToQt(game.Path("levelshots/big.jpg")), "JPG"));
+    Jpeg("levelshots/big.jpg", Qt::cyan, QSize(1200, 900));
     window->PageControl->setCurrentWidget(window->TabMap);
     SelectMap("big");
     ASSERT_TRUE(WaitFor(window->MapImage, [](QColor c) { return Near(c, Qt::cyan); }));
@@ -128,9 +126,7 @@ TEST_F(PreviewWindow, FocusedBotShowsItsIconOnTheBotPage) {
 }
 
 TEST_F(PreviewWindow, ClosingWhileAPictureLoadsEndsCleanly) {
-    QImage big(3000, 3000, QImage::Format_RGB32);
-    big.fill(Qt::gray);
-    ASSERT_TRUE(big.save(ToQt(game.Path("levelshots/big.jpg")), "JPG"));
+    Jpeg("levelshots/big.jpg", Qt::gray, QSize(3000, 3000));
     window->PageControl->setCurrentWidget(window->TabMap);
     SelectMap("big");
     QTest::qWait(120);  // the job is likely decoding now
