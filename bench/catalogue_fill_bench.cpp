@@ -17,6 +17,8 @@ public:
     void ShowError(QWidget*, const QString&) override {}
     void OpenUrl(const QString&) override {}
     void OpenFile(QWidget*, const QString&, const QString&) override {}
+    bool Ask(QWidget*, const QString&) override { return false; }
+    QString ChooseProgram(QWidget*, const QString&) override { return {}; }
 };
 
 std::string Settings(int maps, int bots) {

@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "platform/file_system.h"
 #include "preview/jpeg.h"
+#include "server/engine.h"
 
 namespace fraglane::app {
 
@@ -14,9 +15,9 @@ std::string SettingsFileOf(const std::string& programFile) {
 
 int RunFraglane(const std::string& programFile, Desktop& desktop) {
     const std::string exeDir = platform::ExtractFilePath(programFile);
-    if (!platform::FileExists(exeDir + "quake3.exe")) {
+    if (!server::IsGameDirectory(exeDir, SettingsFileOf(programFile))) {
         // Nothing is created before this check: no settings file, no work directories.
-        desktop.ShowStartupError(QStringLiteral("Run in quake III directory!"));
+        desktop.ShowStartupError(QString::fromStdString(server::StartupRefusalText()));
         return 0;
     }
     QApplication::setApplicationName(QStringLiteral("Fraglane"));

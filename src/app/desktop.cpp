@@ -1,6 +1,7 @@
 #include "app/desktop.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
@@ -37,6 +38,16 @@ void SystemDesktop::OpenFile(QWidget* owner, const QString& fileName,
     // "open" runs a batch file there. The result is not checked.
     QProcess::startDetached(QStringLiteral("xdg-open"), {fileName}, workingDirectory);
 #endif
+}
+
+bool SystemDesktop::Ask(QWidget* owner, const QString& question) {
+    return QMessageBox::question(owner, QStringLiteral("Fraglane"), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString SystemDesktop::ChooseProgram(QWidget* owner, const QString& folder) {
+    return QFileDialog::getOpenFileName(owner, QStringLiteral("engine"), folder);
 }
 
 }  // namespace fraglane::app

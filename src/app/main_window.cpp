@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "app/qt_convert.h"
+#include "app/server_watch.h"
 #include "catalogue/catalogue.h"
 #include "launch/launch_files.h"
 #include "platform/file_system.h"
@@ -38,6 +39,7 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     BuildAdvancedPage();
     BuildRotationPage();
     BuildReadyPage();
+    BuildServerPage();
     BindOptions();
     Connect();
     IniFile = std::make_unique<platform::ProfileFile>(std::move(iniPath));
@@ -160,6 +162,11 @@ void T_Main::Connect() {
             [this] { Guarded([this] { btnSaveBatClick(); }); });
     connect(btnStart, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnStartClick(); }); });
+    connect(btnStopServer, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnStopServerClick(); }); });
+    connect(btnRestartServer, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnRestartServerClick(); }); });
+    connect(btnEngine, &QPushButton::clicked, this, [this] { btnEngineClick(); });
     connect(btnAddBot, &QPushButton::clicked, this, [this] { btnAddBotClick(); });
     connect(btnDelBots, &QPushButton::clicked, this, [this] { btnDelBotsClick(); });
 }
@@ -194,6 +201,7 @@ void T_Main::FormCreate() {
     PageConfig->setCurrentIndex(0);
     DirContent.SetActive(true);
     Guarded([this] { LoadSettings(); });
+    SetUpServerWatch();
     ThreadGetMapImage.Start();
     ComposeReady = true;
     Compose();
@@ -204,6 +212,8 @@ void T_Main::FormDestroy() {
         return;
     m_destroyed = true;
     qApp->removeEventFilter(this);
+    if (m_server)
+        m_server->timer.stop();  // the server itself runs on
     // No job outlives what it uses: every one that runs is stopped and waited for, with the
     // window's thread serving their hand-overs, before the settings are saved.
     ThreadGetMapImage.Stop();
@@ -335,6 +345,7 @@ void T_Main::LoadSettings() {
     cRotationMaps->clear();
     cRotationMaps->addItems(ToQt(o.rotation));
     cMinOnRun->setChecked(s.minOnStart);
+    cEngine->setText(ToQt(s.engine));
     if (s.droppedNames > 0)
         SetStatusText(0, ToQt(settings::DroppedNamesText(s.droppedNames)));
 }
@@ -347,6 +358,7 @@ void T_Main::SaveSettings() {
     s.skill = cSkill->value();
     s.team = ToStd(cTeam->currentText());
     s.minOnStart = cMinOnRun->isChecked();
+    s.engine = ToStd(cEngine->text());
     settings::SaveSettings(*IniFile, s);
 }
 

@@ -124,6 +124,12 @@ public:
     void btnSaveCfgClick();
     void btnSaveBatClick();
     void btnStartClick();
+    // Where start runs the engine itself: the server page's buttons, its timer, the engine's
+    // file chooser.
+    void btnStopServerClick();
+    void btnRestartServerClick();
+    void ServerTick();
+    void btnEngineClick();
     std::string ConfigFilePath() const;
     std::string BatchFilePath() const;
 
@@ -198,6 +204,8 @@ public:
     RadioGroup* cDefragGametype;
     RadioGroup* cMovement;
     QCheckBox* cUseQ3sdc;
+    QLineEdit* cEngine;
+    QPushButton* btnEngine;
     QLabel* RxLabel1;
     QLabel* Label30;
 
@@ -228,6 +236,13 @@ public:
     // The last repack's report: what went in and what was wanted but not found.
     QWidget* TabSheetReport;
     QPlainTextEdit* cRepackReport;
+    // The server that start ran (shown where start runs the engine itself): its status line,
+    // stop and restart, and the last lines of its log, following the end.
+    QWidget* TabServer;
+    QLabel* cServerStatus;
+    QPushButton* btnStopServer;
+    QPushButton* btnRestartServer;
+    QPlainTextEdit* cServerLog;
     QMenu* PopupDir;
 
     // Column indices of the list grids.
@@ -252,6 +267,17 @@ private:
     void BuildAdvancedPage();
     void BuildRotationPage();
     void BuildReadyPage();
+    void BuildServerPage();
+    // The server watch: what runs, its log, the status query, a stop under way.
+    struct ServerWatch;
+    // Shows the server page where start runs the engine, finds a server that runs already and
+    // starts the watch's timer.
+    void SetUpServerWatch();
+    void StartServerNow();
+    // Asks the server to stop; with restart, the composed line starts once it has ended.
+    void BeginServerStop(bool restart);
+    void ServerEnded();
+    void ShowServerStatus();
     // The option controls with the fields of the launch options they hold.
     void BindOptions();
     void Connect();
@@ -276,6 +302,7 @@ private:
     repack::RepackInputs m_repackInputs;
     bool m_repackFailed = false;
     bool m_destroyed = false;
+    std::unique_ptr<ServerWatch> m_server;
 };
 
 }  // namespace fraglane::app

@@ -100,11 +100,4 @@ void T_Main::btnSaveBatClick() {
     cBatNameChange();
 }
 
-void T_Main::btnStartClick() {
-    if (cMinOnRun->isChecked())
-        showMinimized();
-    btnSaveBatClick();
-    m_desktop.OpenFile(this, cBatName->text(), ToQt(platform::ToNative(ExeDir)));
-}
-
 }  // namespace fraglane::app

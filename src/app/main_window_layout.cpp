@@ -18,6 +18,7 @@
 #include "app/pictures.h"
 #include "app/qt_convert.h"
 #include "catalogue/catalogue.h"
+#include "platform/process.h"
 #include "settings/settings.h"
 
 namespace fraglane::app {
@@ -392,8 +393,23 @@ void T_Main::BuildAdvancedPage() {
     Label30->setCursor(Qt::PointingHandCursor);
     grid->addWidget(RxLabel1, 4, 2, Qt::AlignRight | Qt::AlignTop);
     grid->addWidget(Label30, 5, 2, Qt::AlignRight | Qt::AlignTop);
+    // The engine that start runs, where it runs one: below the rest, so nothing else moves.
+    cEngine = Named(new QLineEdit(p), "cEngine",
+                    QStringLiteral("the server program that start runs on Linux, with any words "
+                                   "of its own"));
+    btnEngine = Named(FlatButton(QStringLiteral("..."), p), "btnEngine");
+    btnEngine->setToolTip(cEngine->toolTip());
+    auto* engineRow = new QHBoxLayout;
+    engineRow->addWidget(cEngine, 1);
+    engineRow->addWidget(btnEngine);
+    QLabel* engineCaption = Caption(QStringLiteral("engine"), cEngine, p);
+    grid->addWidget(engineCaption, 6, 0);
+    grid->addLayout(engineRow, 6, 1, 1, 2);
+    for (QWidget* w : {static_cast<QWidget*>(engineCaption), static_cast<QWidget*>(cEngine),
+                       static_cast<QWidget*>(btnEngine)})
+        w->setVisible(platform::StartsEngineItself());
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(6, 1);
+    grid->setRowStretch(7, 1);
     PageControl->addTab(TabAdvanced, QIcon(PagePicture(4)), QStringLiteral("advanced"));
 }
 
@@ -492,6 +508,28 @@ void T_Main::BuildReadyPage() {
     PageConfig->addTab(TabSheetReport, QStringLiteral("repack report"));
 
     PopupDir = Named(new QMenu(this), "PopupDir");
+}
+
+void T_Main::BuildServerPage() {
+    TabServer = Named(new QWidget, "TabServer");
+    QWidget* p = TabServer;
+    auto* grid = new QGridLayout(p);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setVerticalSpacing(2);
+    cServerStatus = Named(new QLabel(QStringLiteral("stopped"), p), "cServerStatus");
+    cServerStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    btnStopServer = Named(FlatButton(QStringLiteral("stop"), p), "btnStopServer");
+    btnRestartServer = Named(FlatButton(QStringLiteral("restart"), p), "btnRestartServer");
+    cServerLog = Named(new QPlainTextEdit(p), "cServerLog");
+    cServerLog->setReadOnly(true);
+    cServerLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    cServerLog->setMaximumBlockCount(1000);  // the log's last 1,000 lines
+    grid->addWidget(cServerStatus, 0, 0);
+    grid->addWidget(btnStopServer, 0, 1);
+    grid->addWidget(btnRestartServer, 0, 2);
+    grid->addWidget(cServerLog, 1, 0, 1, 3);
+    grid->setColumnStretch(0, 1);
+    PageConfig->addTab(TabServer, QStringLiteral("server"));
 }
 
 }  // namespace fraglane::app

@@ -1,7 +1,9 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
+#include <thread>
 #include <map>
 #include <ostream>
 
@@ -18,6 +20,8 @@
 #include "platform/profile_file.h"
 #include "platform/text.h"
 #include "repack/repack_job.h"
+#include "server/engine.h"
+#include "server/server_run.h"
 #include "settings/settings.h"
 
 namespace fraglane::cli {
@@ -33,7 +37,8 @@ constexpr const char* Usage =
     "  scan\n"
     "  repack MAP[@MOD]...\n"
     "  list mods | list maps [--mod M] | list bots | list rotation\n"
-    "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n";
+    "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n"
+    "  start [--detach], stop, status (Linux: the engine runs the composed line)\n";
 
 struct UsageError {
     std::string message;
@@ -150,6 +155,82 @@ int Scan(Context& c) {
           << "\n";
     c.out << result.maps.size() << " maps, " << result.bots.size() << " bots\n";
     return 0;
+}
+
+// What "start" runs: the engine of the settings with the words of the batch line it saved.
+std::vector<std::string> ServerStartWords(Context& c) {
+    platform::ProfileFile ini(c.iniPath);
+    const settings::Settings s = settings::LoadSettings(ini);
+    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini, c.err));
+    launch::SaveBatchFile(launch::BatchFilePath(c.exeDir, texts.batchName), texts.commandLine);
+    const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read before threads
+    std::string gameDir = platform::ToNative(c.exeDir);
+    if (gameDir.size() > 1 && gameDir.back() == '/')
+        gameDir.pop_back();
+    return server::ServerWords(server::ResolveEngine(s.engine, c.exeDir, path ? path : ""),
+                               texts.commandLine, gameDir);
+}
+
+void RefuseWhenRunning(const Context& c) {
+    if (const std::optional<server::ServerRecord> running = server::RunningServer(c.exeDir))
+        throw Error("A server is running (process " + std::to_string(running->process.pid) +
+                    "): stop it first");
+}
+
+// start: the engine in place of this process, its output on stdout. start --detach: in a
+// session of its own, as the window starts it, once it has run for StartProof.
+int Start(Context& c) {
+    const bool detach = c.args.size() == 1 && c.args[0] == "--detach";
+    if (!c.args.empty() && !detach)
+        throw UsageError{"start takes only --detach"};
+    if (!platform::StartsEngineItself())
+        throw Error("start runs the engine on Linux only: on Windows, start the batch file");
+    RefuseWhenRunning(c);
+    const std::vector<std::string> words = ServerStartWords(c);
+    if (!detach) {
+        c.out.flush();
+        c.err.flush();
+        server::RunServerHere(c.exeDir, words);
+    }
+    const server::ServerRecord started = server::StartServer(c.exeDir, words);
+    std::this_thread::sleep_for(server::StartProof);
+    if (!platform::IsAlive(started.process)) {
+        server::ForgetServer(c.exeDir, started);
+        c.err << "the server ended within " << server::StartProof.count() << " seconds; "
+              << server::LogFileName << " ends:\n";
+        for (const std::string& line : server::LogTail(c.exeDir, 20))
+            c.err << line << "\n";
+        return 1;
+    }
+    c.out << "started, process " << started.process.pid << ", log "
+          << platform::DisplayPath(c.exeDir + server::LogFileName) << "\n";
+    return 0;
+}
+
+int Stop(Context& c) {
+    if (!c.args.empty())
+        throw UsageError{"stop takes no arguments"};
+    const std::optional<server::ServerRecord> running = server::RunningServer(c.exeDir);
+    if (!running) {
+        c.out << "stopped\n";
+        return 0;
+    }
+    if (!server::StopServer(c.exeDir, *running))
+        throw Error("the server (process " + std::to_string(running->process.pid) +
+                    ") did not end");
+    c.out << "stopped\n";
+    return 0;
+}
+
+// status: the status line; exit 0 while a server runs, 3 when none does.
+int Status(Context& c) {
+    if (!c.args.empty())
+        throw UsageError{"status takes no arguments"};
+    const std::optional<server::ServerRecord> running = server::RunningServer(c.exeDir);
+    const std::optional<server::ServerStatus> status =
+        running ? server::QueryStatus(running->port, 1000) : std::nullopt;
+    c.out << server::StatusLine(running, status) << "\n";
+    return running ? 0 : 3;
 }
 
 // The rows to repack: MAP@MOD as given, or MAP alone with the mod of its first catalogue row.
@@ -286,18 +367,19 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         static const std::map<std::string, std::function<int(Context&)>> gameCommands = {
             {"compose", Compose},        {"save-cfg", SaveCfg}, {"save-bat", SaveBat},
             {"rescan-mods", RescanMods}, {"list", List},        {"scan", Scan},
-            {"repack", Repack},
+            {"repack", Repack},          {"start", Start},      {"stop", Stop},
+            {"status", Status},
         };
         const auto found = gameCommands.find(command);
         if (found == gameCommands.end())
             throw UsageError{"unknown command: " + command};
 
         c.exeDir = platform::IncludeTrailingBackslash(platform::AbsolutePath(dir));
-        if (!platform::FileExists(c.exeDir + "quake3.exe")) {
-            err << "Run in quake III directory!\n";
+        c.iniPath = ini.empty() ? c.exeDir + "fraglane.ini" : platform::AbsolutePath(ini);
+        if (!server::IsGameDirectory(c.exeDir, c.iniPath)) {
+            err << server::StartupRefusalText() << "\n";
             return 1;
         }
-        c.iniPath = ini.empty() ? c.exeDir + "fraglane.ini" : platform::AbsolutePath(ini);
         return found->second(c);
     } catch (const UsageError& e) {
         err << "fraglane-cli: " << e.message << "\n" << Usage;

@@ -2,10 +2,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
-// What a program of ours asks of its own process: its standard streams, Ctrl-C.
+// What a program of ours asks of its own process (its standard streams, Ctrl-C) and of the
+// programs it starts (the game server on Linux).
 namespace fraglane::platform {
 
 // While this object lives, Ctrl-C (and Ctrl-Break on Windows) requests a stop on Token()
@@ -36,5 +39,50 @@ void UseBinaryStandardStreams();
 // text, as the window holds it. The result is not checked, as the shell says nothing useful.
 void ShellOpen(const std::u16string& file, const std::u16string& workingDirectory,
                uintptr_t ownerWindow);
+
+// Whether "start" runs the engine itself, in a process of its own (Linux), rather than opening
+// the batch file through the shell (Windows). The functions below answer only where it does;
+// elsewhere they say that they do not (an Error, an empty record).
+bool StartsEngineItself();
+
+// A process as recorded: its id, and what tells it from a later process given the same id
+// (its start time since boot, and which boot).
+struct ProcessRecord {
+    int64_t pid = 0;
+    uint64_t startTicks = 0;
+    std::string bootId;
+    bool operator==(const ProcessRecord&) const = default;
+};
+
+// Starts words[0] (a native path) with the other words as its arguments, in a session of its
+// own (closing the program leaves it running), in workingDirectory (native), standard input
+// empty, standard output and error into outputFile (native; made new: whatever has that name
+// is an error, a link too). No shell sees the words. Returns once the program runs; throws
+// Error with the reason when it cannot be started ("cannot run <program>: Permission denied").
+ProcessRecord StartDetached(const std::vector<std::string>& words,
+                            const std::string& workingDirectory, const std::string& outputFile);
+
+// Runs words[0] in place of this process, in workingDirectory, with the standard streams this
+// process has. Returns only by throwing Error with the reason.
+[[noreturn]] void ReplaceProcess(const std::vector<std::string>& words,
+                                 const std::string& workingDirectory);
+
+// The record of the living process with this id (not one that has ended and waits to be
+// collected), or nothing.
+std::optional<ProcessRecord> RecordOf(int64_t pid);
+// The record of this process.
+std::optional<ProcessRecord> OwnRecord();
+// Whether the recorded process still runs: the same id, start time and boot.
+bool IsAlive(const ProcessRecord& process);
+// Whether a process of this user works in this folder (native): the same folder, by identity.
+// False when it cannot be told (another user's process, a folder that is gone).
+bool WorksIn(int64_t pid, const std::string& nativeFolder);
+// How long the recorded process has run, in whole seconds.
+int64_t SecondsRunning(const ProcessRecord& process);
+// Whether a native path names a regular file that this user may run.
+bool IsExecutableFile(const std::string& nativePath);
+// Asks the recorded process and its process group to end (terminate), or ends them (kill).
+// Nothing is sent unless the process is still the one recorded. False when nothing was sent.
+bool SignalProcess(const ProcessRecord& process, bool kill);
 
 }  // namespace fraglane::platform

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/error.h"
 #include "platform/windows_api.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -50,6 +51,53 @@ void ShellOpen(const std::u16string& file, const std::u16string& workingDirector
     ::ShellExecuteW(reinterpret_cast<HWND>(ownerWindow), L"open",
                     reinterpret_cast<const wchar_t*>(file.c_str()), nullptr,
                     reinterpret_cast<const wchar_t*>(workingDirectory.c_str()), SW_SHOWNORMAL);
+}
+
+// On Windows "start" opens the batch file through the shell, which runs the game itself; the
+// program neither starts nor watches the engine there.
+bool StartsEngineItself() {
+    return false;
+}
+
+namespace {
+constexpr const char* LinuxOnly = "the server is started and watched this way on Linux only";
+}
+
+ProcessRecord StartDetached(const std::vector<std::string>&, const std::string&,
+                            const std::string&) {
+    throw Error(LinuxOnly);
+}
+
+void ReplaceProcess(const std::vector<std::string>&, const std::string&) {
+    throw Error(LinuxOnly);
+}
+
+std::optional<ProcessRecord> RecordOf(int64_t) {
+    return std::nullopt;
+}
+
+std::optional<ProcessRecord> OwnRecord() {
+    return std::nullopt;
+}
+
+bool IsAlive(const ProcessRecord&) {
+    return false;
+}
+
+bool WorksIn(int64_t, const std::string&) {
+    return false;
+}
+
+int64_t SecondsRunning(const ProcessRecord&) {
+    return 0;
+}
+
+bool IsExecutableFile(const std::string&) {
+    return false;
+}
+
+bool SignalProcess(const ProcessRecord&, bool) {
+    return false;
 }
 
 }  // namespace fraglane::platform

@@ -93,6 +93,7 @@ const Key Keys[] = {
      launch::DefragGametypeCount},
     {"advanced", "movement", Kind::Radio, FIELD(options.movement), launch::MovementCount},
     {"advanced", "minonstart", Kind::Check, FIELD(minOnStart)},
+    {EngineSection, EngineKey, Kind::Text, FIELD(engine)},
 };
 
 #undef FIELD

@@ -24,6 +24,8 @@ struct Settings {
     int skill = 5;
     std::string team = "blue";
     bool minOnStart = false;
+    // The server program that "start" runs on Linux, with any words of its own; "" finds one.
+    std::string engine;
     // Not stored: how many names the settings file held that could not reach the batch line
     // or the config as they stood (a selected map, a rotation entry or a bot line), and were
     // dropped when read.
@@ -35,6 +37,10 @@ std::string DroppedNamesText(int droppedNames);
 
 // The one-character placeholder of the rcon password, in the form and as the key's default.
 inline constexpr const char* RconPlaceholder = "*";
+
+// Where the engine setting is kept; the start-up check reads it before the window exists.
+inline constexpr const char* EngineSection = "advanced";
+inline constexpr const char* EngineKey = "engine";
 
 // What a first start shows: every default of the settings file, no mod chosen yet.
 Settings DefaultSettings();

@@ -23,6 +23,9 @@ public:
     QStringList urls;
     QList<QPair<QString, QString>> opened;  // file name, working directory
     std::function<void()> onOpen;           // runs at the moment of the shell call
+    QStringList questions;
+    bool answer = false;  // what every question is answered
+    QString chosenProgram;
 
     void ShowStartupError(const QString& message) override { startupErrors << message; }
     void ShowError(QWidget*, const QString& message) override { errors << message; }
@@ -32,6 +35,11 @@ public:
         if (onOpen)
             onOpen();
     }
+    bool Ask(QWidget*, const QString& question) override {
+        questions << question;
+        return answer;
+    }
+    QString ChooseProgram(QWidget*, const QString&) override { return chosenProgram; }
 };
 
 }  // namespace fraglane::app::test

@@ -18,6 +18,7 @@
 #include "platform/file_lock.h"
 #include "platform/profile_file.h"
 
+#include "server/engine.h"
 #include "support/archives.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
@@ -41,7 +42,7 @@ TEST(Cli, RefusesADirectoryWithoutQuake3AndCreatesNothing) {
     test::TempDir dir;
     const Result r = Cli({"--dir", dir.Native(), "compose", "bat"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Run in quake III directory!\n");
+    EXPECT_EQ(r.err, server::StartupRefusalText() + "\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(dir.Listing(), "");
 }

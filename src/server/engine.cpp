@@ -1,0 +1,220 @@
+#include "server/engine.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "platform/profile_file.h"
+#include "platform/text.h"
+#include "settings/settings.h"
+
+namespace fraglane::server {
+
+namespace {
+
+constexpr std::string_view EnginePrefix = "ioq3ded";
+constexpr const char* DebianEngine = "/usr/lib/ioquake3/ioq3ded";
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The game directory as a native path without a trailing "/".
+std::string NativeGameDirectory(std::string_view exeDir) {
+    std::string native = platform::ToNative(exeDir);
+    while (native.size() > 1 && native.back() == '/')
+        native.pop_back();
+    return native;
+}
+
+// The first executable file called name in the folders of a PATH text, or "".
+std::string FindOnPath(std::string_view name, std::string_view pathVariable) {
+    size_t at = 0;
+    while (at <= pathVariable.size()) {
+        size_t end = pathVariable.find(':', at);
+        if (end == std::string_view::npos)
+            end = pathVariable.size();
+        std::string folder(pathVariable.substr(at, end - at));
+        if (folder.empty())
+            folder = ".";  // an empty entry is the current folder, as the shell takes it
+        const std::string candidate = folder + "/" + std::string(name);
+        if (platform::IsExecutableFile(candidate))
+            return candidate;
+        at = end + 1;
+    }
+    return {};
+}
+
+// The engines beside the program, in name order.
+std::vector<std::string> EnginesBeside(std::string_view exeDir) {
+    std::vector<std::string> found;
+    for (const platform::DirEntry& entry : platform::ListDirectory(exeDir)) {
+        if (entry.isDirectory || entry.name.rfind(EnginePrefix, 0) != 0)
+            continue;
+        const std::string native = platform::ToNative(std::string(exeDir) + entry.name);
+        if (platform::IsExecutableFile(native))
+            found.push_back(native);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::string DefaultEngine(std::string_view exeDir, std::string_view pathVariable) {
+    const std::vector<std::string> beside = EnginesBeside(exeDir);
+    if (!beside.empty())
+        return beside.front();
+    std::string onPath = FindOnPath(EnginePrefix, pathVariable);
+    if (!onPath.empty())
+        return onPath;
+    if (platform::IsExecutableFile(DebianEngine))
+        return DebianEngine;
+    throw Error(
+        "no engine found: put ioq3ded beside Fraglane, install ioquake3-server, or name the "
+        "engine on the advanced page");
+}
+
+std::string NamedEngine(const std::string& program, std::string_view exeDir,
+                        std::string_view pathVariable) {
+    std::string native = program;
+    if (program.find('/') == std::string::npos) {
+        native = FindOnPath(program, pathVariable);
+        if (native.empty())
+            throw Error("engine not found: " + program);
+    } else if (program.front() != '/') {
+        native = NativeGameDirectory(exeDir) + "/" + program;
+    }
+    if (!platform::IsExecutableFile(native))
+        throw Error("engine is not a program this user may run: " + native);
+    return native;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandWords(std::string_view line) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    const size_t n = line.size();
+    while (i < n && IsBlank(line[i]))
+        ++i;
+    if (i == n)
+        return words;
+    // The program: quotes group, backslashes are plain.
+    std::string program;
+    bool quoted = false;
+    for (; i < n && (quoted || !IsBlank(line[i])); ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else
+            program += line[i];
+    }
+    words.push_back(std::move(program));
+    for (;;) {
+        while (i < n && IsBlank(line[i]))
+            ++i;
+        if (i == n)
+            return words;
+        std::string word;
+        quoted = false;
+        while (i < n && (quoted || !IsBlank(line[i]))) {
+            size_t slashes = 0;
+            while (i < n && line[i] == '\\') {
+                ++slashes;
+                ++i;
+            }
+            if (i < n && line[i] == '"') {
+                word.append(slashes / 2, '\\');
+                if (slashes % 2 == 1) {
+                    word += '"';
+                } else if (quoted && i + 1 < n && line[i + 1] == '"') {
+                    word += '"';  // "" inside quotes
+                    ++i;
+                } else {
+                    quoted = !quoted;
+                }
+                ++i;
+            } else {
+                word.append(slashes, '\\');
+                if (i < n && (quoted || !IsBlank(line[i])))
+                    word += line[i++];
+            }
+        }
+        words.push_back(std::move(word));
+    }
+}
+
+std::vector<std::string> ResolveEngine(std::string_view setting, std::string_view exeDir,
+                                       std::string_view pathVariable) {
+    std::vector<std::string> words = SplitCommandWords(setting);
+    if (words.empty() || words.front().empty()) {
+        words.erase(words.begin(), words.begin() + (words.empty() ? 0 : 1));
+        words.insert(words.begin(), DefaultEngine(exeDir, pathVariable));
+        return words;
+    }
+    words.front() = NamedEngine(words.front(), exeDir, pathVariable);
+    return words;
+}
+
+bool EngineBesideProgram(std::string_view exeDir) {
+    return !EnginesBeside(exeDir).empty();
+}
+
+std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
+                                     std::string_view batchLine, std::string_view gameDirectory) {
+    std::vector<std::string> words = engine;
+    const bool setsBasePath = std::any_of(words.begin() + (words.empty() ? 0 : 1), words.end(),
+        [](const std::string& w) { return text::EqualsIgnoreCase(w, "fs_basepath"); });
+    if (!setsBasePath)
+        words.insert(words.end(), {"+set", "fs_basepath", std::string(gameDirectory)});
+    const std::vector<std::string> batch = SplitCommandWords(batchLine);
+    if (!batch.empty())
+        words.insert(words.end(), batch.begin() + 1, batch.end());
+    return words;
+}
+
+uint16_t ServerPort(const std::vector<std::string>& words) {
+    uint16_t port = 27960;
+    for (size_t i = 0; i + 2 < words.size(); ++i) {
+        const std::string& command = words[i];
+        const bool sets = text::EqualsIgnoreCase(command, "+set") ||
+                          text::EqualsIgnoreCase(command, "+seta") ||
+                          text::EqualsIgnoreCase(command, "set") ||
+                          text::EqualsIgnoreCase(command, "seta");
+        if (!sets || !text::EqualsIgnoreCase(words[i + 1], "net_port"))
+            continue;
+        const std::string& value = words[i + 2];
+        unsigned parsed = 0;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+        if (ec == std::errc{} && end == value.data() + value.size() && parsed > 0 &&
+            parsed <= 65535)
+            port = static_cast<uint16_t>(parsed);
+    }
+    return port;
+}
+
+bool IsGameDirectory(std::string_view exeDir, const std::string& iniPath) {
+    if (platform::FileExists(std::string(exeDir) + "quake3.exe"))
+        return true;
+    if (!platform::StartsEngineItself())
+        return false;
+    if (EngineBesideProgram(exeDir))
+        return true;
+    try {
+        platform::ProfileFile ini(iniPath);
+        return !SplitCommandWords(ini.ReadString(settings::EngineSection, settings::EngineKey, ""))
+                    .empty();
+    } catch (const Error&) {
+        return false;  // a settings file that cannot be read names no engine
+    }
+}
+
+std::string StartupRefusalText() {
+    std::string text = "Run in quake III directory!";
+    if (platform::StartsEngineItself())
+        text += "\n\nOr name the server program: put ioq3ded beside Fraglane, or write "
+                "engine=<path> in section [advanced] of the settings file beside it.";
+    return text;
+}
+
+}  // namespace fraglane::server
