@@ -62,8 +62,9 @@ struct ProcessRecord {
 ProcessRecord StartDetached(const std::vector<std::string>& words,
                             const std::string& workingDirectory, const std::string& outputFile);
 
-// Runs words[0] in place of this process, in workingDirectory, with the standard streams this
-// process has. Returns only by throwing Error with the reason.
+// Runs words[0] in place of this process, in workingDirectory, with this process's standard
+// input and output; its errors go to standard output too, so that its whole output is there.
+// Returns only by throwing Error with the reason.
 [[noreturn]] void ReplaceProcess(const std::vector<std::string>& words,
                                  const std::string& workingDirectory);
 

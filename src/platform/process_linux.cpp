@@ -275,8 +275,15 @@ void ReplaceProcess(const std::vector<std::string>& words, const std::string& wo
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    // The program's whole output on standard output; this process's error stream comes back
+    // if it cannot be run.
+    const OwnedHandle errors = OwnFd(::fcntl(2, F_DUPFD_CLOEXEC, 3));
+    ::dup2(1, 2);
     ::execv(argv[0], argv.data());
-    throw Error(FailureText(words[0], {2, errno}, workingDirectory));
+    const int error = errno;
+    if (errors.Valid())
+        ::dup2(Fd(errors), 2);
+    throw Error(FailureText(words[0], {2, error}, workingDirectory));
 }
 
 }  // namespace fraglane::platform

@@ -39,7 +39,8 @@ std::string FindOnPath(std::string_view name, std::string_view pathVariable) {
         std::string folder(pathVariable.substr(at, end - at));
         if (folder.empty())
             folder = ".";  // an empty entry is the current folder, as the shell takes it
-        const std::string candidate = folder + "/" + std::string(name);
+        const std::string candidate =
+            folder + (folder.back() == '/' ? "" : "/") + std::string(name);
         if (platform::IsExecutableFile(candidate))
             return candidate;
         at = end + 1;

@@ -7,7 +7,11 @@
 #include "app/qt_convert.h"
 #include "app/window_controls.h"
 #include "platform/process.h"
+#include "server/server_run.h"
 #include "support/temp_dir.h"
+#ifndef _WIN32
+#include "support/served_game.h"
+#endif
 
 namespace fraglane::app {
 namespace {
@@ -130,6 +134,65 @@ TEST_F(FilesWindowTest, StartMinimisesSavesThenOpensTheBareNameInTheGameDirector
     EXPECT_EQ(onDisk, ToStd(window->cBat->toPlainText()));
     EXPECT_TRUE(minimised);
 }
+
+#ifndef _WIN32  // the real dedicated server, on the loopback
+// "start" on the real engine: a missing engine and one that ends at once are said; the page
+// follows the log and shows the map and the bot from the server's own answer; "start" while it
+// runs asks first; a new window finds it; "stop" ends it and the page says so.
+TEST_F(FilesWindowTest, StartRunsTheEngineWhichThePageFollowsUntilStopEndsIt) {
+    if (!platform::StartsEngineItself() || !fraglane::test::EngineInstalled())
+        GTEST_SKIP() << "no engine that start runs here";
+    fraglane::test::ServeOpenArena(game);
+    window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    const QString engine = window->cEngine->text();
+    const auto serve = [](const std::function<bool()>& done, int seconds) {
+        return fraglane::test::WaitFor(done, std::chrono::seconds(seconds), [] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        });
+    };
+    window->cEngine->setText("/nowhere/ioq3ded");
+    QTest::mouseClick(window->btnStart, Qt::LeftButton);
+    EXPECT_EQ(desktop.errors,
+              QStringList{"engine is not a program this user may run: /nowhere/ioq3ded"});
+    EXPECT_TRUE(game.Exists("runmap_baseoa_oa_dm1_ffa.bat"));  // saved, as start always does
+
+    window->cEngine->setText("/bin/false");  // an engine that ends at once
+    QTest::mouseClick(window->btnStart, Qt::LeftButton);
+    EXPECT_TRUE(serve([&] { return desktop.errors.size() == 2; }, 5));
+    EXPECT_TRUE(desktop.errors.value(1).startsWith("The server ended within 2 seconds."));
+    EXPECT_FALSE(game.Exists(server::PidFileName));
+
+    window->cEngine->setText(engine);
+    QTest::mouseClick(window->btnStart, Qt::LeftButton);
+    EXPECT_EQ(window->PageConfig->currentWidget(), window->TabServer);
+    EXPECT_TRUE(serve(
+        [&] {
+            return window->cServerLog->toPlainText().contains("Server: oa_dm1") &&
+                   window->cServerStatus->text().endsWith(", map oa_dm1, 1 player");
+        },
+        30))
+        << ToStd(window->cServerStatus->text()) << game.Read("fraglane-server.log");
+    const auto running = server::RunningServer(game.Program());
+    ASSERT_TRUE(running);
+    const QString pid = QString::number(running->process.pid);
+
+    QTest::mouseClick(window->btnStart, Qt::LeftButton);  // answered "No"
+    EXPECT_EQ(desktop.questions,
+              QStringList{"A server is running (process " + pid +
+                          "). Stop it and start the new one?"});
+    EXPECT_EQ(server::RunningServer(game.Program()), running);
+
+    window.reset();
+    window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    EXPECT_TRUE(window->cServerStatus->text().startsWith("running, process " + pid + ", up "))
+        << ToStd(window->cServerStatus->text());
+    QTest::mouseClick(window->btnStopServer, Qt::LeftButton);
+    EXPECT_TRUE(serve([&] { return window->cServerStatus->text() == "stopped"; }, 12));
+    EXPECT_FALSE(platform::IsAlive(running->process));
+    EXPECT_FALSE(game.Exists(server::PidFileName));
+    EXPECT_EQ(desktop.errors.size(), 2);
+}
+#endif
 
 }  // namespace
 }  // namespace fraglane::app

@@ -15,6 +15,8 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "server/server_run.h"
+#include "support/served_game.h"
 #include "support/temp_dir.h"
 
 namespace fraglane {
@@ -205,6 +207,99 @@ TEST(DedicatedServer, PlaysAMapFromTheRepackedArchive) {
     EXPECT_NE(log.find("Server: " + map), std::string::npos) << log;
     EXPECT_EQ(log.find("Couldn't load"), std::string::npos) << log;
     EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace fraglane
+
+namespace fraglane {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(const test::TempDir& game, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--dir", game.Native()});
+    std::ostringstream out, err;
+    CliRun r;
+    r.status = cli::RunCli(args, out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+// The CLI's server commands on the real engine, in a game directory with no quake3.exe whose
+// settings name the engine: start --detach, status, a second start refused, stop; then the
+// foreground start, whose output is the server's, found and stopped from outside.
+TEST(ServerCommands, StartStatusStopDetachedAndInTheForeground) {
+    if (!test::EngineInstalled())
+        GTEST_SKIP() << "openarena-server or openarena-088-data is not installed";
+    test::TempDir game;
+    const int port = test::ServeOpenArena(game);
+    const CliRun started = Cli(game, {"start", "--detach"});
+    ASSERT_EQ(started.status, 0) << started.err;
+    EXPECT_EQ(started.out.rfind("started, process ", 0), 0U) << started.out;
+    CliRun status;
+    EXPECT_TRUE(test::WaitFor(
+        [&] {
+            status = Cli(game, {"status"});
+            return status.out.find(", map oa_dm1, 1 player\n") != std::string::npos;
+        },
+        std::chrono::seconds(30)))
+        << status.out << game.Read("fraglane-server.log");
+    EXPECT_EQ(status.status, 0);
+    const auto answer = server::QueryStatus(static_cast<uint16_t>(port), 1000);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->hostname, "Frag Lane");  // the quoted name reached the server as one word
+
+    const CliRun again = Cli(game, {"start", "--detach"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.err.rfind("A server is running (process ", 0), 0U) << again.err;
+
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(Cli(game, {"stop"}).out, "stopped\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - before, server::StopGrace);
+    const CliRun after = Cli(game, {"status"});
+    EXPECT_EQ(after.status, 3);
+    EXPECT_EQ(after.out, "stopped\n");
+    const std::string log = game.Read("fraglane-server.log");
+    EXPECT_NE(log.find("Server: oa_dm1"), std::string::npos) << log;
+    EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << log;
+
+    // In the foreground the server takes the command's place: its output comes out of it, and
+    // the pid file records it for stop.
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::execl(FRAGLANE_CLI, FRAGLANE_CLI, "--dir", game.Native().c_str(), "start", nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string foreground;
+    test::WaitFor([&] { return foreground.find("Server: oa_dm1") != std::string::npos; },
+                  std::chrono::seconds(30), [&] {
+                      pollfd p{out[0], POLLIN, 0};
+                      char buffer[4096];
+                      if (::poll(&p, 1, 100) > 0) {
+                          const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+                          if (n > 0)
+                              foreground.append(buffer, static_cast<size_t>(n));
+                      }
+                  });
+    EXPECT_NE(foreground.find("Server: oa_dm1"), std::string::npos) << foreground;
+    const CliRun running = Cli(game, {"status"});
+    EXPECT_EQ(running.out.rfind("running, process " + std::to_string(child) + ",", 0), 0U)
+        << running.out;
+    EXPECT_EQ(Cli(game, {"stop"}).out, "stopped\n");
+    int wait = 0;
+    EXPECT_EQ(::waitpid(child, &wait, 0), child);
+    ::close(out[0]);
 }
 
 }  // namespace

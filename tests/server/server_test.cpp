@@ -1,0 +1,209 @@
+// The engine's words, its resolution, and the detached run with its pid file and log, on
+// small programs of the system (sh, sleep) standing in for the engine.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/error.h"
+#include "platform/process.h"
+#include "server/engine.h"
+#include "server/server_run.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::server {
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(ServerWords, SplitAsWindowsHandsThemToAProgram) {
+    const struct {
+        const char* line;
+        Words words;
+    } cases[] = {
+        {"quake3.exe +set sv_hostname \"My Server\" +map q3dm17",
+         {"quake3.exe", "+set", "sv_hostname", "My Server", "+map", "q3dm17"}},
+        {"  a\tb  c  ", {"a", "b", "c"}},
+        {"\"C:\\Program Files\\q3.exe\" x", {"C:\\Program Files\\q3.exe", "x"}},
+        {"p \"\" end", {"p", "", "end"}},
+        {"p a\"b c\"d", {"p", "ab cd"}},
+        {"p \"say \"\"hi\"\"\"", {"p", "say \"hi\""}},
+        {"p a\\\\\"b c\" \\\"q \\\\x", {"p", "a\\b c", "\"q", "\\\\x"}},
+        {"p \"unclosed quote", {"p", "unclosed quote"}},
+        {"p ;$(rm -rf x)`id`&|", {"p", ";$(rm", "-rf", "x)`id`&|"}},
+        {"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitCommandWords(c.line), c.words) << c.line;
+}
+
+TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
+    EXPECT_EQ(ServerWords({"/e", "+set", "com_basegame", "baseoa"},
+                          "quake3.exe  +set dedicated 1 +map \"a b\"", "/g"),
+              (Words{"/e", "+set", "com_basegame", "baseoa", "+set", "fs_basepath", "/g", "+set",
+                     "dedicated", "1", "+map", "a b"}));
+    EXPECT_EQ(ServerWords({"/e", "+set", "FS_BASEPATH", "/else"}, "q3sdc.exe +map m", "/g"),
+              (Words{"/e", "+set", "FS_BASEPATH", "/else", "+map", "m"}));
+    const struct {
+        Words words;
+        uint16_t port;
+    } ports[] = {
+        {{"/e", "+map", "m"}, 27960},
+        {{"/e", "+set", "net_port", "27999", "+set", "NET_PORT", "28000"}, 28000},
+        {{"/e", "+set", "net_port", "70000"}, 27960},
+        {{"/e", "+set", "net_port", "12x"}, 27960},
+        {{"/e", "+set", "net_port"}, 27960},
+    };
+    for (const auto& p : ports)
+        EXPECT_EQ(ServerPort(p.words), p.port) << p.words.back();
+}
+
+class ServerRunTest : public ::testing::Test {
+protected:
+    test::TempDir game;
+    void SetUp() override {
+        if (!platform::StartsEngineItself())
+            GTEST_SKIP() << "start opens the batch file through the shell here";
+    }
+    // A program beside the game directory: a shell script with this body.
+    std::string Script(const std::string& name, const std::string& body) {
+        game.Write(name, "#!/bin/sh\n" + body + "\n");
+        std::filesystem::permissions(game.Path(name), std::filesystem::perms::owner_all);
+        return game.Path(name);
+    }
+    static bool EndsWithin(const platform::ProcessRecord& p, std::chrono::seconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (platform::IsAlive(p) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return !platform::IsAlive(p);
+    }
+};
+
+TEST_F(ServerRunTest, EngineIsFoundBesideTheProgramByNameOnPathOrRefusedWithTheReason) {
+    const std::string gameDir = game.Program();
+    EXPECT_FALSE(IsGameDirectory(gameDir, gameDir + "fraglane.ini"));
+    game.Write("fraglane.ini", "[advanced]\nengine=somewhere +set a b\n");
+    EXPECT_TRUE(IsGameDirectory(gameDir, gameDir + "fraglane.ini"));
+
+    const std::string beside = Script("ioq3ded.x86_64", "exit 0");
+    Script("ioq3ded.x86", "exit 0");
+    EXPECT_EQ(ResolveEngine("", gameDir, ""), Words{game.Path("ioq3ded.x86")});
+    EXPECT_EQ(ResolveEngine("  \"\"  +set x y", gameDir, ""),
+              (Words{game.Path("ioq3ded.x86"), "+set", "x", "y"}));
+    EXPECT_EQ(ResolveEngine("ioq3ded.x86_64 +v", gameDir, "/nowhere:" + game.Native()),
+              (Words{game.Path("ioq3ded.x86_64"), "+v"}));
+    EXPECT_EQ(ResolveEngine("./ioq3ded.x86_64", gameDir, "")[0], game.Native() + "./ioq3ded.x86_64");
+
+    game.Write("plain", "not a program");
+    game.MakeDir("folder");
+    const struct {
+        std::string setting;
+        const char* reason;
+    } refused[] = {
+        {"no-such-engine", "engine not found: no-such-engine"},
+        {game.Path("plain"), "engine is not a program this user may run: "},
+        {game.Path("folder"), "engine is not a program this user may run: "},
+    };
+    for (const auto& r : refused) {
+        try {
+            ResolveEngine(r.setting, gameDir, game.Native());
+            ADD_FAILURE() << r.setting;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(r.reason, 0), 0U) << e.what();
+        }
+    }
+}
+
+TEST_F(ServerRunTest, StartRecordsTheServerKeepsTheLastLogAndStopEndsIt) {
+    const std::string gameDir = game.Program();
+    game.Write("outside.txt", "keep");
+    std::filesystem::create_symlink(game.Path("outside.txt"), game.Path(LogFileName));
+    const std::string engine = Script("engine", "pwd; for w in \"$@\"; do echo \"[$w]\"; done\n"
+                                                "exec sleep 30");
+    const ServerRecord started =
+        StartServer(gameDir, ServerWords({engine}, "q.exe +set net_port 27999 +x \"a b\"",
+                                         game.Native() + "."));
+    EXPECT_EQ(started.port, 27999);
+    EXPECT_EQ(RunningServer(gameDir), started);
+    // The log that was a link is kept aside as it is; nothing is written through it.
+    EXPECT_TRUE(std::filesystem::is_symlink(game.Path(PreviousLogFileName)));
+    EXPECT_EQ(game.Read("outside.txt"), "keep");
+    // The words arrive one by one as split, no shell between; the engine runs in the game
+    // directory.
+    const Words expected{"[+set]", "[fs_basepath]", "[" + game.Native() + ".]", "[+set]",
+                         "[net_port]", "[27999]", "[+x]", "[a b]"};
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (LogTail(gameDir, 10).size() < expected.size() + 1 &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Words tail = LogTail(gameDir, 10);
+    ASSERT_EQ(tail.size(), expected.size() + 1);
+    EXPECT_TRUE(std::filesystem::equivalent(tail.front(), game.Native()));
+    tail.erase(tail.begin());
+    EXPECT_EQ(tail, expected);
+    EXPECT_EQ(StatusLine(started, std::nullopt).rfind("running, process " +
+                                                          std::to_string(started.process.pid),
+                                                      0),
+              0U);
+
+    EXPECT_TRUE(StopServer(gameDir, started));
+    EXPECT_FALSE(platform::IsAlive(started.process));
+    EXPECT_FALSE(game.Exists(PidFileName));
+    EXPECT_EQ(RunningServer(gameDir), std::nullopt);
+    EXPECT_EQ(StatusLine(RunningServer(gameDir), std::nullopt), "stopped");
+}
+
+TEST_F(ServerRunTest, AProgramThatCannotRunIsSaidAndRecordsNothing) {
+    game.Write("plain", "x");
+    try {
+        StartServer(game.Program(), {game.Path("plain")});
+        ADD_FAILURE() << "started";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot run " + game.Path("plain") + ": Permission denied");
+    }
+    EXPECT_FALSE(game.Exists(PidFileName));
+}
+
+TEST_F(ServerRunTest, APidFileRecordsOnlyTheVeryProcessRunningInTheGameDirectory) {
+    const std::string gameDir = game.Program();
+    const platform::ProcessRecord self = *platform::OwnRecord();
+    const std::string selfText =
+        std::to_string(self.pid) + " " + std::to_string(self.startTicks) + " " + self.bootId;
+    // This test's own process is alive but works elsewhere: recording it makes it no server.
+    for (const std::string& text :
+         {selfText + " 27960\n", std::string("1 0 x 27960\n"), std::string("garbage"),
+          std::to_string(self.pid) + " 1 " + self.bootId + " 27960\n",
+          std::string("-5 1 ab 27960\n"), std::string("99999999999999999999 1 ab 1\n"),
+          selfText + " 0\n", std::string(100000, '7')}) {
+        game.Write(PidFileName, text);
+        EXPECT_EQ(RunningServer(gameDir), std::nullopt) << text.substr(0, 60);
+    }
+    const std::string engine = Script("engine", "exec sleep 30");
+    const ServerRecord started = StartServer(gameDir, {engine});
+    // A record that is not the process's own (a reused id) stops nothing.
+    ServerRecord other = started;
+    other.process.startTicks += 1;
+    EXPECT_FALSE(RequestStop(other, true));
+    EXPECT_TRUE(platform::IsAlive(started.process));
+    EXPECT_TRUE(RequestStop(started, true));
+    EXPECT_TRUE(EndsWithin(started.process, std::chrono::seconds(5)));
+}
+
+TEST(ServerStatus, AnswersAreReadAndAnythingElseIsNoAnswer) {
+    const std::string head = "\xff\xff\xff\xffstatusResponse\n";
+    const auto status = ParseStatusAnswer(
+        head + "\\sv_hostname\\Frag Lane\\mapname\\oa_dm1\\g_gametype\\0\n0 0 \"Sarge\"\n3 50 \"x\"\n");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->map, "oa_dm1");
+    EXPECT_EQ(status->hostname, "Frag Lane");
+    EXPECT_EQ(status->players, 2);
+    EXPECT_EQ(ParseStatusAnswer(head + "\\mapname\\m\x01\n")->map, "m\\x01");
+    EXPECT_EQ(ParseStatusAnswer(head)->players, 0);
+    EXPECT_FALSE(ParseStatusAnswer("\xff\xff\xff\xffinfoResponse\n\\mapname\\m\n"));
+    EXPECT_FALSE(ParseStatusAnswer(""));
+    EXPECT_EQ(StatusLine(std::nullopt, status), "stopped");
+}
+
+}  // namespace
+}  // namespace fraglane::server
