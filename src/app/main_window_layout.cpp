@@ -393,23 +393,25 @@ void T_Main::BuildAdvancedPage() {
     Label30->setCursor(Qt::PointingHandCursor);
     grid->addWidget(RxLabel1, 4, 2, Qt::AlignRight | Qt::AlignTop);
     grid->addWidget(Label30, 5, 2, Qt::AlignRight | Qt::AlignTop);
-    // The engine that start runs, where it runs one: below the rest, so nothing else moves.
+    // The engine that start runs, where it runs one: in the free cell beside the defrag
+    // group, so that nothing else moves or shrinks.
     cEngine = Named(new QLineEdit(p), "cEngine",
                     QStringLiteral("the server program that start runs on Linux, with any words "
                                    "of its own"));
     btnEngine = Named(FlatButton(QStringLiteral("..."), p), "btnEngine");
     btnEngine->setToolTip(cEngine->toolTip());
+    btnEngine->setFixedWidth(28);
+    QLabel* engineCaption = Caption(QStringLiteral("engine"), cEngine, p);
     auto* engineRow = new QHBoxLayout;
+    engineRow->addWidget(engineCaption);
     engineRow->addWidget(cEngine, 1);
     engineRow->addWidget(btnEngine);
-    QLabel* engineCaption = Caption(QStringLiteral("engine"), cEngine, p);
-    grid->addWidget(engineCaption, 6, 0);
-    grid->addLayout(engineRow, 6, 1, 1, 2);
+    grid->addLayout(engineRow, 5, 1, Qt::AlignBottom);
     for (QWidget* w : {static_cast<QWidget*>(engineCaption), static_cast<QWidget*>(cEngine),
                        static_cast<QWidget*>(btnEngine)})
         w->setVisible(platform::StartsEngineItself());
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(7, 1);
+    grid->setRowStretch(6, 1);
     PageControl->addTab(TabAdvanced, QIcon(PagePicture(4)), QStringLiteral("advanced"));
 }
 

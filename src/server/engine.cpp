@@ -39,7 +39,7 @@ std::string FindOnPath(std::string_view name, std::string_view pathVariable) {
         std::string folder(pathVariable.substr(at, end - at));
         if (folder.empty())
             folder = ".";  // an empty entry is the current folder, as the shell takes it
-        const std::string candidate =
+        std::string candidate =
             folder + (folder.back() == '/' ? "" : "/") + std::string(name);
         if (platform::IsExecutableFile(candidate))
             return candidate;

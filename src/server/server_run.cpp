@@ -14,7 +14,7 @@ namespace fraglane::server {
 
 namespace {
 
-constexpr size_t TailBytes = 256 * 1024;
+constexpr size_t TailBytes = size_t{256} * 1024;
 
 std::string In(std::string_view exeDir, const char* name) {
     return std::string(exeDir) + name;
@@ -103,7 +103,7 @@ ServerRecord StartServer(std::string_view exeDir, const std::vector<std::string>
     const std::string log = In(exeDir, LogFileName);
     if (!platform::RenameFile(log, In(exeDir, PreviousLogFileName)))
         platform::RemoveFile(log);  // a log that cannot be kept is not written into either
-    const ServerRecord server{
+    ServerRecord server{
         platform::StartDetached(words, NativeFolder(exeDir), platform::ToNative(log)),
         ServerPort(words)};
     try {
