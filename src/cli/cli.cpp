@@ -171,12 +171,6 @@ std::vector<std::string> ServerStartWords(Context& c) {
                                texts.commandLine, gameDir);
 }
 
-void RefuseWhenRunning(const Context& c) {
-    if (const std::optional<server::ServerRecord> running = server::RunningServer(c.exeDir))
-        throw Error("A server is running (process " + std::to_string(running->process.pid) +
-                    "): stop it first");
-}
-
 // start: the engine in place of this process, its output on stdout. start --detach: in a
 // session of its own, as the window starts it, once it has run for StartProof.
 int Start(Context& c) {
@@ -185,7 +179,7 @@ int Start(Context& c) {
         throw UsageError{"start takes only --detach"};
     if (!platform::StartsEngineItself())
         throw Error("start runs the engine on Linux only: on Windows, start the batch file");
-    RefuseWhenRunning(c);
+    server::RefuseWhenRunning(c.exeDir);
     const std::vector<std::string> words = ServerStartWords(c);
     if (!detach) {
         c.out.flush();
@@ -376,7 +370,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
         c.exeDir = platform::IncludeTrailingBackslash(platform::AbsolutePath(dir));
         c.iniPath = ini.empty() ? c.exeDir + "fraglane.ini" : platform::AbsolutePath(ini);
-        if (!server::IsGameDirectory(c.exeDir, c.iniPath)) {
+        // A server that runs here can be asked and stopped whatever the folder holds now.
+        const bool serverCommand = command == "stop" || command == "status";
+        if (!server::IsGameDirectory(c.exeDir, c.iniPath) &&
+            !(serverCommand && server::RunningServer(c.exeDir))) {
             err << server::StartupRefusalText() << "\n";
             return 1;
         }

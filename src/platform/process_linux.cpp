@@ -91,14 +91,18 @@ size_t ReadAll(int fd, void* data, size_t n) {
 // The started program begins with nothing of ours: every signal unblocked and at its default
 // (the window and the CLI block or ignore some), no descriptor but the three streams.
 // Only async-signal-safe calls: this runs between fork and exec.
-void ResetInheritedState() {
+void ResetSignals() {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
-    for (const int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
-        sigaction(sig, &byDefault, nullptr);
+    for (int sig = 1; sig < NSIG; ++sig)
+        sigaction(sig, &byDefault, nullptr);  // SIGKILL and SIGSTOP refuse, as they may
+}
+
+void ResetInheritedState() {
+    ResetSignals();
     syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
 }
 
@@ -187,10 +191,13 @@ bool SignalProcess(const ProcessRecord& process, bool kill) {
     if (!IsAlive(process))
         return false;
     const int sig = kill ? SIGKILL : SIGTERM;
-    // The process leads its own session, and so its process group, which it cannot leave:
-    // the group takes along what an engine script started beside itself.
     const auto pid = static_cast<pid_t>(process.pid);
-    return ::kill(-pid, sig) == 0 || ::kill(pid, sig) == 0;
+    // A process started here leads its own session, and so its process group: the group takes
+    // along what an engine script started beside itself. Only a group that it leads is
+    // signalled, and never through -1, which would reach every process there is.
+    if (pid > 1 && ::getpgid(pid) == pid && ::kill(-pid, sig) == 0)
+        return true;
+    return ::kill(pid, sig) == 0;
 }
 
 ProcessRecord StartDetached(const std::vector<std::string>& words,
@@ -215,19 +222,20 @@ ProcessRecord StartDetached(const std::vector<std::string>& words,
     const OwnedHandle goRead = OwnFd(go[0]);
     OwnedHandle goWrite = OwnFd(go[1]);
 
-    // Two forks: the middle process starts a session and leaves at once, so that the program
-    // belongs to no process of ours (no zombie waits for us, and closing us leaves it running).
+    // Two forks: the middle process leaves at once, so that the program belongs to no process
+    // of ours (no zombie waits for us, and closing us leaves it running). The program starts a
+    // session of its own and so leads its process group, which stop signals whole.
     const pid_t middle = ::fork();
     if (middle < 0)
         throw Error("cannot start " + words[0] + ": " + ErrnoText(errno));
     if (middle == 0) {
-        ::setsid();
         const pid_t program = ::fork();
         if (program != 0) {
             if (program > 0)
                 WriteAll(Fd(reportWrite), &program, sizeof program);
             ::_exit(0);
         }
+        ::setsid();
         ::close(Fd(goWrite));
         char wait = 0;
         while (::read(Fd(goRead), &wait, 1) < 0 && errno == EINTR) {
@@ -272,9 +280,7 @@ void ReplaceProcess(const std::vector<std::string>& words, const std::string& wo
     std::vector<char*> argv = Argv(words);
     if (::chdir(workingDirectory.c_str()) != 0)
         throw Error(FailureText(words[0], {1, errno}, workingDirectory));
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    ResetSignals();
     // The program's whole output on standard output; this process's error stream comes back
     // if it cannot be run.
     const OwnedHandle errors = OwnFd(::fcntl(2, F_DUPFD_CLOEXEC, 3));

@@ -480,7 +480,13 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
     std::lock_guard lock(m_mutex);
     EnsureLoaded();
-    SetValue(section, key, OneLine(value));
+    std::string stored = OneLine(value);
+    // A value in a pair of quotes of its own would lose them when read: one more pair keeps
+    // it whole, and reads the same with the Windows functions.
+    if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
+        stored.back() == stored.front())
+        stored = '"' + stored + '"';
+    SetValue(section, key, stored);
     m_dirty = true;
     if (m_updateDepth == 0)
         Commit();

@@ -36,14 +36,16 @@ std::string FindOnPath(std::string_view name, std::string_view pathVariable) {
         size_t end = pathVariable.find(':', at);
         if (end == std::string_view::npos)
             end = pathVariable.size();
-        std::string folder(pathVariable.substr(at, end - at));
-        if (folder.empty())
-            folder = ".";  // an empty entry is the current folder, as the shell takes it
+        const std::string folder(pathVariable.substr(at, end - at));
+        at = end + 1;
+        // A relative entry (an empty one is the current folder) would name another file once
+        // the engine runs in the game directory: only absolute folders are searched.
+        if (folder.empty() || folder.front() != '/')
+            continue;
         std::string candidate =
             folder + (folder.back() == '/' ? "" : "/") + std::string(name);
         if (platform::IsExecutableFile(candidate))
             return candidate;
-        at = end + 1;
     }
     return {};
 }

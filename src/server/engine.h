@@ -19,7 +19,8 @@ std::vector<std::string> SplitCommandWords(std::string_view line);
 // setting: the "engine" text (a path, optionally followed by words of its own), or "" for the
 // first of: a file beside the program whose name begins with "ioq3ded" (in name order),
 // "ioq3ded" on pathVariable, /usr/lib/ioquake3/ioq3ded. A named program with no "/" is looked
-// up on pathVariable, a relative one with "/" from the game directory.
+// up on pathVariable (its absolute folders only), a relative one with "/" from the game
+// directory.
 // exeDir: the game directory as program path text. Throws Error with the reason.
 std::vector<std::string> ResolveEngine(std::string_view setting, std::string_view exeDir,
                                        std::string_view pathVariable);

@@ -6,6 +6,7 @@
 #include "platform/datagram.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "server/engine.h"
@@ -67,15 +68,37 @@ std::optional<ServerRecord> ParseRecord(std::string_view text) {
     return server;
 }
 
-// Writes the pid file anew: whatever has its name (a link too) is removed first, and the new
-// file is made where nothing is, so nothing is written through a link or into a hard link.
-void WriteRecord(std::string_view exeDir, const ServerRecord& server) {
+// The pid file made anew, still empty: whatever has its name (a link too) is removed first,
+// and the new file is made where nothing is, so nothing is written through a link or into a
+// hard link. Made before the server starts, so that a name that cannot be written costs no
+// start.
+platform::File NewRecordFile(std::string_view exeDir) {
     const std::string path = In(exeDir, PidFileName);
     platform::RemoveFile(path);
-    platform::File file = platform::File::CreateExact(path);
+    return platform::File::CreateExact(path);
+}
+
+void WriteRecord(std::string_view exeDir, platform::File& file, const ServerRecord& server) {
     const std::string text = RecordText(server);
     if (!file.WriteAt(0, text.data(), text.size()))
-        throw Error("Cannot create file " + platform::DisplayPath(path));
+        throw Error("Cannot create file " + platform::DisplayPath(In(exeDir, PidFileName)));
+}
+
+// Starts of one game directory take turns: each finds the one before it recorded.
+platform::FileLock StartTurn(std::string_view exeDir) {
+    const std::string lock = In(exeDir, StartLockFileName);
+    return platform::FileLock::Acquire(platform::ToNative(lock), 0, true,
+                                       "Cannot create file " + platform::DisplayPath(lock));
+}
+
+// Keeps the last log as the previous one; a log that cannot be kept is not lost.
+void KeepLastLog(std::string_view exeDir) {
+    const std::string log = In(exeDir, LogFileName);
+    const platform::EntryInfo entry = platform::InspectEntry(log);
+    if ((entry.isLink || entry.kind != platform::EntryKind::Missing) &&
+        !platform::RenameFile(log, In(exeDir, PreviousLogFileName)))
+        throw Error("Cannot keep " + platform::DisplayPath(log) + " as " +
+                    platform::DisplayPath(In(exeDir, PreviousLogFileName)));
 }
 
 std::string TwoDigits(int64_t n) {
@@ -100,27 +123,54 @@ std::optional<ServerRecord> RunningServer(std::string_view exeDir) {
 }
 
 ServerRecord StartServer(std::string_view exeDir, const std::vector<std::string>& words) {
-    const std::string log = In(exeDir, LogFileName);
-    if (!platform::RenameFile(log, In(exeDir, PreviousLogFileName)))
-        platform::RemoveFile(log);  // a log that cannot be kept is not written into either
-    ServerRecord server{
-        platform::StartDetached(words, NativeFolder(exeDir), platform::ToNative(log)),
-        ServerPort(words)};
+    const platform::FileLock turn = StartTurn(exeDir);
+    RefuseWhenRunning(exeDir);
+    platform::File record = NewRecordFile(exeDir);
+    const std::string recordPath = In(exeDir, PidFileName);
+    ServerRecord server;
     try {
-        WriteRecord(exeDir, server);
+        KeepLastLog(exeDir);
+        server = {platform::StartDetached(words, NativeFolder(exeDir),
+                                          platform::ToNative(In(exeDir, LogFileName))),
+                  ServerPort(words)};
+    } catch (const Error&) {
+        record.Close();
+        platform::RemoveFile(recordPath);
+        throw;
+    }
+    try {
+        WriteRecord(exeDir, record, server);
     } catch (const Error&) {
         // A server that no pid file records could be neither found nor stopped.
         platform::SignalProcess(server.process, true);
+        record.Close();
+        platform::RemoveFile(recordPath);
         throw;
     }
     return server;
 }
 
 void RunServerHere(std::string_view exeDir, const std::vector<std::string>& words) {
-    const std::optional<platform::ProcessRecord> self = platform::OwnRecord();
-    if (self)
-        WriteRecord(exeDir, {*self, ServerPort(words)});  // the engine keeps id and start time
-    platform::ReplaceProcess(words, NativeFolder(exeDir));
+    {
+        const platform::FileLock turn = StartTurn(exeDir);
+        RefuseWhenRunning(exeDir);
+        platform::File record = NewRecordFile(exeDir);
+        // The engine keeps this process's id and start time.
+        if (const std::optional<platform::ProcessRecord> self = platform::OwnRecord())
+            WriteRecord(exeDir, record, {*self, ServerPort(words)});
+    }
+    try {
+        platform::ReplaceProcess(words, NativeFolder(exeDir));
+    } catch (const Error&) {
+        platform::RemoveFile(In(exeDir, PidFileName));
+        throw;
+    }
+}
+
+void RefuseWhenRunning(std::string_view exeDir) {
+    if (const std::optional<ServerRecord> running = RunningServer(exeDir))
+        throw Error("A server is running (process " + std::to_string(running->process.pid) +
+                    "): stop it first");
 }
 
 bool RequestStop(const ServerRecord& server, bool kill) {
@@ -289,7 +339,9 @@ std::string StatusLine(const std::optional<ServerRecord>& server,
                        std::to_string(up / 3600) + ":" + TwoDigits(up / 60 % 60) + ":" +
                        TwoDigits(up % 60);
     if (status) {
-        line += ", map " + status->map + ", " + std::to_string(status->players) +
+        if (!status->map.empty())
+            line += ", map " + status->map;
+        line += ", " + std::to_string(status->players) +
                 (status->players == 1 ? " player" : " players");
     }
     return line;

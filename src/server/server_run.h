@@ -18,6 +18,8 @@ namespace fraglane::server {
 inline constexpr const char* LogFileName = "fraglane-server.log";
 inline constexpr const char* PreviousLogFileName = "fraglane-server.log.1";
 inline constexpr const char* PidFileName = "fraglane-server.pid";
+// Held while a start checks for a running server, starts its own and records it.
+inline constexpr const char* StartLockFileName = ".fraglane-server.lock";
 
 // How long a server is given to end after the terminate signal before it is killed, and how
 // long a start must run to count as started.
@@ -37,12 +39,18 @@ struct ServerRecord {
 std::optional<ServerRecord> RunningServer(std::string_view exeDir);
 
 // Keeps the last log as the previous one, starts the engine (words as ServerWords gives them)
-// in the game directory with its output into the log, and records it in the pid file.
-// Throws Error with the reason; nothing is recorded then.
+// in the game directory with its output into the log, and records it in the pid file. Starts
+// of one game directory take turns, and one refuses while a recorded server runs ("A server
+// is running (process N): stop it first"). Throws Error with the reason; nothing is recorded
+// or started then.
 ServerRecord StartServer(std::string_view exeDir, const std::vector<std::string>& words);
 
+// Throws Error("A server is running (process N): stop it first") while a recorded server runs.
+void RefuseWhenRunning(std::string_view exeDir);
+
 // Records this process in the pid file and runs the engine in its place, in the game
-// directory (the CLI's foreground start). Returns only by throwing Error.
+// directory (the CLI's foreground start), refusing as StartServer does. Returns only by
+// throwing Error.
 [[noreturn]] void RunServerHere(std::string_view exeDir, const std::vector<std::string>& words);
 
 // The terminate signal, or after StopGrace the kill signal, to the server and its group.

@@ -42,6 +42,14 @@ TEST_F(ProfileFileTest, DropsBlanksAndOnePairOfQuotes) {
     EXPECT_EQ(f.ReadString("nosection", "a", "def"), "def");
 }
 
+TEST_F(ProfileFileTest, AValueInQuotesOfItsOwnReadsBackWhole) {
+    ProfileFile f(Path());
+    for (const char* value : {"\"/a b/eng\" +set x \"y z\"", "'x'", "\"\"", "\"open"}) {
+        f.WriteString("s", "v", value);
+        EXPECT_EQ(ProfileFile(Path()).ReadString("s", "v", ""), value);
+    }
+}
+
 TEST_F(ProfileFileTest, ReadsAtMost2047Characters) {
     Put("[s]\nlong=" + std::string(5000, 'x') + "\n");
     ProfileFile f(Path());

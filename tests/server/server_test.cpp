@@ -72,11 +72,12 @@ protected:
         std::filesystem::permissions(game.Path(name), std::filesystem::perms::owner_all);
         return game.Path(name);
     }
-    static bool EndsWithin(const platform::ProcessRecord& p, std::chrono::seconds limit) {
+    // Whether the process with this id is gone (or waits only to be collected) within limit.
+    static bool GoneWithin(int64_t pid, std::chrono::seconds limit) {
         const auto until = std::chrono::steady_clock::now() + limit;
-        while (platform::IsAlive(p) && std::chrono::steady_clock::now() < until)
+        while (platform::RecordOf(pid) && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return !platform::IsAlive(p);
+        return !platform::RecordOf(pid);
     }
 };
 
@@ -115,15 +116,35 @@ TEST_F(ServerRunTest, EngineIsFoundBesideTheProgramByNameOnPathOrRefusedWithTheR
     }
 }
 
-TEST_F(ServerRunTest, StartRecordsTheServerKeepsTheLastLogAndStopEndsIt) {
+TEST_F(ServerRunTest, OneStartRecordsTheServerKeepsTheLastLogAndStopEndsItsGroup) {
     const std::string gameDir = game.Program();
     game.Write("outside.txt", "keep");
     std::filesystem::create_symlink(game.Path("outside.txt"), game.Path(LogFileName));
+    // The engine starts a helper beside itself, which a stop must take along.
     const std::string engine = Script("engine", "pwd; for w in \"$@\"; do echo \"[$w]\"; done\n"
-                                                "exec sleep 30");
-    const ServerRecord started =
-        StartServer(gameDir, ServerWords({engine}, "q.exe +set net_port 27999 +x \"a b\"",
-                                         game.Native() + "."));
+                                                "sleep 30 & echo $! > helper.pid; exec sleep 30");
+    // Two starts at once: one starts, the other finds it and refuses.
+    const Words words =
+        ServerWords({engine}, "q.exe +set net_port 27999 +x \"a b\"", game.Native() + ".");
+    std::optional<ServerRecord> other;
+    std::string refusal;
+    std::thread second([&] {
+        try {
+            other = StartServer(gameDir, words);
+        } catch (const Error& e) {
+            refusal = e.what();
+        }
+    });
+    std::optional<ServerRecord> first;
+    try {
+        first = StartServer(gameDir, words);
+    } catch (const Error& e) {
+        refusal = e.what();
+    }
+    second.join();
+    ASSERT_NE(first.has_value(), other.has_value()) << refusal;
+    EXPECT_EQ(refusal.rfind("A server is running (process ", 0), 0U) << refusal;
+    const ServerRecord started = first ? *first : *other;
     EXPECT_EQ(started.port, 27999);
     EXPECT_EQ(RunningServer(gameDir), started);
     // The log that was a link is kept aside as it is; nothing is written through it.
@@ -147,8 +168,10 @@ TEST_F(ServerRunTest, StartRecordsTheServerKeepsTheLastLogAndStopEndsIt) {
                                                       0),
               0U);
 
+    const int64_t helper = std::stoll(game.Read("helper.pid"));
     EXPECT_TRUE(StopServer(gameDir, started));
     EXPECT_FALSE(platform::IsAlive(started.process));
+    EXPECT_TRUE(GoneWithin(helper, std::chrono::seconds(5)));
     EXPECT_FALSE(game.Exists(PidFileName));
     EXPECT_EQ(RunningServer(gameDir), std::nullopt);
     EXPECT_EQ(StatusLine(RunningServer(gameDir), std::nullopt), "stopped");
@@ -187,7 +210,7 @@ TEST_F(ServerRunTest, APidFileRecordsOnlyTheVeryProcessRunningInTheGameDirectory
     EXPECT_FALSE(RequestStop(other, true));
     EXPECT_TRUE(platform::IsAlive(started.process));
     EXPECT_TRUE(RequestStop(started, true));
-    EXPECT_TRUE(EndsWithin(started.process, std::chrono::seconds(5)));
+    EXPECT_TRUE(GoneWithin(started.process.pid, std::chrono::seconds(5)));
 }
 
 TEST(ServerStatus, AnswersAreReadAndAnythingElseIsNoAnswer) {
