@@ -11,3 +11,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One file per program: the C++ runtime, threads and zlib linked in, no DLLs to carry along.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(ZLIB_USE_STATIC_LIBS ON)  # libz.a, not the import library of zlib1.dll

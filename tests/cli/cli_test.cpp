@@ -107,6 +107,24 @@ TEST(Cli, SaveCommandsWriteWhatTheButtonsWriteAndPrintThePath) {
               Cli({"--dir", dir.Native(), "compose", "bat"}).out);
 }
 
+// A game directory whose path goes beyond ASCII is scanned and saved into (on Windows through
+// the UTF-8 code page that the programs' manifest asks for).
+TEST(Cli, AGameDirectoryBeyondAsciiIsScannedAndSavedInto) {
+    test::TempDir root;
+    const std::string game = "jeu \xc3\xa9 \xc3\xbc";
+    root.Write(game + "/quake3.exe", "");
+    root.Write(game + "/fraglane.ini", "[maps]\nselected=m1\n");
+    test::MakeArchive(root, game + "\\baseq3\\maps.pk3",
+                      {{"maps\\m1.bsp", "map"}, {"levelshots\\m1.jpg", "picture"}});
+    const std::string dir = root.Path(game);
+    EXPECT_EQ(Cli({"--dir", dir, "rescan-mods"}).out, "baseq3\n");
+    EXPECT_EQ(Cli({"--dir", dir, "scan"}).out, "1 maps, 0 bots\n");
+    EXPECT_EQ(root.Read(game + "/levelshots/m1.jpg"), "picture");
+    const Result bat = Cli({"--dir", dir, "save-bat"});
+    EXPECT_EQ(bat.status, 0) << bat.err;
+    EXPECT_TRUE(root.Exists(game + "/runmap_m1_ffa.bat")) << bat.out;
+}
+
 TEST(Cli, SaveIntoAMissingModDirectoryFailsWithTheMessage) {
     test::GameDir dir;
     dir.Write("fraglane.ini", "[mods]\nselected=gone\ncount=1\nmod0=gone\n");

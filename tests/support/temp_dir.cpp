@@ -41,6 +41,15 @@ TempDir::~TempDir() {
     fs::remove_all(m_native, ec);
 }
 
+namespace {
+
+// Test paths are UTF-8 text, as the program's are: taken as such on every system.
+fs::path Utf8(const std::string& path) {
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+}  // namespace
+
 std::string TempDir::Path(std::string_view relative) const {
     std::string path = m_native + std::string(relative);
 #ifdef _WIN32
@@ -56,7 +65,7 @@ std::string TempDir::Program() const {
 }
 
 void TempDir::Write(std::string_view relative, std::string_view bytes) const {
-    const fs::path path = Path(relative);
+    const fs::path path = Utf8(Path(relative));
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -65,18 +74,18 @@ void TempDir::Write(std::string_view relative, std::string_view bytes) const {
 }
 
 std::string TempDir::Read(std::string_view relative) const {
-    std::ifstream in(Path(relative), std::ios::binary);
+    std::ifstream in(Utf8(Path(relative)), std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
 bool TempDir::Exists(std::string_view relative) const {
-    return fs::exists(Path(relative));
+    return fs::exists(Utf8(Path(relative)));
 }
 
 void TempDir::MakeDir(std::string_view relative) const {
-    fs::create_directories(Path(relative));
+    fs::create_directories(Utf8(Path(relative)));
 }
 
 std::string TempDir::Listing() const {
