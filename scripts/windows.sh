@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Cross-builds the core, fraglane-cli and the core test suite for 64-bit Windows with Debian's
-# mingw-w64 into build/windows/, runs the tests under Wine, and checks that the Windows CLI
-# gives byte for byte what the Linux one gives on the same game directory.
-#   libjpeg-turbo: built from Debian's own source package with the mingw toolchain (Debian has
-#   no mingw package of it), fetched through a private deb-src list; cached in build/.
+# Cross-builds Fraglane for 64-bit Windows with Debian's mingw-w64 into build/windows/: the
+# window, fraglane-cli and both test suites. Runs the suites under Wine, checks that the
+# installed folder runs alone, and that the Windows CLI gives byte for byte what the Linux one
+# gives on the same game directory.
+#   libjpeg-turbo and Qt (its base module: Core, Gui, Widgets, Test and the windows and
+#   offscreen platforms): built from Debian's own source packages with the mingw toolchain
+#   (Debian has no mingw package of either), fetched through a private deb-src list made from
+#   the machine's configured Debian sources; cached in build/windows-deps. Qt is the version
+#   of the machine's own Qt, whose tools (moc, rcc, uic) serve the cross build.
 #   GoogleTest: built from the sources libgtest-dev ships.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +15,7 @@ root=$PWD
 jobs="${FRAGLANE_JOBS:-2}"
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 libgtest-dev cmake ninja-build
-          dpkg-dev openarena-088-data)
+          dpkg-dev openarena-088-data qt6-base-dev qt6-base-dev-tools perl)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -27,9 +31,9 @@ deps="$root/build/windows-deps"
 mkdir -p "$deps"
 toolchain="$root/cmake/mingw-w64.cmake"
 
-# libjpeg-turbo from the source package of the Debian release this machine runs.
-if [ ! -f "$deps/prefix/lib/libjpeg.a" ]; then
-    apt_dir="$deps/apt"
+# A source package of the Debian release this machine runs, unpacked into $deps/src.
+fetch_source() {
+    local apt_dir="$deps/apt"
     mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$deps/src"
     # The machine's own configured Debian sources (a mirror included), as source lists: the
     # repositories apt takes binary packages from, with their suites and components.
@@ -40,14 +44,19 @@ if [ ! -f "$deps/prefix/lib/libjpeg.a" ]; then
         echo "windows.sh: no Debian source configured for apt on this machine" >&2
         exit 1
     fi
-    apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list"
-                 -o "Dir::Etc::SourceParts=/dev/null"
-                 -o "Dir::State::Lists=$apt_dir/lists"
-                 -o "Dir::Cache=$apt_dir/cache"
-                 -o "APT::Sandbox::User=root")
+    local apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list"
+                       -o "Dir::Etc::SourceParts=/dev/null"
+                       -o "Dir::State::Lists=$apt_dir/lists"
+                       -o "Dir::Cache=$apt_dir/cache"
+                       -o "APT::Sandbox::User=root")
     apt-get "${apt_options[@]}" update -qq
-    (cd "$deps/src" && rm -rf libjpeg-turbo-* &&
-        apt-get "${apt_options[@]}" source -qq libjpeg-turbo >/dev/null)
+    (cd "$deps/src" && rm -rf "$1"-[0-9]* &&
+        apt-get "${apt_options[@]}" source -qq "$1" >/dev/null)
+}
+
+# libjpeg-turbo from the source package of the Debian release this machine runs.
+if [ ! -f "$deps/prefix/lib/libjpeg.a" ]; then
+    fetch_source libjpeg-turbo
     source_dir=$(find "$deps/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -1)
     cmake -S "$source_dir" -B "$deps/jpeg-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$deps/prefix" \
@@ -66,16 +75,45 @@ if [ ! -f "$deps/prefix/lib/libgtest.a" ]; then
     cmake --install "$deps/gtest-build" >/dev/null
 fi
 
-# The core, the CLI and the core tests.
+# Qt's base module from the source package of the machine's own Qt, static: every program is
+# one file that needs nothing beside it (no Qt DLLs, no plugin folders, no deployment tool,
+# which a cross build could not run), with the platform plugins linked in. Only what the
+# window needs: no SQL, network, D-Bus or OpenGL; PNG among the image formats (the window's
+# own pictures; level shots go through the program's TGA and JPEG readers).
+qt="$deps/qt"
+if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+    qt_started=$(date +%s)
+    fetch_source qt6-base
+    qt_source=$(find "$deps/src" -maxdepth 1 -type d -name 'qt6-base-*' | head -1)
+    cmake -S "$qt_source" -B "$deps/qt-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$qt" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+        -DQT_BUILD_BENCHMARKS=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
+        -DFEATURE_opengl=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
+        -DFEATURE_printsupport=OFF -DFEATURE_zstd=OFF -DFEATURE_icu=OFF -DFEATURE_vulkan=OFF \
+        -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
+        -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_system_freetype=OFF \
+        -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_doubleconversion=OFF \
+        -DFEATURE_testlib=ON >/dev/null
+    cmake --build "$deps/qt-build" -j"$jobs" >/dev/null
+    cmake --install "$deps/qt-build" >/dev/null
+    echo "Qt for Windows built in $(( $(date +%s) - qt_started )) s"
+fi
+
+# The window, the CLI and both suites.
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DFRAGLANE_WINDOWS_DEPS="$deps/prefix" \
-    -DFRAGLANE_CORE_TESTS_ONLY=ON -DFRAGLANE_BUILD_BENCH=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DFRAGLANE_WINDOWS_DEPS="$deps/prefix;$qt" \
+    -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DFRAGLANE_CORE_TESTS_ONLY=OFF -DFRAGLANE_BUILD_BENCH=OFF \
     -DGTest_DIR="$deps/prefix/lib/cmake/GTest" >/dev/null
 # Everything: the module link checks too, which keep the arrows between modules on Windows.
 cmake --build build/windows -j"$jobs"
 rm -rf build/windows/install
 cmake --install build/windows --prefix build/windows/install >/dev/null
 test -f build/windows/install/bin/fraglane-cli.exe
+test -f build/windows/install/bin/fraglane.exe
 
 export WINEPREFIX="$deps/wine" WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
@@ -89,6 +127,53 @@ if grep -q '^\[  FAILED  \]' build/windows/core-tests.log; then
     exit 1
 fi
 echo "core tests under Wine: $(( $(date +%s) - start )) s"
+
+# The window suite on Qt's offscreen platform.
+start=$(date +%s)
+(cd build/windows/tests && QT_QPA_PLATFORM=offscreen "$wine" ./fraglane_window_tests.exe \
+    --gtest_brief=1) | tr -d '\r' | grep -v '^needs Linux tools$\|: Skipped$' |
+    tee build/windows/window-tests.log
+grep -q '^\[  PASSED  \]' build/windows/window-tests.log
+if grep -q '^\[  FAILED  \]' build/windows/window-tests.log; then
+    echo "window tests under Wine: failures above" >&2
+    exit 1
+fi
+echo "window tests under Wine: $(( $(date +%s) - start )) s"
+
+# The installed folder alone: each program loads only DLLs of the system, and the window
+# comes up from a copy of the folder in a game directory, with no search path of ours.
+system32="$WINEPREFIX/drive_c/windows/system32"
+for program in fraglane.exe fraglane-cli.exe; do
+    for dll in $(x86_64-w64-mingw32-objdump -p "build/windows/install/bin/$program" |
+                 awk '/DLL Name:/ {print $3}'); do
+        # A DLL of the toolchain (the C++ runtime, threads, zlib) would have to be carried
+        # along; one that the system has not, could not be loaded at all.
+        if [ -n "$(find /usr/x86_64-w64-mingw32 /usr/lib/gcc/x86_64-w64-mingw32 -iname "$dll" | head -1)" ] ||
+           [ -z "$(find "$system32" -maxdepth 1 -iname "$dll" | head -1)" ]; then
+            echo "$program needs $dll, which is no DLL of the system" >&2
+            exit 1
+        fi
+    done
+done
+alone="$root/build/windows/alone"
+rm -rf "$alone"
+mkdir -p "$alone"
+cp build/windows/install/bin/* "$alone/"
+: > "$alone/quake3.exe"
+(cd "$alone" && WINEPATH= QT_QPA_PLATFORM=offscreen timeout 20 "$wine" ./fraglane.exe) &
+window=$!
+for _ in $(seq 1 150); do
+    [ -d "$alone/levelshots" ] && [ -d "$alone/temp" ] && break
+    sleep 0.1
+done
+kill "$window" 2>/dev/null || true
+wait "$window" 2>/dev/null || true
+"$wine" wineserver -k 2>/dev/null || true
+if [ ! -d "$alone/levelshots" ]; then
+    echo "the installed fraglane.exe did not come up alone" >&2
+    exit 1
+fi
+echo "installed folder: fraglane.exe comes up alone"
 
 # The Windows CLI and the Linux one on copies of the same game directory (the OpenArena
 # archives): the same texts, mods, rows, lists, settings file, pictures and saved files.

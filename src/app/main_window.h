@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPixmap>
 
 #include <array>
 #include <exception>
@@ -186,6 +187,7 @@ public:
     QPushButton* btnDelBots;
     QListWidget* cSelectedBots;
     QLabel* BotImage;
+    QPixmap BotIconNone;  // the bot page's placeholder, as ImageNone holds the map page's
 
     // Page "display".
     QWidget* TabDisplay;

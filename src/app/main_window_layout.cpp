@@ -250,7 +250,8 @@ void T_Main::BuildMapPage() {
     MapImage->setScaledContents(true);
     ImageNone = Named(new QLabel(p), "ImageNone");
     ImageNone->setFixedSize(128, 128);
-    ImageNone->setPixmap(PlaceholderPicture());
+    ImageNone->setPixmap(PlaceholderPicture(QStringLiteral("no level shot")));
+    BotIconNone = PlaceholderPicture(QStringLiteral("no icon"));
     ImageNone->hide();
     row->addWidget(MapImage, 0, Qt::AlignTop);
     PageControl->addTab(TabMap, QIcon(PagePicture(1)), QStringLiteral("map"));

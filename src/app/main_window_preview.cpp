@@ -83,9 +83,16 @@ void T_Main::ThreadGetMapImageExecute(jobs::JobThread& thread) {
 
 void T_Main::SynchroLoadMapImage(const preview::ImageRequest& request, const QImage& image,
                                  bool placeholder) {
-    QLabel* target = request.image == preview::ImageRequest::Target::MapImage ? MapImage : BotImage;
+    const bool map = request.image == preview::ImageRequest::Target::MapImage;
+    QLabel* target = map ? MapImage : BotImage;
     target->clear();
-    target->setPixmap(placeholder ? ImageNone->pixmap() : QPixmap::fromImage(image));
+    if (!placeholder) {
+        target->setPixmap(QPixmap::fromImage(image));
+    } else if (map) {
+        target->setPixmap(ImageNone->pixmap());
+    } else {
+        target->setPixmap(BotIconNone);
+    }
 }
 
 }  // namespace fraglane::app

@@ -114,7 +114,7 @@ QPixmap PagePicture(int index) {
     return pixmap;
 }
 
-QPixmap PlaceholderPicture() {
+QPixmap PlaceholderPicture(const QString& caption) {
     QPixmap pixmap(128, 128);
     pixmap.fill(QColor(0x18, 0x18, 0x18));
     QPainter p(&pixmap);
@@ -129,7 +129,7 @@ QPixmap PlaceholderPicture() {
     font.setBold(true);
     p.setFont(font);
     p.setPen(Steel);
-    p.drawText(QRectF(12, 78, 104, 36), Qt::AlignCenter, QStringLiteral("no level shot"));
+    p.drawText(QRectF(12, 78, 104, 36), Qt::AlignCenter, caption);
     return pixmap;
 }
 

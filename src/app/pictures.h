@@ -8,6 +8,6 @@ namespace fraglane::app {
 // 0 game options, 1 map, 2 bots, 3 display, 4 advanced, 5 rotation.
 QPixmap PagePicture(int index);
 // The placeholder shown where a map or bot has no picture (128 x 128).
-QPixmap PlaceholderPicture();
+QPixmap PlaceholderPicture(const QString& caption);
 
 }  // namespace fraglane::app

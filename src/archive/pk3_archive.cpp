@@ -428,6 +428,11 @@ uint64_t Pk3Archive::DeclaredSize(std::string_view name) {
     return index < 0 ? 0 : m_members[static_cast<size_t>(index)].record.uncompressedSize;
 }
 
+const Member* Pk3Archive::FindRecord(std::string_view name) {
+    const int index = FindMember(name);
+    return index < 0 ? nullptr : &m_members[static_cast<size_t>(index)];
+}
+
 void Pk3Archive::ExtractMember(std::string_view name, std::string_view destination) {
     Extract(name, destination, false);
 }

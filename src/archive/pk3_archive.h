@@ -83,6 +83,9 @@ public:
     // The uncompressed size the directory declares for a member (at most what extracting it
     // writes); 0 when there is no such member.
     uint64_t DeclaredSize(std::string_view name);
+    // The member of that name (as HasMember finds it), or nullptr: its directory record tells
+    // its size and CRC-32 without reading its data.
+    const Member* FindRecord(std::string_view name);
     void ExtractMember(std::string_view name, std::string_view destination);
     // The same, for a destination that the caller knows to be new in every case of its name
     // (the picture cache's index says so): no folder read to look for another case of it.

@@ -1,5 +1,7 @@
 #include "catalogue/scan.h"
 
+#include <map>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "archive/archive_work.h"
@@ -114,13 +116,68 @@ bool IsListableName(std::string_view name) {
     return !name.empty() && text::IsCommandSafeName(name);
 }
 
+// The first archive of a mod (in the scan's order) that holds icons of a bot, and those icons.
+struct IconSource {
+    std::string archive;
+    std::vector<std::string> members;
+};
+
 // What one scan keeps across archives.
 struct ScanState {
     const ScanSink& sink;
     PictureCache cache;
     std::unordered_set<std::string> botNames;  // folded: a bot is listed once, whatever its mod
+    // A bot's character file and its icon may lie in different archives of a mod: the icons
+    // seen, by mod and folded bot name, for the bots whose own archive has none.
+    std::map<std::string, std::unordered_map<std::string, IconSource>> icons;
+    std::unordered_map<std::string, std::string> botNamesAsFound;  // folded name to name
     ScanResult result;
 };
+
+// "models\players\<bot>\icon_default.tga" (or .jpg): the icon of that bot, wherever it lies.
+void IconTest(ScanState& s, const std::string& mod, const std::string& archive,
+              const std::string& member) {
+    constexpr std::string_view Folder = "models\\players\\";
+    if (!text::StartsWithIgnoreCase(member, Folder))
+        return;
+    const std::string_view file = FileNameOf(member);
+    if (!text::EqualsIgnoreCase(file, "icon_default.tga") &&
+        !text::EqualsIgnoreCase(file, "icon_default.jpg"))
+        return;
+    const std::string_view bot = std::string_view(member).substr(
+        Folder.size(), member.size() - Folder.size() - file.size() - 1);
+    if (!IsListableName(bot) || bot.find('\\') != std::string_view::npos)
+        return;
+    IconSource& source = s.icons[mod][text::LowerCase(bot)];
+    if (source.archive.empty())
+        source.archive = archive;
+    if (source.archive == archive)
+        source.members.push_back(member);
+}
+
+// After every archive: the bots that got no picture take the icons of the first archive of
+// their mod that has any. Added only: a picture that is there stays.
+void IconsFromOtherArchives(ScanState& s, archive::Pk3Archive& zip, const std::stop_token& stop) {
+    for (const CatalogueRow& row : s.result.bots) {
+        const std::string picture = "bot_" + s.botNamesAsFound[row.name];
+        if (stop.stop_requested() || s.cache.HasPicture(picture))
+            continue;
+        const auto mod = s.icons.find(row.mod);
+        if (mod == s.icons.end())
+            continue;
+        const auto source = mod->second.find(row.name);
+        if (source == mod->second.end())
+            continue;
+        const archive::ArchiveWorkResult work =
+            archive::WorkOnArchive(zip, source->second.archive, [&](archive::Pk3Archive& open) {
+                for (const std::string& member : source->second.members)
+                    s.cache.Take(open, member,
+                                 picture + text::LowerCase(text::ExtractFileExt(member)));
+            });
+        if (!work.finished)
+            s.result.archiveFailures.emplace_back(source->second.archive, work.reason);
+    }
+}
 
 void MapTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
              const std::string& member) {
@@ -155,6 +212,7 @@ void BotTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
         return;
     }
     if (s.botNames.insert(text::LowerCase(bot)).second) {
+        s.botNamesAsFound.emplace(text::LowerCase(bot), bot);
         CatalogueRow row{mod, text::LowerCase(bot)};
         s.sink.botRow(row);
         s.result.bots.push_back(std::move(row));
@@ -225,7 +283,7 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
     const platform::EntryInfo cache = platform::InspectEntry(cacheFolder);
     if (cache.isLink || cache.kind != platform::EntryKind::Directory)
         throw OutputError("Unable to write to " + platform::DisplayPath(inputs.levelshotsDir));
-    ScanState s{sink, PictureCache(inputs.levelshotsDir), {}, {}};
+    ScanState s{sink, PictureCache(inputs.levelshotsDir), {}, {}, {}, {}};
     sink.status(0, ScanStartText);
     for (const std::string& mod : inputs.mods) {
         sink.status(1, "mod: " + mod);
@@ -247,12 +305,14 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
                     for (const std::string& member : open.FileNames()) {
                         MapTest(s, open, mod, member);
                         BotTest(s, open, mod, member);
+                        IconTest(s, mod, dir + file, member);
                     }
                 });
             if (!work.finished)
                 s.result.archiveFailures.emplace_back(dir + file, work.reason);
         }
     }
+    IconsFromOtherArchives(s, zip, stop);
     s.result.picturesExtracted = s.cache.Taken();
     s.result.pictureFailures = s.cache.TakeFailures();
     sink.status(0, "showing...");

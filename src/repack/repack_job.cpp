@@ -1,5 +1,8 @@
 #include "repack/repack_job.h"
 
+#include <algorithm>
+#include <map>
+
 #include "archive/archive_work.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -124,6 +127,37 @@ private:
         }
     }
 
+    // Where one map file lies in the archives of its mod, as their directories tell it.
+    struct Copy {
+        std::string archive;  // file name in the mod's folder
+        uint32_t size = 0;
+        uint32_t crc32 = 0;
+    };
+
+    // The first copy of a map file is taken, but the game loads the copy of the archive whose
+    // name sorts last (later archives override earlier ones): when that copy differs, the
+    // report says so.
+    void ReportLoadedCopies(const std::map<std::string, std::vector<Copy>>& copies,
+                            const std::map<std::string, std::string>& takenFrom) {
+        for (const auto& [member, found] : copies) {
+            const auto taken = takenFrom.find(member);
+            if (taken == takenFrom.end())
+                continue;
+            const auto sortsLast = [](const Copy& a, const Copy& b) {
+                return text::LowerCase(a.archive) < text::LowerCase(b.archive);
+            };
+            const Copy& loaded = *std::max_element(found.begin(), found.end(), sortsLast);
+            const auto first = std::find_if(found.begin(), found.end(), [&](const Copy& c) {
+                return c.archive == taken->second;
+            });
+            if (first != found.end() &&
+                (first->size != loaded.size || first->crc32 != loaded.crc32)) {
+                m_result.report.push_back(member + ": a different copy in " + loaded.archive +
+                                          " is the one the game loads");
+            }
+        }
+    }
+
     void MapPhase() {
         for (const std::string& mod : m_run.ModList.Items()) {
             m_sink.status(1, "mod: " + mod);
@@ -136,9 +170,17 @@ private:
                 CopyLevelShot(row.map + ".jpg");
                 CopyLevelShot(row.map + ".tga");
             }
+            const std::vector<std::string> allWanted = wanted;
+            std::map<std::string, std::vector<Copy>> copies;
+            std::map<std::string, std::string> takenFrom;
             const std::string dir = m_in.exeDir + mod + "\\";
             for (const std::string& file : Archives(mod, false)) {
                 OnArchive(dir, file, [&](archive::Pk3Archive& zip) {
+                    for (const std::string& w : allWanted) {
+                        if (const archive::Member* copy = zip.FindRecord(w))
+                            copies[w].push_back(
+                                {file, copy->record.uncompressedSize, copy->record.crc32});
+                    }
                     for (size_t i = wanted.size(); i-- > 0;) {
                         const std::string w = wanted[i];
                         if (!zip.HasMember(w))
@@ -154,12 +196,14 @@ private:
                         if (!taken)
                             continue;  // still wanted: a later archive may hold it whole
                         m_result.report.push_back(member + " from " + dir + file);
+                        takenFrom[w] = file;
                         wanted.erase(wanted.begin() + static_cast<std::ptrdiff_t>(i));
                         if (m_stop.stop_requested())
                             return;  // the stop check after each map file
                     }
                 });
             }
+            ReportLoadedCopies(copies, takenFrom);
             for (const std::string& w : wanted)
                 m_result.report.push_back("missing " + w + " in " + mod);
         }

@@ -23,6 +23,7 @@ public:
     QStringList urls;
     QList<QPair<QString, QString>> opened;  // file name, working directory
     std::function<void()> onOpen;           // runs at the moment of the shell call
+    bool realShell = false;  // the shell's open is passed to the system, as the program does
     QStringList questions;
     bool answer = false;  // what every question is answered
     QString chosenProgram;
@@ -34,6 +35,8 @@ public:
         opened.append({fileName, dir});
         if (onOpen)
             onOpen();
+        if (realShell)
+            SystemDesktop().OpenFile(nullptr, fileName, dir);
     }
     bool Ask(QWidget*, const QString& question) override {
         questions << question;

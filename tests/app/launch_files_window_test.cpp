@@ -3,10 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
 #include "app/fake_desktop.h"
 #include "app/qt_convert.h"
 #include "app/window_controls.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
+#include "server/engine.h"
 #include "server/server_run.h"
 #include "support/temp_dir.h"
 #ifndef _WIN32
@@ -134,6 +140,43 @@ TEST_F(FilesWindowTest, StartMinimisesSavesThenOpensTheBareNameInTheGameDirector
     EXPECT_EQ(onDisk, ToStd(window->cBat->toPlainText()));
     EXPECT_TRUE(minimised);
 }
+
+#ifdef _WIN32
+// "start" followed to the game: the shell opens the saved batch file in the game directory,
+// which runs quake3.exe (here a stand-in that records how it was run) with exactly the words
+// of the batch line, a quoted host name as one word, in a game directory named beyond ASCII.
+TEST_F(FilesWindowTest, StartRunsTheBatchLineThroughTheShellInTheGameDirectory) {
+    const std::string folder = "jeu \xc3\xa9 \xc3\xbc";
+    const std::string exeDir = game.Program() + folder + "\\";
+    game.MakeDir(folder + "/baseq3");
+    std::filesystem::copy_file(
+        std::filesystem::path(platform::ToNative(platform::ExtractFilePath(platform::ProgramFile()) +
+                                                 "fraglane_record_start.exe")),
+        std::filesystem::path(std::u8string(
+            reinterpret_cast<const char8_t*>(game.Path(folder + "/quake3.exe").c_str()))));
+    game.Write(folder + "/fraglane.ini",
+               "[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[maps]\nselected=q3dm17\n"
+               "[bots]\nselectedcount=1\nselected0=addbot sarge 4 blue\n"
+               "[advanced]\npre_cmd=+set sv_hostname \"Frag Lane\" +set g_motd \"a \\\"b\\\" c\"\n");
+    window = std::make_unique<T_Main>(exeDir, exeDir + "fraglane.ini", desktop);
+    desktop.realShell = true;
+    QTest::mouseClick(window->btnStart, Qt::LeftButton);
+    const std::string recorded = folder + "/started.txt";
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!game.Exists(recorded) && std::chrono::steady_clock::now() < until)
+        QTest::qWait(100);
+    ASSERT_TRUE(game.Exists(recorded)) << "quake3.exe did not run";
+    std::vector<std::string> lines;
+    std::istringstream in(game.Read(recorded));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    std::vector<std::string> words = server::SplitCommandWords(ToStd(window->cBat->toPlainText()));
+    words.front() = game.Path(folder);  // the first line: the working directory
+    EXPECT_EQ(lines, words);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Frag Lane"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "a \"b\" c"), lines.end());
+}
+#endif
 
 #ifndef _WIN32  // the real dedicated server, on the loopback
 // "start" on the real engine: a missing engine and one that ends at once are said; the page

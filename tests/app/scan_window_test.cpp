@@ -65,7 +65,7 @@ protected:
 std::string ExpectedCounts(const std::string& mod) {
     const std::string script = R"(
 import os, sys, zipfile
-maps = bots = 0; names = set(); pictures = set()
+maps = bots = 0; names = set(); pictures = set(); icons = {}
 for f in sorted(os.listdir(sys.argv[1])):
     if not f.lower().endswith('.pk3'): continue
     members = [m.replace('/', '\\') for m in zipfile.ZipFile(os.path.join(sys.argv[1], f)).namelist()]
@@ -84,6 +84,13 @@ for f in sorted(os.listdir(sys.argv[1])):
             for ext in ('.tga', '.jpg'):
                 if ('models\\players\\' + b + '\\icon_default' + ext).lower() in lower:
                     pictures.add(('bot_' + b + ext).lower())
+        parts = l.split('\\')
+        if len(parts) == 4 and parts[:2] == ['models', 'players'] and parts[3] in ('icon_default.tga', 'icon_default.jpg'):
+            icons.setdefault(parts[2], (f, []))
+            if icons[parts[2]][0] == f: icons[parts[2]][1].append(parts[3][-4:])
+for b in names:
+    if b in icons and not any(p.startswith('bot_' + b + '.') for p in pictures):
+        pictures.update('bot_' + b + ext for ext in icons[b][1])
 print(maps, len(names), len(pictures))
 )";
     return fraglane::test::RunCommand("python3 -c " + fraglane::test::Quote(script) + " " +

@@ -108,6 +108,30 @@ TEST_F(ScanTest, FindsEveryMapAndBotWithItsPicturesAndWritesTheCatalogue) {
     EXPECT_EQ(game.Read("levelshots/q3dm1.tga"), "kept");
 }
 
+// A bot whose own archive has no icon takes the icons of the first archive of its mod that
+// has any, and nothing from another mod; a bot with an icon of its own keeps that one.
+TEST_F(ScanTest, ABotWithoutAnIconTakesTheFirstOfItsModOnlyOnce) {
+    test::MakeArchive(game, "icons\\a.pk3",
+                      {{"bots\\tony_c.c", "bot"},
+                       {"bots\\nobody_c.c", "bot"},
+                       {"bots\\own_c.c", "bot"},
+                       {"models\\players\\own\\icon_default.tga", "own"}});
+    test::MakeArchive(game, "icons\\b.pk3",
+                      {{"models\\players\\Tony\\icon_default.jpg", "tony of b"},
+                       {"models\\players\\own\\icon_default.jpg", "not for own"},
+                       {"models\\players\\x\\deeper\\icon_default.jpg", "no bot's"}});
+    test::MakeArchive(game, "icons\\c.pk3", {{"models\\players\\tony\\icon_default.tga", "later"}});
+    test::MakeArchive(game, "other\\d.pk3", {{"models\\players\\nobody\\icon_default.tga", "x"}});
+    const ScanResult r = Scan({"icons", "other"});
+    EXPECT_EQ(r.bots, (Rows{{"icons", "tony"}, {"icons", "nobody"}, {"icons", "own"}}));
+    EXPECT_EQ(game.Read("levelshots/bot_tony.jpg"), "tony of b");
+    EXPECT_EQ(game.Read("levelshots/bot_own.tga"), "own");
+    for (const char* absent : {"bot_tony.tga", "bot_own.jpg", "bot_nobody.tga"})
+        EXPECT_FALSE(game.Exists(std::string("levelshots/") + absent)) << absent;
+    EXPECT_EQ(r.picturesExtracted, 2);
+    EXPECT_EQ(Scan({"icons", "other"}).picturesExtracted, 0);
+}
+
 // A picture whose name is taken costs that picture only: every map and bot keeps its row,
 // the other pictures are written, the reason is kept once, and the catalogue is written.
 TEST_F(ScanTest, PictureWhoseNameIsTakenCostsOnlyThatPicture) {

@@ -304,3 +304,32 @@ TEST(ServerCommands, StartStatusStopDetachedAndInTheForeground) {
 
 }  // namespace
 }  // namespace fraglane
+
+namespace fraglane {
+namespace {
+
+// On OpenArena's own archives, which keep each bot's icon apart from its character file and
+// hold later copies of maps in patch archives: the bots get their icons, and the repack of
+// aggressor names the copy that the game loads.
+TEST(OpenArenaContent, BotIconsFromOtherArchivesAndTheCopyTheGameLoads) {
+    test::GameDir game;
+    if (!game.LinkOpenArena())
+        GTEST_SKIP() << "openarena-088-data is not installed";
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "rescan-mods"}, out, err), 0) << err.str();
+    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "scan"}, out, err), 0) << err.str();
+    int icons = 0;
+    for (const auto& e : std::filesystem::directory_iterator(game.Path("levelshots")))
+        icons += e.path().filename().string().rfind("bot_", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(icons, 15);  // of 24 bots: the others have no icon_default of their name
+    std::ostringstream report;
+    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "repack", "aggressor@baseq3"}, out, report), 0)
+        << report.str();
+    EXPECT_NE(report.str().find("maps/aggressor.bsp: a different copy in pak6-patch088.pk3 is "
+                                "the one the game loads\n"),
+              std::string::npos)
+        << report.str();
+}
+
+}  // namespace
+}  // namespace fraglane

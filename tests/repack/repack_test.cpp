@@ -230,6 +230,22 @@ TEST_F(RepackTest, OneMapWithItsFilesShadersAndImagesButNothingOfTheStockArchive
     EXPECT_NE(std::find(r.report.begin(), r.report.end(), "missing env\\space_dn"), r.report.end());
 }
 
+// The first copy of a map file is packed; when the archive of its mod that the game reads
+// last holds different bytes under that name, the report says which copy the game loads.
+TEST_F(RepackTest, TheReportNamesADifferentCopyThatTheGameLoads) {
+    test::MakeArchive(game, "baseq3\\m1.pk3",
+                      {{"maps\\same.bsp", "bsp"},
+                       {"maps\\new.bsp", "2006"},
+                       {"maps\\new.aas", "aas"}});
+    test::MakeArchive(game, "baseq3\\m2.pk3", {{"maps\\same.bsp", "bsp"}, {"maps\\NEW.BSP", "2012"}});
+    const RepackResult r = Repack({{"same", "baseq3"}, {"new", "baseq3"}});
+    std::vector<std::string> copies;
+    std::copy_if(r.report.begin(), r.report.end(), std::back_inserter(copies),
+                 [](const std::string& line) { return line.find("a different copy") != std::string::npos; });
+    EXPECT_EQ(copies, std::vector<std::string>{
+                          "maps\\new.bsp: a different copy in m2.pk3 is the one the game loads"});
+}
+
 TEST_F(RepackTest, SeveralMapsNameTheArchiveByTheirCountAndAStopWritesNone) {
     EXPECT_EQ(OutputName({{"a", "m"}, {"b", "m"}, {"c", "m"}}), "3maps.pk3");
     Repack({{"q3dm17", "baseq3"}});
