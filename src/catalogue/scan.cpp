@@ -19,7 +19,8 @@ namespace {
 // not hold is new in every case, so pictures are written without a folded lookup.
 class PictureCache {
 public:
-    explicit PictureCache(std::string dir) : m_dir(std::move(dir)) {
+    explicit PictureCache(std::string dir)
+        : m_dir(std::move(dir)), m_nativeDir(platform::ToNative(m_dir)) {
         for (const platform::DirEntry& entry : platform::ListDirectory(m_dir)) {
             if (!entry.isDirectory)
                 m_names.insert(text::LowerCase(entry.name));
@@ -52,7 +53,11 @@ public:
             Failed(path, "it declares more than 64 MiB");
             return;
         }
-        const platform::EntryInfo before = platform::InspectEntry(path);
+        // The index holds every name of the folder, folded: a name in no case there is looked
+        // at as it is spelled, without reading the folder again.
+        const platform::EntryInfo before = m_names.count(text::LowerCase(name)) != 0
+                                               ? platform::InspectEntry(path)
+                                               : platform::InspectNativeEntry(m_nativeDir + name);
         if (before.isLink || before.kind != platform::EntryKind::Missing) {
             Failed(path, TakenReason(before));
             return;
@@ -102,6 +107,7 @@ private:
     }
 
     std::string m_dir;
+    std::string m_nativeDir;  // with its trailing separator
     std::unordered_set<std::string> m_names;
     int m_taken = 0;
     std::vector<std::pair<std::string, std::string>> m_failures;

@@ -72,6 +72,9 @@ struct EntryInfo {
     std::string realPath;
 };
 EntryInfo InspectEntry(std::string_view path);
+// The same for a native path taken exactly as it is spelled: no folder is read to find
+// another case of a name, for a caller that knows the name is in no other case there.
+EntryInfo InspectNativeEntry(const std::string& nativePath);
 // Whether a real location lies inside (or is) the real location of a folder.
 bool IsInsideFolder(std::string_view realPath, std::string_view realFolder);
 

@@ -239,8 +239,11 @@ std::vector<DirEntry> ListDirectory(std::string_view dir) {
 }
 
 EntryInfo InspectEntry(std::string_view path) {
+    return InspectNativeEntry(ToNative(path));
+}
+
+EntryInfo InspectNativeEntry(const std::string& native) {
     EntryInfo info;
-    const std::string native = ToNative(path);
     struct stat st {};
     if (::lstat(native.c_str(), &st) != 0)
         return info;

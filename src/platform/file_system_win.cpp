@@ -95,8 +95,11 @@ std::vector<DirEntry> ListDirectory(std::string_view dir) {
 }
 
 EntryInfo InspectEntry(std::string_view path) {
+    return InspectNativeEntry(std::string(path));  // the system finds any case itself
+}
+
+EntryInfo InspectNativeEntry(const std::string& native) {
     EntryInfo info;
-    const std::string native(path);
     const DWORD a = ::GetFileAttributesA(native.c_str());
     if (a == INVALID_FILE_ATTRIBUTES)
         return info;
