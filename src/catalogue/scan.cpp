@@ -22,8 +22,10 @@ public:
     explicit PictureCache(std::string dir)
         : m_dir(std::move(dir)), m_nativeDir(platform::ToNative(m_dir)) {
         for (const platform::DirEntry& entry : platform::ListDirectory(m_dir)) {
+            const std::string folded = text::LowerCase(entry.name);
             if (!entry.isDirectory)
-                m_names.insert(text::LowerCase(entry.name));
+                m_names.insert(folded);
+            m_entries.insert(folded);
         }
     }
     // Whether the cache holds base + ".tga" or base + ".jpg", any case.
@@ -55,7 +57,7 @@ public:
         }
         // The index holds every name of the folder, folded: a name in no case there is looked
         // at as it is spelled, without reading the folder again.
-        const platform::EntryInfo before = m_names.count(text::LowerCase(name)) != 0
+        const platform::EntryInfo before = m_entries.count(text::LowerCase(name)) != 0
                                                ? platform::InspectEntry(path)
                                                : platform::InspectNativeEntry(m_nativeDir + name);
         if (before.isLink || before.kind != platform::EntryKind::Missing) {
@@ -77,6 +79,7 @@ public:
         }
         std::erase_if(m_failures, [&](const auto& failure) { return failure.first == path; });
         m_names.insert(text::LowerCase(name));
+        m_entries.insert(text::LowerCase(name));
         ++m_taken;
     }
     int Taken() const { return m_taken; }
@@ -109,6 +112,7 @@ private:
     std::string m_dir;
     std::string m_nativeDir;  // with its trailing separator
     std::unordered_set<std::string> m_names;
+    std::unordered_set<std::string> m_entries;  // every name there, folders too, folded
     int m_taken = 0;
     std::vector<std::pair<std::string, std::string>> m_failures;
 };
