@@ -125,6 +125,7 @@ void T_Main::Connect() {
             OnChange(binding, this, [this] { AllChangeClick(); });
     }
     connect(cMod, &QComboBox::currentIndexChanged, this, [this] { cSelectedMapChange(); });
+    connect(cRconPassword, &QLineEdit::textChanged, this, [this] { UpdateRconWarning(); });
     connect(cSelectedMap, &QLineEdit::textChanged, this, [this] { cSelectedMapChange(); });
     connect(cMap, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { cMapChangeNode(current); });
@@ -201,6 +202,11 @@ void T_Main::FormCreate() {
     PageConfig->setCurrentIndex(0);
     DirContent.SetActive(true);
     Guarded([this] { LoadSettings(); });
+    JudgeStoredMapWarning();
+    UpdateRconWarning();
+    // Each upper page's full caption, for when the tabs are too narrow to show it.
+    for (int i = 0; i < PageControl->count(); ++i)
+        PageControl->setTabToolTip(i, PageControl->tabText(i));
     SetUpServerWatch();
     ThreadGetMapImage.Start();
     ComposeReady = true;
@@ -304,7 +310,29 @@ void T_Main::AllChangeClick() {
 
 void T_Main::cDedicatedClick() {
     PageControl->setTabVisible(PageControl->indexOf(TabDisplay), !cDedicated->isChecked());
+    UpdateRconWarning();
     Compose();
+}
+
+void T_Main::UpdateRconWarning() {
+    cRconWarning->setVisible(cDedicated->isChecked() && cRconPassword->text().size() < 8);
+}
+
+void T_Main::JudgeStoredMapWarning() {
+    const QString map = cSelectedMap->text();
+    const QString mod = cMod->currentText();
+    QTreeWidgetItem* row = nullptr;  // the map's row in the chosen mod, else its first
+    for (int i = 0; i < cMap->RowCount(); ++i) {
+        QTreeWidgetItem* candidate = cMap->Row(i);
+        if (candidate->text(cMapMap) != map)
+            continue;
+        if (row == nullptr || candidate->text(cMapMod) == mod)
+            row = candidate;
+        if (candidate->text(cMapMod) == mod)
+            break;
+    }
+    cErrorLoadMapInfo->setVisible(
+        row != nullptr && catalogue::CannotLoadInMod(ToStd(row->text(cMapMod)), ToStd(mod)));
 }
 
 void T_Main::LoadSettings() {

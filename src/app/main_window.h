@@ -83,6 +83,10 @@ public:
     // Event handlers.
     void AllChangeClick();
     void cDedicatedClick();
+    // The red warning beside the password: dedicated on and a password shorter than 8.
+    void UpdateRconWarning();
+    // At start-up: the map page's warning judged once on the stored selection.
+    void JudgeStoredMapWarning();
     void cSelectedMapChange();
     void cMapChangeNode(QTreeWidgetItem* current);
     void btnRescanModesClick();
@@ -157,6 +161,7 @@ public:
     QCheckBox* cPure;
     QCheckBox* cDedicated;
     QLineEdit* cRconPassword;
+    QLabel* cRconWarning;
     QCheckBox* cFriendlyFire;
     SpinEdit* cCom_HunkMegs;
     QCheckBox* cAllowDownload;

@@ -179,6 +179,14 @@ void T_Main::BuildGameOptionsPage() {
     grid->addWidget(cDedicated, 5, 0);
     grid->addWidget(cFriendlyFire, 5, 1);
     grid->addWidget(cAllowDownload, 5, 4);
+    // Shown while a dedicated server would take a guessable remote-console password.
+    cRconWarning = Named(new QLabel(QStringLiteral("anyone who knows this password controls "
+                                                   "the server"),
+                                    p),
+                         "cRconWarning");
+    cRconWarning->setStyleSheet(QStringLiteral("color: red;"));
+    cRconWarning->setWordWrap(true);
+    grid->addWidget(cRconWarning, 6, 4, 1, 2, Qt::AlignTop);
     grid->setRowStretch(6, 1);
     // The captions take the room the option controls leave: the spin edits (every one of
     // them is on this page) and the password keep a fixed width.
@@ -210,6 +218,7 @@ void T_Main::BuildMapPage() {
     left->addLayout(modRow);
 
     cMap = Named(new ListGrid(p), "cMap", QStringLiteral("map (devmap)"));
+    cMap->SetEmptyHint(QStringLiteral("no maps yet: press rescan mods, then rescan maps"));
     cMap->setHeaderLabels({QStringLiteral("map"), QStringLiteral("mod")});
     cMap->SetTextOrder(ListOrder);
     cMap->setColumnWidth(cMapMap, 112);
@@ -265,6 +274,7 @@ void T_Main::BuildBotsPage() {
     grid->setVerticalSpacing(2);
 
     cBot = Named(new ListGrid(p), "cBot");
+    cBot->SetEmptyHint(QStringLiteral("no bots yet: press rescan mods, then rescan"));
     cBot->setHeaderLabels({QStringLiteral("bot"), QStringLiteral("mod")});
     cBot->SetTextOrder(ListOrder);
     cBot->setColumnWidth(cBotBot, 112);

@@ -208,6 +208,21 @@ void ListGrid::keyPressEvent(QKeyEvent* event) {
     emit keyPressed();
 }
 
+void ListGrid::SetEmptyHint(const QString& hint) {
+    m_emptyHint = hint;
+    viewport()->update();
+}
+
+void ListGrid::paintEvent(QPaintEvent* event) {
+    QTreeWidget::paintEvent(event);
+    if (topLevelItemCount() != 0 || m_emptyHint.isEmpty())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyHint);
+}
+
 void ListGrid::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                        const QModelIndex& index) const {
     QTreeWidget::drawRow(painter, option, index);

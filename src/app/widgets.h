@@ -94,6 +94,8 @@ public:
     const std::vector<int>& SortKeys() const { return m_sortKeys; }
     void Sort();
     bool RowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b) const;
+    // A grey text shown inside the grid while it has no rows (what fills it).
+    void SetEmptyHint(const QString& hint);
 
 signals:
     void mousePressed();
@@ -104,10 +106,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     std::vector<int> m_sortKeys;
     TextOrder m_order;
+    QString m_emptyHint;
     int m_updateDepth = 0;
 };
 

@@ -132,6 +132,8 @@ int Scan(Context& c) {
     platform::ProfileFile ini(c.iniPath);
     catalogue::ScanInputs inputs{c.exeDir, launch::LevelshotsDirOf(c.exeDir),
                                  catalogue::ReadModList(ini)};
+    if (inputs.mods.empty())
+        c.err << "no mods to scan yet: run rescan-mods first\n";
     platform::ForceDirectories(inputs.levelshotsDir);  // as the window makes it at start
     archive::Pk3Archive zip;
     platform::TDirContent lister;

@@ -114,6 +114,22 @@ TEST_F(WindowTest, FirstStartShowsTheDefaultsAndComposes) {
     EXPECT_FALSE(game.Exists("fraglane.ini"));
 }
 
+// What a first run meets: the default password is warned about while the server is
+// dedicated, and every upper tab names its page in full in its tooltip.
+TEST_F(WindowTest, AGuessablePasswordIsWarnedAboutAndTabsCarryTheirCaptions) {
+    Open();
+    EXPECT_FALSE(window->cRconWarning->isHidden());  // dedicated, the one-character default
+    window->cRconPassword->setText("1234567");
+    EXPECT_FALSE(window->cRconWarning->isHidden());
+    window->cRconPassword->setText("12345678");
+    EXPECT_TRUE(window->cRconWarning->isHidden());
+    window->cRconPassword->setText("*");
+    window->cDedicated->click();
+    EXPECT_TRUE(window->cRconWarning->isHidden());
+    for (int i = 0; i < window->PageControl->count(); ++i)
+        EXPECT_EQ(window->PageControl->tabToolTip(i), window->PageControl->tabText(i));
+}
+
 TEST_F(WindowTest, ControlsCarryTheirCaptionsAndHints) {
     Open();
     EXPECT_EQ(window->PageControl->tabText(0), "game options");
@@ -126,7 +142,7 @@ TEST_F(WindowTest, ControlsCarryTheirCaptionsAndHints) {
     EXPECT_EQ(window->cPure->toolTip(), "sv_pure (if 1 maps used only in pk3 files)");
     EXPECT_EQ(window->btnRepackMaps->text(), "repack maps");
     EXPECT_TRUE(window->btnRepackMaps->isEnabled());
-    EXPECT_FALSE(window->cErrorLoadMapInfo->isHidden());
+    EXPECT_TRUE(window->cErrorLoadMapInfo->isHidden());  // judged on the stored map: none
     EXPECT_EQ(window->RxLabel1->text(), "Fraglane 1.7");
     EXPECT_EQ(window->cMovement->itemText(2),
               "sync (sv_maxfps 125, g_synchronousClients 1, pmove_fixed 1, pmove_msec 4) mountain");
