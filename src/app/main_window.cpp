@@ -182,7 +182,17 @@ bool T_Main::eventFilter(QObject* watched, QEvent* event) {
         // what FormKeyDown does (asking jobs to stop) may be done twice.
         auto* widget = qobject_cast<QWidget*>(watched);
         if (widget != nullptr && widget->window() == this) {
-            FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+            const auto* key = static_cast<QKeyEvent*>(event);
+            // Ctrl+Tab and Ctrl+Shift+Tab go through the visible upper pages from any focus,
+            // before a page control of its own takes them (it would open hidden pages too).
+            const bool control = (key->modifiers() & Qt::ControlModifier) != 0;
+            if (control && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+                const bool back =
+                    key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier) != 0;
+                CycleUpperPages(back ? -1 : 1);
+                return true;
+            }
+            FormKeyDown(key->key());
         }
         return false;  // the key is not consumed
     }
@@ -312,6 +322,20 @@ void T_Main::cDedicatedClick() {
     PageControl->setTabVisible(PageControl->indexOf(TabDisplay), !cDedicated->isChecked());
     UpdateRconWarning();
     Compose();
+}
+
+void T_Main::CycleUpperPages(int step) {
+    if (!PageControl->isEnabled())
+        return;  // a scan or repack runs
+    const int n = PageControl->count();
+    int i = PageControl->currentIndex();
+    for (int k = 0; k < n; ++k) {
+        i = (i + step + n) % n;
+        if (PageControl->isTabVisible(i)) {
+            PageControl->setCurrentIndex(i);
+            return;
+        }
+    }
 }
 
 void T_Main::UpdateRconWarning() {

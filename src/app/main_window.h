@@ -85,6 +85,8 @@ public:
     void cDedicatedClick();
     // The red warning beside the password: dedicated on and a password shorter than 8.
     void UpdateRconWarning();
+    // The next (step 1) or previous (-1) visible upper page.
+    void CycleUpperPages(int step);
     // At start-up: the map page's warning judged once on the stored selection.
     void JudgeStoredMapWarning();
     void cSelectedMapChange();

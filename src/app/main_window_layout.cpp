@@ -32,10 +32,7 @@ QLabel* Caption(const QString& text, QWidget* buddy, QWidget* parent) {
 }
 
 QPushButton* FlatButton(const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setFlat(true);
-    button->setAutoDefault(false);
-    return button;
+    return new FlatPushButton(caption, parent);
 }
 
 template <typename W>

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyleOptionFocusRect>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStyle>
@@ -206,6 +207,23 @@ void ListGrid::mousePressEvent(QMouseEvent* event) {
 void ListGrid::keyPressEvent(QKeyEvent* event) {
     QTreeWidget::keyPressEvent(event);
     emit keyPressed();
+}
+
+FlatPushButton::FlatPushButton(const QString& caption, QWidget* parent)
+    : QPushButton(caption, parent) {
+    setFlat(true);
+    setAutoDefault(false);
+}
+
+void FlatPushButton::paintEvent(QPaintEvent* event) {
+    QPushButton::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter painter(this);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = rect().adjusted(2, 2, -2, -2);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
 }
 
 void ListGrid::SetEmptyHint(const QString& hint) {

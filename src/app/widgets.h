@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
 
@@ -57,6 +58,17 @@ private:
 };
 
 // A one-line edit with an ellipsis button at its end.
+// A flat push button that shows when it has the keyboard focus (the style draws no mark on a
+// flat button of its own).
+class FlatPushButton : public QPushButton {
+    Q_OBJECT
+public:
+    FlatPushButton(const QString& caption, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 class EllipsisEdit : public QLineEdit {
     Q_OBJECT
 public:

@@ -130,6 +130,19 @@ TEST_F(WindowTest, AGuessablePasswordIsWarnedAboutAndTabsCarryTheirCaptions) {
         EXPECT_EQ(window->PageControl->tabToolTip(i), window->PageControl->tabText(i));
 }
 
+TEST_F(WindowTest, CtrlTabGoesThroughTheVisiblePagesFromAnyFocus) {
+    Open();
+    window->show();
+    window->PageControl->setCurrentWidget(window->TabBots);
+    QTest::keyClick(window->cBot, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(window->PageControl->currentWidget(), window->TabAdvanced);  // "display" is hidden
+    window->PageControl->setCurrentWidget(window->TabMap);
+    QTest::keyClick(window->cMod, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(window->PageControl->currentWidget(), window->TabBots);
+    QTest::keyClick(window->cBat, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window->PageControl->currentWidget(), window->TabMap);
+}
+
 TEST_F(WindowTest, ControlsCarryTheirCaptionsAndHints) {
     Open();
     EXPECT_EQ(window->PageControl->tabText(0), "game options");
