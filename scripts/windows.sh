@@ -79,7 +79,8 @@ fi
 # one file that needs nothing beside it (no Qt DLLs, no plugin folders, no deployment tool,
 # which a cross build could not run), with the platform plugins linked in. Only what the
 # window needs: no SQL, network, D-Bus or OpenGL; PNG among the image formats (the window's
-# own pictures; level shots go through the program's TGA and JPEG readers).
+# own pictures; level shots go through the program's TGA and JPEG readers). No tablet events:
+# Debian's source leaves out the tablet interface header (wintab.h) that they need.
 qt="$deps/qt"
 if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
     qt_started=$(date +%s)
@@ -95,7 +96,7 @@ if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
         -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_system_freetype=OFF \
         -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_doubleconversion=OFF \
-        -DFEATURE_testlib=ON >/dev/null
+        -DFEATURE_tabletevent=OFF -DFEATURE_testlib=ON >/dev/null
     cmake --build "$deps/qt-build" -j"$jobs" >/dev/null
     cmake --install "$deps/qt-build" >/dev/null
     echo "Qt for Windows built in $(( $(date +%s) - qt_started )) s"

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -269,6 +270,7 @@ void T_Main::StartBusyJob(jobs::BackgroundJob& job) {
 }
 
 void T_Main::ThreadRepackMapsTerminate(jobs::JobThread& thread) {
+    JobProgress->hide();
     PageControl->setEnabled(true);
     PageConfig->setEnabled(true);
     if (thread.Terminated() || m_repackFailed) {
@@ -284,6 +286,14 @@ void T_Main::ThreadRepackMapsTerminate(jobs::JobThread& thread) {
 
 void T_Main::QueueStatusText(jobs::JobThread& thread, int panel, const std::string& text) {
     thread.Queue([this, panel, text = ToQt(text)] { SetStatusText(panel, text); });
+}
+
+void T_Main::QueueProgress(jobs::JobThread& thread, int done, int total) {
+    thread.Queue([this, done, total] {
+        JobProgress->setRange(0, total);
+        JobProgress->setValue(done);
+        JobProgress->show();
+    });
 }
 
 launch::LaunchOptions T_Main::GatherOptions() const {
@@ -420,7 +430,7 @@ void T_Main::Label30Click() {
 
 void T_Main::SetStatusText(int panel, const QString& text) {
     if (panel >= 0 && panel < 3)
-        StatusPanels[static_cast<size_t>(panel)]->setText(text);
+        StatusPanels[static_cast<size_t>(panel)]->SetText(text);
 }
 
 QString T_Main::StatusText(int panel) const {

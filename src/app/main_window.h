@@ -31,6 +31,7 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
@@ -121,6 +122,8 @@ public:
     void ThreadRepackMapsTerminate(jobs::JobThread& thread);
     // For job bodies: sets a status panel on the window's thread, in the order of the calls.
     void QueueStatusText(jobs::JobThread& thread, int panel, const std::string& text);
+    // For job bodies: archive done of total, shown at the status bar's right end.
+    void QueueProgress(jobs::JobThread& thread, int done, int total);
     void FillDirPopup(const std::string& directory, launch::PopupMode mode);
     void cCfgNameButtonClick();
     void cBatNameButtonClick();
@@ -145,7 +148,8 @@ public:
     QTabWidget* PageControl;
     QTabWidget* PageConfig;
     QStatusBar* StatusBar;
-    std::array<QLabel*, 3> StatusPanels{};
+    std::array<StatusPanel*, 3> StatusPanels{};
+    QProgressBar* JobProgress;
 
     // Page "game options".
     QWidget* TabGameOptions;

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -120,6 +121,7 @@ void T_Main::ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData) {
     // in update state meanwhile, so rows appended one by one cost no repaint or sort.
     catalogue::ScanSink sink;
     sink.status = [&](int panel, const std::string& text) { QueueStatusText(thread, panel, text); };
+    sink.progress = [&](int done, int total) { QueueProgress(thread, done, total); };
     auto append = [&](ListGrid* grid, const catalogue::CatalogueRow& row) {
         thread.Queue(
             [grid, cells = QStringList{ToQt(row.name), ToQt(row.mod)}] { grid->AddRows({cells}); });
@@ -133,6 +135,7 @@ void T_Main::ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData) {
 }
 
 void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
+    JobProgress->hide();
     SortLists();
     PageControl->setEnabled(true);
     PageConfig->setEnabled(true);

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -101,12 +102,16 @@ void T_Main::BuildFrame() {
     StatusBar->setAutoFillBackground(true);
     const int widths[3] = {250, 100, 50};
     for (int i = 0; i < 3; ++i) {
-        StatusPanels[static_cast<size_t>(i)] = new QLabel(StatusBar);
+        StatusPanels[static_cast<size_t>(i)] = new StatusPanel(StatusBar);
         StatusPanels[static_cast<size_t>(i)]->setFixedWidth(widths[i]);
-        StatusPanels[static_cast<size_t>(i)]->setFrameShape(QFrame::Panel);
-        StatusPanels[static_cast<size_t>(i)]->setFrameShadow(QFrame::Sunken);
         StatusBar->addWidget(StatusPanels[static_cast<size_t>(i)]);
     }
+    // Archive k of n while a scan or a repack runs, at the right end; hidden otherwise.
+    JobProgress = Named(new QProgressBar(StatusBar), "JobProgress");
+    JobProgress->setFixedWidth(160);
+    JobProgress->setFormat(QStringLiteral("%v of %m"));
+    JobProgress->hide();
+    StatusBar->addPermanentWidget(JobProgress);
     setStatusBar(StatusBar);
 }
 

@@ -22,6 +22,7 @@ void T_Main::btnRepackMapsClick() {
 void T_Main::ThreadRepackMapsExecute(jobs::JobThread& thread) {
     repack::RepackSink sink;
     sink.status = [&](int panel, const std::string& text) { QueueStatusText(thread, panel, text); };
+    sink.progress = [&](int done, int total) { QueueProgress(thread, done, total); };
     try {
         RepackReport =
             repack::RepackMaps(m_repackInputs, KAZip, DirContent, thread.StopToken(), sink).report;

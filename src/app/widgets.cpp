@@ -226,6 +226,34 @@ void FlatPushButton::paintEvent(QPaintEvent* event) {
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
 }
 
+StatusPanel::StatusPanel(QWidget* parent) : QLabel(parent) {
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Sunken);
+}
+
+void StatusPanel::SetText(const QString& text) {
+    setText(text);
+    UpdateToolTip();
+}
+
+void StatusPanel::UpdateToolTip() {
+    const bool fits = fontMetrics().horizontalAdvance(text()) <= contentsRect().width();
+    setToolTip(fits ? QString() : text());
+}
+
+void StatusPanel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    UpdateToolTip();
+}
+
+void StatusPanel::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);  // the frame; the text is drawn here, cut to fit
+    QPainter painter(this);
+    const QRect area = contentsRect().adjusted(2, 0, -2, 0);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+}
+
 void ListGrid::SetEmptyHint(const QString& hint) {
     m_emptyHint = hint;
     viewport()->update();

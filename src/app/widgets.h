@@ -3,6 +3,7 @@
 #include <QAbstractSpinBox>
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -67,6 +68,22 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+// A panel of the status bar: a text that does not fit is cut with "…" and shown whole as the
+// panel's tooltip.
+class StatusPanel : public QLabel {
+    Q_OBJECT
+public:
+    explicit StatusPanel(QWidget* parent);
+    void SetText(const QString& text);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void UpdateToolTip();
 };
 
 class EllipsisEdit : public QLineEdit {

@@ -295,14 +295,27 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
         throw OutputError("Unable to write to " + platform::DisplayPath(inputs.levelshotsDir));
     ScanState s{sink, PictureCache(inputs.levelshotsDir), {}, {}, {}, {}};
     sink.status(0, ScanStartText);
+    // Every mod's archives are listed first, so that the progress knows the whole.
+    struct ModArchives {
+        std::string mod;
+        std::string dir;
+        std::vector<std::string> files;
+    };
+    std::vector<ModArchives> all;
+    int total = 0;
     for (const std::string& mod : inputs.mods) {
-        sink.status(1, "mod: " + mod);
         lister.SetDirectory(inputs.exeDir + mod);
-        const std::string dir = lister.Directory();
-        const std::vector<std::string> files = lister.FileList();
+        ModArchives& m = all.emplace_back(ModArchives{mod, lister.Directory(), {}});
+        for (const std::string& file : lister.FileList()) {
+            if (text::EqualsIgnoreCase(text::ExtractFileExt(file), ".pk3"))
+                m.files.push_back(file);
+        }
+        total += static_cast<int>(m.files.size());
+    }
+    int done = 0;
+    for (const auto& [mod, dir, files] : all) {
+        sink.status(1, "mod: " + mod);
         for (const std::string& file : files) {
-            if (!text::EqualsIgnoreCase(text::ExtractFileExt(file), ".pk3"))
-                continue;
             if (stop.stop_requested()) {
                 s.result.stopped = true;
                 s.result.picturesExtracted = s.cache.Taken();
@@ -310,6 +323,8 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
                 return std::move(s.result);
             }
             sink.status(2, "file: " + file);
+            if (sink.progress)
+                sink.progress(++done, total);
             const archive::ArchiveWorkResult work =
                 archive::WorkOnArchive(zip, dir + file, [&](archive::Pk3Archive& open) {
                     for (const std::string& member : open.FileNames()) {

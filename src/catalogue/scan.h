@@ -27,6 +27,8 @@ struct ScanSink {
     std::function<void(int panel, const std::string& text)> status;
     std::function<void(const CatalogueRow& row)> mapRow;
     std::function<void(const CatalogueRow& row)> botRow;
+    // Optional: archive done of total begins (1-based), over every mod.
+    std::function<void(int done, int total)> progress;
 };
 
 struct ScanResult {

@@ -158,7 +158,16 @@ private:
         }
     }
 
+    // The archives a phase goes through, for its progress.
+    void BeginPhase(bool skipStock) {
+        m_phaseDone = 0;
+        m_phaseTotal = 0;
+        for (const std::string& mod : m_run.ModList.Items())
+            m_phaseTotal += static_cast<int>(Archives(mod, skipStock).size());
+    }
+
     void MapPhase() {
+        BeginPhase(false);
         for (const std::string& mod : m_run.ModList.Items()) {
             m_sink.status(1, "mod: " + mod);
             std::vector<std::string> wanted;
@@ -235,6 +244,8 @@ private:
                    const std::function<void(archive::Pk3Archive&)>& work) {
         StopCheck();
         m_sink.status(2, "file: " + file);
+        if (m_sink.progress)
+            m_sink.progress(++m_phaseDone, m_phaseTotal);
         archive::WorkOnArchive(m_zip, dir + file, work);
         StopCheck();
     }
@@ -242,6 +253,7 @@ private:
     // Runs work on every searched archive of every mod of ModList, as both later phases do.
     void EachSearchedArchive(
         const std::function<void(archive::Pk3Archive&, const std::string&)>& work) {
+        BeginPhase(true);
         for (const std::string& mod : m_run.ModList.Items()) {
             m_sink.status(1, "mod: " + mod);
             const std::string dir = m_in.exeDir + mod + "\\";
@@ -320,6 +332,8 @@ private:
     const RepackSink& m_sink;
     std::vector<RepackRow> m_rows;  // the rows that take part
     RepackRun m_run;
+    int m_phaseDone = 0;
+    int m_phaseTotal = 0;
     RepackResult m_result;
 };
 

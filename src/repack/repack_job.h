@@ -26,6 +26,8 @@ struct RepackInputs {
 
 struct RepackSink {
     std::function<void(int panel, const std::string& text)> status;
+    // Optional: archive done of total begins (1-based), counted afresh in each phase.
+    std::function<void(int done, int total)> progress;
 };
 
 struct RepackResult {

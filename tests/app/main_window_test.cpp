@@ -128,6 +128,14 @@ TEST_F(WindowTest, AGuessablePasswordIsWarnedAboutAndTabsCarryTheirCaptions) {
     EXPECT_TRUE(window->cRconWarning->isHidden());
     for (int i = 0; i < window->PageControl->count(); ++i)
         EXPECT_EQ(window->PageControl->tabToolTip(i), window->PageControl->tabText(i));
+    // A status text that does not fit its panel is whole in the panel's tooltip.
+    window->show();
+    const QString longText = "scaning maps and bots... press <esc> to cancel, and then some";
+    window->SetStatusText(0, longText);
+    EXPECT_EQ(window->StatusText(0), longText);
+    EXPECT_EQ(window->StatusPanels[0]->toolTip(), longText);
+    window->SetStatusText(0, "done");
+    EXPECT_EQ(window->StatusPanels[0]->toolTip(), "");
 }
 
 TEST_F(WindowTest, CtrlTabGoesThroughTheVisiblePagesFromAnyFocus) {

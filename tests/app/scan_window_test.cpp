@@ -1,3 +1,4 @@
+#include <QProgressBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -108,6 +109,12 @@ TEST_F(ScanWindow, RescanOfTheOpenArenaArchivesFillsListsPicturesAndCatalogue) {
     window->ThreadScanMaps.WaitFor();
     EXPECT_TRUE(window->PageControl->isEnabled() && window->PageConfig->isEnabled());
     EXPECT_EQ(window->StatusText(0), "done");
+    // The progress went through every archive and is hidden again.
+    EXPECT_TRUE(window->JobProgress->isHidden());
+    const auto archives = std::distance(fs::directory_iterator(game.Path("baseq3")),
+                                        fs::directory_iterator());
+    EXPECT_EQ(window->JobProgress->maximum(), archives);
+    EXPECT_EQ(window->JobProgress->value(), archives);
 
     std::istringstream expected(ExpectedCounts(game.Path("baseq3")));
     int maps = 0, bots = 0, pictures = 0;

@@ -188,7 +188,7 @@ TEST_F(ScanTest, SecondScanAtOnceIsRefusedAndTheFirstWritesItsWholeCatalogue) {
         otherLister.SetActive(true);
         platform::ProfileFile otherIni(game.Program() + "fraglane.ini");
         ScanSink quiet{[](int, const std::string&) {}, [](const CatalogueRow&) {},
-                       [](const CatalogueRow&) {}};
+                       [](const CatalogueRow&) {}, {}};
         try {
             ScanMaps({game.Program(), game.Program() + "levelshots\\", {"baseq3"}}, otherZip,
                      otherLister, otherIni, {}, quiet);
