@@ -247,8 +247,9 @@ void StatusPanel::resizeEvent(QResizeEvent* event) {
 }
 
 void StatusPanel::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event);  // the frame; the text is drawn here, cut to fit
+    static_cast<void>(event);
     QPainter painter(this);
+    drawFrame(&painter);  // the frame; the text is drawn here, cut to fit
     const QRect area = contentsRect().adjusted(2, 0, -2, 0);
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));

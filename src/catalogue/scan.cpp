@@ -313,9 +313,11 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
         total += static_cast<int>(m.files.size());
     }
     int done = 0;
-    for (const auto& [mod, dir, files] : all) {
+    for (const ModArchives& m : all) {
+        const std::string& mod = m.mod;
+        const std::string& dir = m.dir;
         sink.status(1, "mod: " + mod);
-        for (const std::string& file : files) {
+        for (const std::string& file : m.files) {
             if (stop.stop_requested()) {
                 s.result.stopped = true;
                 s.result.picturesExtracted = s.cache.Taken();
