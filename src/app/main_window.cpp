@@ -250,6 +250,12 @@ void T_Main::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
+void T_Main::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    const int extra = std::max(0, height() - settings::WindowPlacement{}.height);
+    PageControl->setFixedHeight(UpperPagesHeight + extra);
+}
+
 bool T_Main::FormCloseQuery() {
     return !ThreadScanMaps.IsRunning();
 }

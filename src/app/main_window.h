@@ -266,11 +266,17 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Larger than its first size, the window gives the extra height to the upper pages, whose
+    // lists grow with them (the lower pages keep their rows; their memos take the width); at
+    // its first size nothing moves.
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Spin edits and the password edit of the game options keep this width.
     static constexpr int OptionWidth = 60;
+    // The upper page area's height at the window's first size.
+    static constexpr int UpperPagesHeight = 301;
 
     void BuildFrame();
     void BuildGameOptionsPage();

@@ -81,7 +81,7 @@ void T_Main::BuildFrame() {
     panelLayout->setSpacing(0);
 
     PageControl = Named(new QTabWidget(Panel1), "PageControl");
-    PageControl->setFixedHeight(301);
+    PageControl->setFixedHeight(UpperPagesHeight);
     PageControl->setIconSize(QSize(64, 64));
     PageControl->setDocumentMode(true);
     PageControl->setUsesScrollButtons(false);
@@ -194,7 +194,9 @@ void T_Main::BuildGameOptionsPage() {
     // them is on this page) and the password keep a fixed width.
     cRconPassword->setFixedWidth(OptionWidth);
     cGametype->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
-    grid->setColumnStretch(4, 1);
+    // Room beyond what the page needs goes to an empty last column, so that the captions stay
+    // beside their fields in a wider window.
+    grid->setColumnStretch(6, 1);
     PageControl->addTab(TabGameOptions, QIcon(PagePicture(0)), QStringLiteral("game options"));
 }
 
