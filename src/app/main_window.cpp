@@ -41,6 +41,7 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     BuildRotationPage();
     BuildReadyPage();
     BuildServerPage();
+    SetTabOrder();
     BindOptions();
     Connect();
     IniFile = std::make_unique<platform::ProfileFile>(std::move(iniPath));

@@ -287,6 +287,7 @@ private:
     void BuildRotationPage();
     void BuildReadyPage();
     void BuildServerPage();
+    void SetTabOrder();
     // The server watch: what runs, its log, the status query, a stop under way.
     struct ServerWatch;
     // Shows the server page where start runs the engine, finds a server that runs already and

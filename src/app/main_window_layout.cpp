@@ -527,6 +527,24 @@ void T_Main::BuildReadyPage() {
     PopupDir = Named(new QMenu(this), "PopupDir");
 }
 
+void T_Main::SetTabOrder() {
+    // Each page in reading order: down each column, then the next column.
+    const std::vector<QWidget*> order = {
+        cGametype, cDevmap, cDedicated, cPure, cFriendlyFire, cTimelimit, cFraglimit,
+        cCapturelimit, cDoWarmup, cWarmup, cMaxGameClients, cCom_HunkMegs, cWeaponRespawn,
+        cWeaponTeamRespawn, cForceRespawn, cInactivity, cRconPassword, cAllowDownload,
+        cMod, btnRescanModes, cMap, cSelectedMap, btnRescanMaps, btnShowModMaps, btnShowAllMaps,
+        btnRepackMaps,
+        cBot, btnRescanBotes, cSkill, cTeam, btnAddBot, btnDelBots, cSelectedBots,
+        cDisplayMode, cFullscreen, cLightmap, cDynamiclight, cFastsky, cVertexLight,
+        cPre, cPost, cMovement, cDefragGametype, cUseQ3sdc, cEngine, btnEngine,
+        cRotate, cRotationMaps, btnAddRotation, btnDelRotation, btnRotationUp, btnRotationDown,
+        cBat, cCfg, cBatName, cCfgName, btnSaveBat, btnSaveCfg, btnStart, cMinOnRun,
+        btnStopServer, btnRestartServer, cServerLog};
+    for (size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
 void T_Main::BuildServerPage() {
     TabServer = Named(new QWidget, "TabServer");
     QWidget* p = TabServer;

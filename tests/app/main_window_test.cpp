@@ -149,6 +149,22 @@ TEST_F(WindowTest, CtrlTabGoesThroughTheVisiblePagesFromAnyFocus) {
     EXPECT_EQ(window->PageControl->currentWidget(), window->TabBots);
     QTest::keyClick(window->cBat, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(window->PageControl->currentWidget(), window->TabMap);
+    // Tab reads down each column, then the next one.
+    window->PageControl->setCurrentWidget(window->TabGameOptions);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const struct {
+        QWidget* from;
+        QWidget* to;
+    } steps[] = {{window->cDedicated, window->cPure},
+                 {window->cFriendlyFire, window->cTimelimit},
+                 {window->cCom_HunkMegs, window->cWeaponRespawn},
+                 {window->cRconPassword, window->cAllowDownload}};
+    for (const auto& step : steps) {
+        step.from->setFocus();
+        QTest::keyClick(step.from, Qt::Key_Tab);
+        EXPECT_TRUE(step.to->hasFocus()) << ToStd(step.from->objectName());
+    }
 }
 
 TEST_F(WindowTest, ControlsCarryTheirCaptionsAndHints) {
