@@ -80,7 +80,8 @@ fi
 # which a cross build could not run), with the platform plugins linked in. Only what the
 # window needs: no SQL, network, D-Bus or OpenGL; PNG among the image formats (the window's
 # own pictures; level shots go through the program's TGA and JPEG readers). No tablet events:
-# Debian's source leaves out the tablet interface header (wintab.h) that they need.
+# Debian's source leaves out the tablet interface header (wintab.h) that they need; no dynamic
+# GL either, which the windows platform plugin would compile without OpenGL and fail.
 qt="$deps/qt"
 if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
     qt_started=$(date +%s)
@@ -96,7 +97,7 @@ if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
         -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_system_freetype=OFF \
         -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_doubleconversion=OFF \
-        -DFEATURE_tabletevent=OFF -DFEATURE_testlib=ON >/dev/null
+        -DFEATURE_dynamicgl=OFF -DFEATURE_tabletevent=OFF -DFEATURE_testlib=ON >/dev/null
     cmake --build "$deps/qt-build" -j"$jobs" >/dev/null
     cmake --install "$deps/qt-build" >/dev/null
     echo "Qt for Windows built in $(( $(date +%s) - qt_started )) s"
