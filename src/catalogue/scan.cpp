@@ -161,16 +161,26 @@ void IconTest(ScanState& s, const std::string& mod, const std::string& archive,
     IconSource& source = s.icons[mod][text::LowerCase(bot)];
     if (source.archive.empty())
         source.archive = archive;
-    if (source.archive == archive)
-        source.members.push_back(member);
+    if (source.archive != archive)
+        return;
+    // One icon an extension: names that differ in case only would give the same picture.
+    const std::string_view ext = text::ExtractFileExt(member);
+    for (const std::string& taken : source.members) {
+        if (text::EqualsIgnoreCase(text::ExtractFileExt(taken), ext))
+            return;
+    }
+    source.members.push_back(member);
 }
 
 // After every archive: the bots that got no picture take the icons of the first archive of
-// their mod that has any. Added only: a picture that is there stays.
+// their mod that has any. Added only: a picture that is there stays. Each such archive is
+// opened once for all the bots it serves.
 void IconsFromOtherArchives(ScanState& s, archive::Pk3Archive& zip, const std::stop_token& stop) {
+    // archive -> (member, picture name) in the bots' order
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> wanted;
     for (const CatalogueRow& row : s.result.bots) {
         const std::string picture = "bot_" + s.botNamesAsFound[row.name];
-        if (stop.stop_requested() || s.cache.HasPicture(picture))
+        if (s.cache.HasPicture(picture))
             continue;
         const auto mod = s.icons.find(row.mod);
         if (mod == s.icons.end())
@@ -178,14 +188,20 @@ void IconsFromOtherArchives(ScanState& s, archive::Pk3Archive& zip, const std::s
         const auto source = mod->second.find(row.name);
         if (source == mod->second.end())
             continue;
+        for (const std::string& member : source->second.members)
+            wanted[source->second.archive].emplace_back(
+                member, picture + text::LowerCase(text::ExtractFileExt(member)));
+    }
+    for (const auto& entry : wanted) {
+        if (stop.stop_requested())
+            return;
         const archive::ArchiveWorkResult work =
-            archive::WorkOnArchive(zip, source->second.archive, [&](archive::Pk3Archive& open) {
-                for (const std::string& member : source->second.members)
-                    s.cache.Take(open, member,
-                                 picture + text::LowerCase(text::ExtractFileExt(member)));
+            archive::WorkOnArchive(zip, entry.first, [&](archive::Pk3Archive& open) {
+                for (const auto& [member, name] : entry.second)
+                    s.cache.Take(open, member, name);
             });
         if (!work.finished)
-            s.result.archiveFailures.emplace_back(source->second.archive, work.reason);
+            s.result.archiveFailures.emplace_back(entry.first, work.reason);
     }
 }
 
@@ -342,6 +358,10 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
     IconsFromOtherArchives(s, zip, stop);
     s.result.picturesExtracted = s.cache.Taken();
     s.result.pictureFailures = s.cache.TakeFailures();
+    if (stop.stop_requested()) {  // as a stop between archives: no catalogue is written
+        s.result.stopped = true;
+        return std::move(s.result);
+    }
     sink.status(0, "showing...");
     sink.status(1, "");
     sink.status(2, "");

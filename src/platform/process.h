@@ -78,6 +78,11 @@ bool IsAlive(const ProcessRecord& process);
 // Whether a process of this user works in this folder (native): the same folder, by identity.
 // False when it cannot be told (another user's process, a folder that is gone).
 bool WorksIn(int64_t pid, const std::string& nativeFolder);
+// Whether the process group that an ended process led still has members (helpers it started
+// that outlived it), and their end. A group's id is not given to a new process while members
+// remain, so this reaches only what the recorded process left behind.
+bool GroupRemains(int64_t leaderPid);
+void KillGroup(int64_t leaderPid);
 // How long the recorded process has run, in whole seconds.
 int64_t SecondsRunning(const ProcessRecord& process);
 // Whether a native path names a regular file that this user may run.

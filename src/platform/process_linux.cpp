@@ -187,6 +187,15 @@ bool IsExecutableFile(const std::string& nativePath) {
            ::access(nativePath.c_str(), X_OK) == 0;
 }
 
+bool GroupRemains(int64_t leaderPid) {
+    return leaderPid > 1 && ::kill(-static_cast<pid_t>(leaderPid), 0) == 0;
+}
+
+void KillGroup(int64_t leaderPid) {
+    if (leaderPid > 1)
+        ::kill(-static_cast<pid_t>(leaderPid), SIGKILL);
+}
+
 bool SignalProcess(const ProcessRecord& process, bool kill) {
     if (!IsAlive(process))
         return false;

@@ -96,6 +96,12 @@ bool IsExecutableFile(const std::string&) {
     return false;
 }
 
+bool GroupRemains(int64_t) {
+    return false;
+}
+
+void KillGroup(int64_t) {}
+
 bool SignalProcess(const ProcessRecord&, bool) {
     return false;
 }

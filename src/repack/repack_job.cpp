@@ -135,16 +135,25 @@ private:
     };
 
     // The first copy of a map file is taken, but the game loads the copy of the archive whose
-    // name sorts last (later archives override earlier ones): when that copy differs, the
-    // report says so.
+    // name sorts last in its order (later archives override earlier ones): when that copy
+    // differs, the report says so.
     void ReportLoadedCopies(const std::map<std::string, std::vector<Copy>>& copies,
                             const std::map<std::string, std::string>& takenFrom) {
         for (const auto& [member, found] : copies) {
             const auto taken = takenFrom.find(member);
             if (taken == takenFrom.end())
                 continue;
-            const auto sortsLast = [](const Copy& a, const Copy& b) {
-                return text::LowerCase(a.archive) < text::LowerCase(b.archive);
+            // The engine's order of archive names: ASCII letters taken in upper case, so that
+            // "_" sorts after the letters.
+            const auto upper = [](std::string name) {
+                for (char& c : name) {
+                    if (c >= 'a' && c <= 'z')
+                        c = static_cast<char>(c - 'a' + 'A');
+                }
+                return name;
+            };
+            const auto sortsLast = [&upper](const Copy& a, const Copy& b) {
+                return upper(a.archive) < upper(b.archive);
             };
             const Copy& loaded = *std::max_element(found.begin(), found.end(), sortsLast);
             const auto first = std::find_if(found.begin(), found.end(), [&](const Copy& c) {

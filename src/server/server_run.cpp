@@ -91,14 +91,17 @@ platform::FileLock StartTurn(std::string_view exeDir) {
                                        "Cannot create file " + platform::DisplayPath(lock));
 }
 
-// Keeps the last log as the previous one; a log that cannot be kept is not lost.
-void KeepLastLog(std::string_view exeDir) {
+// Keeps the last log as the previous one; a log that cannot be kept is not lost. True when
+// there was one.
+bool KeepLastLog(std::string_view exeDir) {
     const std::string log = In(exeDir, LogFileName);
     const platform::EntryInfo entry = platform::InspectEntry(log);
-    if ((entry.isLink || entry.kind != platform::EntryKind::Missing) &&
-        !platform::RenameFile(log, In(exeDir, PreviousLogFileName)))
+    if (!entry.isLink && entry.kind == platform::EntryKind::Missing)
+        return false;
+    if (!platform::RenameFile(log, In(exeDir, PreviousLogFileName)))
         throw Error("Cannot keep " + platform::DisplayPath(log) + " as " +
                     platform::DisplayPath(In(exeDir, PreviousLogFileName)));
+    return true;
 }
 
 std::string TwoDigits(int64_t n) {
@@ -128,14 +131,20 @@ ServerRecord StartServer(std::string_view exeDir, const std::vector<std::string>
     platform::File record = NewRecordFile(exeDir);
     const std::string recordPath = In(exeDir, PidFileName);
     ServerRecord server;
+    bool keptLog = false;
     try {
-        KeepLastLog(exeDir);
+        keptLog = KeepLastLog(exeDir);
         server = {platform::StartDetached(words, NativeFolder(exeDir),
                                           platform::ToNative(In(exeDir, LogFileName))),
                   ServerPort(words)};
     } catch (const Error&) {
+        // An engine that never ran leaves the logs as they were.
         record.Close();
         platform::RemoveFile(recordPath);
+        if (keptLog) {
+            platform::RemoveFile(In(exeDir, LogFileName));
+            platform::RenameFile(In(exeDir, PreviousLogFileName), In(exeDir, LogFileName));
+        }
         throw;
     }
     try {
@@ -194,12 +203,18 @@ bool StopServer(std::string_view exeDir, const ServerRecord& server) {
         RequestStop(server, true);
         ended = waitFor(std::chrono::seconds(2));
     }
-    if (ended)
-        ForgetServer(exeDir, server);
-    return ended;
+    if (!ended)
+        return false;
+    // Helpers of the engine that got the terminate signal with it have a moment to follow.
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(2);
+    while (platform::GroupRemains(server.process.pid) && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ForgetServer(exeDir, server);
+    return true;
 }
 
 void ForgetServer(std::string_view exeDir, const ServerRecord& server) {
+    platform::KillGroup(server.process.pid);  // what the ended server left running
     const std::string path = In(exeDir, PidFileName);
     try {
         if (ParseRecord(platform::ReadRegularFile(path, 256)) == server)

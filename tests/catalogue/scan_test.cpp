@@ -129,6 +129,7 @@ TEST_F(ScanTest, ABotWithoutAnIconTakesTheFirstOfItsModOnlyOnce) {
     for (const char* absent : {"bot_tony.tga", "bot_own.jpg", "bot_nobody.tga"})
         EXPECT_FALSE(game.Exists(std::string("levelshots/") + absent)) << absent;
     EXPECT_EQ(r.picturesExtracted, 2);
+    EXPECT_TRUE(r.pictureFailures.empty());
     EXPECT_EQ(Scan({"icons", "other"}).picturesExtracted, 0);
 }
 

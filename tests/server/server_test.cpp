@@ -120,9 +120,11 @@ TEST_F(ServerRunTest, OneStartRecordsTheServerKeepsTheLastLogAndStopEndsItsGroup
     const std::string gameDir = game.Program();
     game.Write("outside.txt", "keep");
     std::filesystem::create_symlink(game.Path("outside.txt"), game.Path(LogFileName));
-    // The engine starts a helper beside itself, which a stop must take along.
+    // The engine starts a helper beside itself, deaf to the terminate signal, which a stop
+    // must take along all the same.
     const std::string engine = Script("engine", "pwd; for w in \"$@\"; do echo \"[$w]\"; done\n"
-                                                "sleep 30 & echo $! > helper.pid; exec sleep 30");
+                                                "(trap '' TERM; sleep 30) & echo $! > helper.pid\n"
+                                                "exec sleep 30");
     // Two starts at once: one starts, the other finds it and refuses.
     const Words words =
         ServerWords({engine}, "q.exe +set net_port 27999 +x \"a b\"", game.Native() + ".");
@@ -179,6 +181,7 @@ TEST_F(ServerRunTest, OneStartRecordsTheServerKeepsTheLastLogAndStopEndsItsGroup
 
 TEST_F(ServerRunTest, AProgramThatCannotRunIsSaidAndRecordsNothing) {
     game.Write("plain", "x");
+    game.Write(LogFileName, "the last run");
     try {
         StartServer(game.Program(), {game.Path("plain")});
         ADD_FAILURE() << "started";
@@ -186,6 +189,7 @@ TEST_F(ServerRunTest, AProgramThatCannotRunIsSaidAndRecordsNothing) {
         EXPECT_EQ(std::string(e.what()), "cannot run " + game.Path("plain") + ": Permission denied");
     }
     EXPECT_FALSE(game.Exists(PidFileName));
+    EXPECT_EQ(game.Read(LogFileName), "the last run");  // the logs as they were
 }
 
 TEST_F(ServerRunTest, APidFileRecordsOnlyTheVeryProcessRunningInTheGameDirectory) {
