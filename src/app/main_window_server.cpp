@@ -28,13 +28,6 @@ std::string PathVariable() {
     return path != nullptr ? path : "";
 }
 
-std::string NativeGameDirectory(const std::string& exeDir) {
-    std::string native = platform::ToNative(exeDir);
-    if (native.size() > 1 && native.back() == '/')
-        native.pop_back();
-    return native;
-}
-
 // The text of a command line after its first word (the program), blanks included.
 QString AfterFirstWord(const QString& line) {
     qsizetype i = 0;
@@ -107,7 +100,7 @@ void T_Main::btnEngineClick() {
     const QString current = cEngine->text();
     const std::vector<std::string> words = server::SplitCommandWords(ToStd(current));
     const QString folder = words.empty() || words.front().empty()
-                               ? ToQt(NativeGameDirectory(ExeDir))
+                               ? ToQt(server::NativeGameDirectory(ExeDir))
                                : ToQt(platform::ToNative(platform::ExtractFilePath(
                                      platform::FromNative(words.front()))));
     QString chosen = m_desktop.ChooseProgram(this, folder);
@@ -121,7 +114,7 @@ void T_Main::btnEngineClick() {
 void T_Main::StartServerNow() {
     const std::vector<std::string> words = server::ServerWords(
         server::ResolveEngine(ToStd(cEngine->text()), ExeDir, PathVariable()),
-        ToStd(cBat->toPlainText()), NativeGameDirectory(ExeDir));
+        ToStd(cBat->toPlainText()), server::NativeGameDirectory(ExeDir));
     ServerWatch& w = *m_server;
     w.running = server::StartServer(ExeDir, words);
     const ServerWatch::Clock::time_point now = ServerWatch::Clock::now();

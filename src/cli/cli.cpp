@@ -166,11 +166,8 @@ std::vector<std::string> ServerStartWords(Context& c) {
     const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini, c.err));
     launch::SaveBatchFile(launch::BatchFilePath(c.exeDir, texts.batchName), texts.commandLine);
     const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read before threads
-    std::string gameDir = platform::ToNative(c.exeDir);
-    if (gameDir.size() > 1 && gameDir.back() == '/')
-        gameDir.pop_back();
     return server::ServerWords(server::ResolveEngine(s.engine, c.exeDir, path ? path : ""),
-                               texts.commandLine, gameDir);
+                               texts.commandLine, server::NativeGameDirectory(c.exeDir));
 }
 
 // start: the engine in place of this process, its output on stdout. start --detach: in a

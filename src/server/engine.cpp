@@ -21,14 +21,6 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// The game directory as a native path without a trailing "/".
-std::string NativeGameDirectory(std::string_view exeDir) {
-    std::string native = platform::ToNative(exeDir);
-    while (native.size() > 1 && native.back() == '/')
-        native.pop_back();
-    return native;
-}
-
 // The first executable file called name in the folders of a PATH text, or "".
 std::string FindOnPath(std::string_view name, std::string_view pathVariable) {
     size_t at = 0;
@@ -157,6 +149,13 @@ std::vector<std::string> ResolveEngine(std::string_view setting, std::string_vie
     }
     words.front() = NamedEngine(words.front(), exeDir, pathVariable);
     return words;
+}
+
+std::string NativeGameDirectory(std::string_view exeDir) {
+    std::string native = platform::ToNative(exeDir);
+    while (native.size() > 1 && native.back() == '/')
+        native.pop_back();
+    return native;
 }
 
 bool EngineBesideProgram(std::string_view exeDir) {

@@ -28,6 +28,10 @@ std::vector<std::string> ResolveEngine(std::string_view setting, std::string_vie
 // Whether the game directory has an engine of its own beside the program ("ioq3ded*").
 bool EngineBesideProgram(std::string_view exeDir);
 
+// The game directory as a native path without a trailing "/": what fs_basepath and the
+// engine's working directory are given.
+std::string NativeGameDirectory(std::string_view exeDir);
+
 // What the engine is run with: its words, "+set fs_basepath <game directory>" unless those
 // words set it already, then the batch line's words after its first (the Windows program).
 // gameDirectory: native, without a trailing "/".

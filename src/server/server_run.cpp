@@ -21,13 +21,6 @@ std::string In(std::string_view exeDir, const char* name) {
     return std::string(exeDir) + name;
 }
 
-std::string NativeFolder(std::string_view exeDir) {
-    std::string native = platform::ToNative(exeDir);
-    while (native.size() > 1 && native.back() == '/')
-        native.pop_back();
-    return native;
-}
-
 // "pid startTicks bootId port\n".
 std::string RecordText(const ServerRecord& server) {
     const platform::ProcessRecord& r = server.process;
@@ -120,7 +113,7 @@ std::optional<ServerRecord> RunningServer(std::string_view exeDir) {
     // The very process, and in this game directory: a pid file written by someone else
     // cannot make the program stop a process of another folder.
     if (!record || !platform::IsAlive(record->process) ||
-        !platform::WorksIn(record->process.pid, NativeFolder(exeDir)))
+        !platform::WorksIn(record->process.pid, NativeGameDirectory(exeDir)))
         return std::nullopt;
     return record;
 }
@@ -134,7 +127,7 @@ ServerRecord StartServer(std::string_view exeDir, const std::vector<std::string>
     bool keptLog = false;
     try {
         keptLog = KeepLastLog(exeDir);
-        server = {platform::StartDetached(words, NativeFolder(exeDir),
+        server = {platform::StartDetached(words, NativeGameDirectory(exeDir),
                                           platform::ToNative(In(exeDir, LogFileName))),
                   ServerPort(words)};
     } catch (const Error&) {
@@ -169,7 +162,7 @@ void RunServerHere(std::string_view exeDir, const std::vector<std::string>& word
             WriteRecord(exeDir, record, {*self, ServerPort(words)});
     }
     try {
-        platform::ReplaceProcess(words, NativeFolder(exeDir));
+        platform::ReplaceProcess(words, NativeGameDirectory(exeDir));
     } catch (const Error&) {
         platform::RemoveFile(In(exeDir, PidFileName));
         throw;
