@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-#include <thread>
 #include <map>
 #include <ostream>
+#include <thread>
 
 #include "archive/archive_work.h"
 #include "archive/pk3_archive.h"
