@@ -52,15 +52,19 @@ struct Context {
     std::ostream& err;
 };
 
-// The option values the window shows after start-up, read from the settings file; names
+// The settings as the window has them after start-up, the chosen mod in its options; names
 // dropped as unsafe are counted on stderr, as the window's status bar counts them.
-launch::LaunchOptions StartupOptions(platform::ProfileFile& ini, std::ostream& err) {
-    const settings::Settings s = settings::LoadSettings(ini);
+settings::Settings StartupSettings(platform::ProfileFile& ini, std::ostream& err) {
+    settings::Settings s = settings::LoadSettings(ini);
     if (s.droppedNames > 0)
         err << settings::DroppedNamesText(s.droppedNames) << "\n";
-    launch::LaunchOptions options = s.options;
-    options.mod = catalogue::ChooseMod(catalogue::ReadModList(ini), s.selectedMod);
-    return options;
+    s.options.mod = catalogue::ChooseMod(catalogue::ReadModList(ini), s.selectedMod);
+    return s;
+}
+
+// The option values the window shows after start-up.
+launch::LaunchOptions StartupOptions(platform::ProfileFile& ini, std::ostream& err) {
+    return StartupSettings(ini, err).options;
 }
 
 int Compose(Context& c) {
@@ -162,8 +166,8 @@ int Scan(Context& c) {
 // What "start" runs: the engine of the settings with the words of the batch line it saved.
 std::vector<std::string> ServerStartWords(Context& c) {
     platform::ProfileFile ini(c.iniPath);
-    const settings::Settings s = settings::LoadSettings(ini);
-    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini, c.err));
+    const settings::Settings s = StartupSettings(ini, c.err);
+    const launch::LaunchTexts texts = launch::Compose(s.options);
     launch::SaveBatchFile(launch::BatchFilePath(c.exeDir, texts.batchName), texts.commandLine);
     const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read before threads
     return server::ServerWords(server::ResolveEngine(s.engine, c.exeDir, path ? path : ""),
