@@ -165,7 +165,9 @@ TEST_F(FilesWindowTest, StartRunsTheBatchLineThroughTheShellInTheGameDirectory) 
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!game.Exists(recorded) && std::chrono::steady_clock::now() < until)
         QTest::qWait(100);
-    ASSERT_TRUE(game.Exists(recorded)) << "quake3.exe did not run";
+    ASSERT_TRUE(game.Exists(recorded)) << "quake3.exe did not run; opened "
+                                        << desktop.opened.size() << ", errors "
+                                        << desktop.errors.join("; ").toStdString();
     std::vector<std::string> lines;
     std::istringstream in(game.Read(recorded));
     for (std::string line; std::getline(in, line);)

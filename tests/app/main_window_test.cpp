@@ -52,6 +52,27 @@ TEST(Startup, RefusalWithoutQuake3CreatesNothing) {
     EXPECT_EQ(dir.Listing(), "");
 }
 
+// Texts of the core are bytes: UTF-8 reads as the letters it writes, and any other byte (a
+// name from an archive made on an old code page) survives the trip through the window.
+TEST(TextBytes, Utf8ShowsAsItsLettersAndEveryByteComesBack) {
+    const struct {
+        std::string bytes;
+        std::u16string shown;
+    } table[] = {
+        {"q3dm17", u"q3dm17"},
+        {"jeu \xc3\xa9 \xc3\xbc", u"jeu \u00e9 \u00fc"},
+        {"\xf0\x9f\x8e\xae", u"\U0001F3AE"},
+        {"caf\xe9", u"caf\xdce9"},                          // a lone Latin-1 byte
+        {"\xc0\xaf\xed\xa0\x80", u"\xdcc0\xdcaf\xdced\xdca0\xdc80"},  // overlong, surrogate
+        {"\xe2\x82", u"\xdce2\xdc82"},                       // cut short
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(ToQt(row.bytes).toStdU16String(), row.shown) << row.bytes;
+        EXPECT_EQ(ToStd(ToQt(row.bytes)), row.bytes);
+    }
+    EXPECT_EQ(ToStd(QString::fromUtf16(u"\u00e9")), "\xc3\xa9");  // typed in an edit
+}
+
 TEST(Startup, SettingsFileIsNamedAfterTheProgramFile) {
     EXPECT_EQ(SettingsFileOf("\\g\\fraglane"), "\\g\\fraglane.ini");
     EXPECT_EQ(SettingsFileOf("\\g\\Fraglane.exe"), "\\g\\Fraglane.ini");
@@ -288,7 +309,7 @@ TEST_F(WindowTest, FailedSaveIsShownInTheErrorBox) {
     window = std::make_unique<T_Main>(game.Program(), game.Program() + "blocked\\f.ini", desktop);
     Close();
     ASSERT_EQ(desktop.errors.size(), 1);
-    EXPECT_EQ(desktop.errors[0], ToQt("Unable to write to " + game.Native() + "blocked/f.ini"));
+    EXPECT_EQ(desktop.errors[0], ToQt("Unable to write to " + game.Path("blocked/f.ini")));
 }
 
 TEST_F(WindowTest, WebSiteLabelOpensTheProjectPage) {

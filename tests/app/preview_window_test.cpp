@@ -7,6 +7,7 @@
 #include "app/fake_desktop.h"
 #include "app/qt_convert.h"
 #include "app/window_controls.h"
+#include "support/jpeg_file.h"
 #include "support/temp_dir.h"
 
 namespace fraglane::app {
@@ -46,9 +47,10 @@ protected:
         window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
     }
     void Jpeg(const std::string& rel, QColor c, QSize size = QSize(8, 8)) const {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(c);
-        ASSERT_TRUE(image.save(ToQt(game.Path(rel)), "JPG"));
+        game.Write(rel, fraglane::test::SolidJpeg(size.width(), size.height(),
+                                                  static_cast<std::uint8_t>(c.red()),
+                                                  static_cast<std::uint8_t>(c.green()),
+                                                  static_cast<std::uint8_t>(c.blue())));
     }
     // The colour in the middle of what a picture control shows; invalid when it shows none.
     static QColor Shown(QLabel* label) {

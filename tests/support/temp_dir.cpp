@@ -110,9 +110,18 @@ bool GameDir::LinkOpenArena() const {
         return false;
     MakeDir("baseq3");
     for (const auto& e : fs::directory_iterator(source)) {
-        if (e.path().extension() == ".pk3") {
-            fs::create_symlink(e.path(), Path("baseq3/" + e.path().filename().string()));
-        }
+        if (e.path().extension() != ".pk3")
+            continue;
+        const fs::path link = Path("baseq3/" + e.path().filename().string());
+#ifdef _WIN32
+        // Wine makes no symbolic links; a hard link, else a copy.
+        std::error_code ec;
+        fs::create_hard_link(e.path(), link, ec);
+        if (ec)
+            fs::copy_file(e.path(), link);
+#else
+        fs::create_symlink(e.path(), link);
+#endif
     }
     return true;
 }

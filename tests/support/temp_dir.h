@@ -34,7 +34,8 @@ private:
 class GameDir : public TempDir {
 public:
     GameDir();
-    // Links baseq3/ to the OpenArena archives; false when they are not installed.
+    // Links baseq3/ to the OpenArena archives (hard links or copies on Windows); false when
+    // they are not installed.
     bool LinkOpenArena() const;
 };
 
