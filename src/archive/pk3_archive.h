@@ -15,6 +15,7 @@
 namespace fraglane::archive {
 
 class WindowReader;
+struct DeflatedFile;
 
 // A central-directory file header (APPNOTE 4.3.12), all fields kept so that the directory can
 // be written back as it was.
@@ -103,6 +104,9 @@ public:
                  bool withSubfolders);
     // Adds one file under a member name (parents first, a member of that name replaced).
     void AddFile(std::string_view memberName, std::string_view path);
+    // How many threads deflate the files of a tree (AddTree): 0, the default, one a core.
+    // The archive written is the same byte for byte whatever the number.
+    void SetDeflateThreads(unsigned threads) { m_deflateThreads = threads; }
     void RemoveMember(std::string_view name);
 
     const std::vector<Member>& Members() const { return m_members; }
@@ -123,14 +127,25 @@ private:
     bool Refuse(std::string reason);
     int FindMember(std::string_view name);
     void Invalidate();
-    void AddTreeFrom(std::string_view folder, std::string_view rootFolder,
-                     std::string_view wildcard, bool withSubfolders, const std::string& realRoot);
+    // One step of adding a tree, in the order of the walk: a folder member or a file.
+    struct TreeItem {
+        bool folder = false;
+        std::string name;  // folder: the stored form; file: the member name
+        std::string path;
+        uint32_t attributes = 0;
+        uint32_t dosTime = 0;
+    };
+    void CollectTree(std::string_view folder, std::string_view rootFolder,
+                     std::string_view wildcard, bool withSubfolders, const std::string& realRoot,
+                     std::vector<TreeItem>& items);
+    void AddFileWith(std::string_view memberName, std::string_view path, const DeflatedFile* ready);
     void AddFolderMember(const std::string& storedName, uint32_t attributes, uint32_t dosTime);
     // Hands the member's data to its sink in pieces, in order.
     using PieceSink = std::function<void(std::string_view)>;
     using PieceSource = std::function<void(const PieceSink&)>;
+    // ready, when given, holds the data already read and deflated (source is not called).
     void AddData(const std::string& storedName, const PieceSource& source, uint32_t attributes,
-                 uint32_t dosTime);
+                 uint32_t dosTime, const DeflatedFile* ready = nullptr);
     void WriteDirectory(uint64_t at);
     void RemoveAt(size_t index);
     void RequireWritable();
@@ -145,6 +160,7 @@ private:
     EndRecord m_end;
     bool m_namesBuilt = false;
     bool m_deferDirectory = false;  // while a tree is added: the directory is written at its end
+    unsigned m_deflateThreads = 0;
     std::vector<std::string> m_fileNames;
     std::unordered_set<std::string> m_foldedNames;          // for HasMember
     std::unordered_map<std::string, size_t> m_storedIndex;  // folded stored form -> first index

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <optional>
 
+#include "archive/deflate_ahead.h"
 #include "archive/pk3_archive.h"
 #include "archive/pk3_format.h"
 #include "platform/error.h"
@@ -91,9 +93,30 @@ void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
                          std::string_view wildcard, bool withSubfolders) {
     RequireWritable();
     const platform::EntryInfo root = platform::InspectEntry(rootFolder);
+    // The walk first, then the members in its order: the files' data is read and deflated
+    // ahead on worker threads while the members before it are written.
+    std::vector<TreeItem> items;
+    CollectTree(folder, rootFolder, wildcard, withSubfolders, root.realPath, items);
+    std::vector<std::string> files;
+    for (const TreeItem& item : items) {
+        if (!item.folder)
+            files.push_back(item.path);
+    }
+    std::optional<DeflateAhead> ahead;
+    if (const unsigned workers = DeflateWorkers(m_deflateThreads); workers > 1 && files.size() > 1)
+        ahead.emplace(std::move(files), workers);
     m_deferDirectory = true;
     try {
-        AddTreeFrom(folder, rootFolder, wildcard, withSubfolders, root.realPath);
+        size_t fileIndex = 0;
+        for (const TreeItem& item : items) {
+            if (item.folder) {
+                if (FindMember(item.name) < 0)
+                    AddFolderMember(item.name, item.attributes, item.dosTime);
+                continue;
+            }
+            const DeflatedFile ready = ahead ? ahead->Take(fileIndex++) : DeflatedFile{};
+            AddFileWith(item.name, item.path, ready.ready ? &ready : nullptr);
+        }
     } catch (...) {
         m_deferDirectory = false;
         throw;
@@ -102,9 +125,9 @@ void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
     WriteDirectory(m_end.directoryOffset);
 }
 
-void Pk3Archive::AddTreeFrom(std::string_view folder, std::string_view rootFolder,
+void Pk3Archive::CollectTree(std::string_view folder, std::string_view rootFolder,
                              std::string_view wildcard, bool withSubfolders,
-                             const std::string& realRoot) {
+                             const std::string& realRoot, std::vector<TreeItem>& items) {
     std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
     // Enumerated in name order, as the file systems the format comes from list a folder.
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
@@ -128,23 +151,25 @@ void Pk3Archive::AddTreeFrom(std::string_view folder, std::string_view rootFolde
             const bool outside = info.isLink && !platform::IsInsideFolder(info.realPath, realRoot);
             if (!outside && !m_file.SameAs(info.device, info.inode) &&
                 MatchesMask(entry.name, wildcard)) {
-                AddFile(relative(full), full);
+                items.push_back({false, relative(full), full, 0, 0});
             }
             continue;
         }
         if (info.kind != platform::EntryKind::Directory || info.isLink)
             continue;
-        const std::string stored = StoredForm(relative(full) + "\\");
-        if (FindMember(stored) < 0) {
-            AddFolderMember(stored, platform::GetFileAttributes(full),
-                            platform::FileDosDateTime(full));
-        }
+        items.push_back({true, StoredForm(relative(full) + "\\"), full,
+                         platform::GetFileAttributes(full), platform::FileDosDateTime(full)});
         if (withSubfolders)
-            AddTreeFrom(full, rootFolder, wildcard, withSubfolders, realRoot);
+            CollectTree(full, rootFolder, wildcard, withSubfolders, realRoot, items);
     }
 }
 
 void Pk3Archive::AddFile(std::string_view memberName, std::string_view path) {
+    AddFileWith(memberName, path, nullptr);
+}
+
+void Pk3Archive::AddFileWith(std::string_view memberName, std::string_view path,
+                             const DeflatedFile* ready) {
     RequireWritable();
     const std::string stored = StoredForm(memberName);
     if (!IsPlainStoredName(stored))
@@ -163,7 +188,7 @@ void Pk3Archive::AddFile(std::string_view memberName, std::string_view path) {
         attributes = platform::AttrArchive;
     AddData(
         stored, [&](const PieceSink& take) { platform::ReadRegularFileInPieces(path, take); },
-        attributes, platform::FileDosDateTime(path));
+        attributes, platform::FileDosDateTime(path), ready);
 }
 
 void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attributes,
@@ -175,7 +200,7 @@ void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attribu
 }
 
 void Pk3Archive::AddData(const std::string& storedName, const PieceSource& source,
-                         uint32_t attributes, uint32_t dosTime) {
+                         uint32_t attributes, uint32_t dosTime, const DeflatedFile* ready) {
     RequireWritable();
     if (!IsPlainStoredName(storedName) || storedName.size() > 0xFFFF)
         throw Error(WriteError(m_fileName));
@@ -202,22 +227,29 @@ void Pk3Archive::AddData(const std::string& storedName, const PieceSource& sourc
         return true;
     };
     try {
-        source([&](std::string_view piece) {
-            if (piece.empty())
-                return;
-            if (size == 0) {
-                if (!m_deflater)
-                    m_deflater = std::make_unique<RawDeflater>(9);
-                m_deflater->Begin();
-            }
-            size += piece.size();
-            if (size > UINT32_MAX)
-                throw Error(WriteError(m_fileName));
-            crc = Crc32(crc, piece);
-            m_deflater->Feed(piece, put);
-        });
-        if (size > 0)
-            m_deflater->Finish(put);
+        if (ready != nullptr) {
+            if (!ready->packed.empty())
+                put(reinterpret_cast<const uint8_t*>(ready->packed.data()), ready->packed.size());
+            size = ready->size;
+            crc = ready->crc;
+        } else {
+            source([&](std::string_view piece) {
+                if (piece.empty())
+                    return;
+                if (size == 0) {
+                    if (!m_deflater)
+                        m_deflater = std::make_unique<RawDeflater>(9);
+                    m_deflater->Begin();
+                }
+                size += piece.size();
+                if (size > UINT32_MAX)
+                    throw Error(WriteError(m_fileName));
+                crc = Crc32(crc, piece);
+                m_deflater->Feed(piece, put);
+            });
+            if (size > 0)
+                m_deflater->Finish(put);
+        }
         r.method = size == 0 ? 0 : 8;
         r.crc32 = crc;
         r.compressedSize = static_cast<uint32_t>(packed);

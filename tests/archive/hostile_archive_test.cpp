@@ -65,28 +65,6 @@ TEST(HostileFolder, MembersWithClimbingPartsAreRefused) {
     EXPECT_TRUE(zip.FileNames().empty());
 }
 
-// Written in one go, the tree gives exactly the bytes that writing the directory after each
-// member gives.
-TEST(HostileFolder, TreeWrittenAtOnceMatchesMemberByMemberWriting) {
-    TempDir dir;
-    dir.Write("t/b.txt", std::string(3000, 'b'));
-    dir.Write("t/A.dat", "a");
-    dir.Write("t/c", "");
-    Pk3Archive zip;
-    Pk3Archive::CreateEmpty(dir.Program() + "whole.pk3");
-    zip.SetFileName(dir.Program() + "whole.pk3");
-    zip.SetActive(true);
-    zip.AddTree(dir.Program() + "t\\", dir.Program() + "t\\", "*.*", true);
-    zip.SetActive(false);
-    Pk3Archive::CreateEmpty(dir.Program() + "single.pk3");
-    zip.SetFileName(dir.Program() + "single.pk3");
-    zip.SetActive(true);
-    for (const char* name : {"A.dat", "b.txt", "c"})
-        zip.AddFile(name, dir.Program() + "t\\" + name);
-    zip.SetActive(false);
-    EXPECT_EQ(dir.Read("whole.pk3"), dir.Read("single.pk3"));
-}
-
 // Past the file-size limit the write fails with its message (the process is not killed), and
 // no archive that looks finished stays behind.
 TEST(HostileFolder, PackFailingPartWayLeavesNoArchive) {

@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <sstream>
 
 #include "archive/deflate.h"
+#include "archive/deflate_ahead.h"
 #include "cli/cli.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
 
@@ -387,6 +390,69 @@ TEST_F(ArchiveTest, WrittenArchivePassesUnzipAndReadsBackWithZipfile) {
         << listing.output;
     const auto bytes = RunCommand("unzip -p " + Quote(dir.Path("stage/out.pk3")) + " maps/a.bsp");
     EXPECT_EQ(bytes.output, std::string(20000, 'a') + "tail");
+}
+
+// A tree gives the same bytes deflated on one thread or on four, and the same as writing
+// the directory after each member; the workers keep the files' order whatever their sizes.
+TEST_F(ArchiveTest, TreeIsTheSameOnOneThreadOnFourAndMemberByMember) {
+    std::mt19937 random(7);
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i) {
+        std::string data(static_cast<size_t>(i % 7 == 0 ? 0 : (i * 7919) % 300000), '\0');
+        for (size_t k = 0; k < data.size(); ++k)  // noise in some, text in others
+            data[k] = static_cast<char>(i % 2 ? random() : 'a' + k % 13);
+        const std::string name = "f" + std::to_string(i) + ".bin";
+        dir.Write("t/" + name, data);
+        names.push_back(name);
+    }
+    std::vector<std::string> written;
+    for (const unsigned threads : {1u, 4u}) {
+        const std::string archive = "tree" + std::to_string(threads) + ".pk3";
+        Pk3Archive::CreateEmpty(P(archive));
+        Open(archive);
+        zip.SetDeflateThreads(threads);
+        zip.AddTree(P("t\\"), P("t\\"), "*.*", true);
+        zip.SetActive(false);
+        written.push_back(dir.Read(archive));
+    }
+    Pk3Archive::CreateEmpty(P("single.pk3"));
+    Open("single.pk3");
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+        return text::CompareIgnoreCase(a, b) < 0;
+    });
+    for (const std::string& name : names)
+        zip.AddFile(name, P("t\\" + name));
+    zip.SetActive(false);
+    EXPECT_EQ(written[0], written[1]);
+    EXPECT_EQ(written[0], dir.Read("single.pk3"));
+}
+
+// Files deflated ahead: each ready with its size and CRC; one whose deflated data passes the
+// cap, or that cannot be read, is left to the writer; files taken out of turn are no trouble.
+TEST_F(ArchiveTest, DeflatingAheadLeavesTooLargeAndUnreadableFilesToTheWriter) {
+    std::string noise(5000, '\0');
+    std::mt19937 random(3);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    dir.Write("small.txt", std::string(5000, 's'));
+    dir.Write("noise.bin", noise);
+    dir.Write("empty", "");
+    dir.MakeDir("folder");
+    DeflateAhead ahead({P("small.txt"), P("noise.bin"), P("missing"), P("folder"), P("empty"),
+                        P("small.txt")},
+                       3, 1000);
+    const DeflatedFile small = ahead.Take(0);
+    EXPECT_TRUE(small.ready);
+    EXPECT_EQ(small.size, 5000u);
+    EXPECT_EQ(small.crc, Crc32(std::string(5000, 's')));
+    EXPECT_LT(small.packed.size(), 100u);
+    for (const size_t i : {1u, 2u, 3u})
+        EXPECT_FALSE(ahead.Take(i).ready) << i;
+    const DeflatedFile empty = ahead.Take(4);
+    EXPECT_TRUE(empty.ready && empty.size == 0 && empty.packed.empty());
+    EXPECT_EQ(ahead.Take(5).packed, small.packed);
+    DeflateAhead skipping({P("small.txt"), P("noise.bin"), P("small.txt")}, 1, 1000);
+    EXPECT_TRUE(skipping.Take(2).ready);
 }
 
 TEST_F(ArchiveTest, TreeWithTheArchiveInsideHoldsExactlyTheFolderAndTheMap) {

@@ -1,0 +1,123 @@
+#include "archive/deflate_ahead.h"
+
+#include <algorithm>
+
+#include "archive/deflate.h"
+#include "platform/file_system.h"
+
+namespace fraglane::archive {
+
+namespace {
+struct GiveUp {};  // thrown from a piece to leave a file to the writer
+}  // namespace
+
+unsigned DeflateWorkers(unsigned asked) {
+    if (asked != 0)
+        return asked;
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+DeflateAhead::DeflateAhead(std::vector<std::string> paths, unsigned workers, size_t cap)
+    : m_paths(std::move(paths)),
+      m_cap(cap),
+      m_window(size_t{2} * std::max(1u, workers)),
+      m_done(m_paths.size()) {
+    const size_t count = std::min<size_t>(std::max(1u, workers), m_paths.size());
+    m_workers.reserve(count);
+    try {
+        for (size_t i = 0; i < count; ++i)
+            m_workers.emplace_back([this] { Work(); });
+    } catch (...) {
+        // Fewer workers than asked (or none: then the writer does every file itself).
+    }
+}
+
+DeflateAhead::~DeflateAhead() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    for (std::thread& worker : m_workers)
+        worker.join();
+}
+
+DeflatedFile DeflateAhead::Take(size_t index) {
+    std::unique_lock lock(m_mutex);
+    if (m_workers.empty() || index >= m_paths.size())
+        return {};
+    // Files passed over are dropped, and the workers may go on up to this one.
+    for (size_t i = m_taken; i < index; ++i)
+        m_done[i].reset();
+    m_taken = std::max(m_taken, index);
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] { return m_done[index].has_value(); });
+    DeflatedFile file = std::move(*m_done[index]);
+    m_done[index].reset();
+    m_taken = index + 1;
+    lock.unlock();
+    m_changed.notify_all();
+    return file;
+}
+
+void DeflateAhead::Work() {
+    // A worker's compressor is made once (zlib's level-9 state is some 270 KiB) and reset
+    // between files; one compressor a file keeps the output what the writer's own would be.
+    std::unique_ptr<RawDeflater> deflater;
+    for (;;) {
+        size_t index = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] {
+                return m_stopping || m_next >= m_paths.size() || m_next < m_taken + m_window;
+            });
+            if (m_stopping || m_next >= m_paths.size())
+                return;
+            index = m_next++;
+        }
+        DeflatedFile file = Deflate(m_paths[index], deflater);
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done[index] = std::move(file);
+        }
+        m_changed.notify_all();
+    }
+}
+
+DeflatedFile DeflateAhead::Deflate(const std::string& path,
+                                   std::unique_ptr<RawDeflater>& deflater) const {
+    DeflatedFile file;
+    const WriteOutput put = [&](const uint8_t* data, size_t n) {
+        if (file.packed.size() + n > m_cap)
+            throw GiveUp{};
+        file.packed.append(reinterpret_cast<const char*>(data), n);
+        return true;
+    };
+    try {
+        platform::ReadRegularFileInPieces(path, [&](std::string_view piece) {
+            if (piece.empty())
+                return;
+            if (m_stopping)
+                throw GiveUp{};
+            if (file.size == 0) {
+                if (!deflater)
+                    deflater = std::make_unique<RawDeflater>(9);
+                deflater->Begin();
+            }
+            file.size += piece.size();
+            if (file.size > UINT32_MAX)
+                throw GiveUp{};
+            file.crc = Crc32(file.crc, piece);
+            deflater->Feed(piece, put);
+        });
+        if (file.size > 0)
+            deflater->Finish(put);
+        file.ready = true;
+    } catch (...) {
+        // Unreadable, too large, a zlib failure or a stop: the writer's own attempt decides.
+        file = DeflatedFile{};
+    }
+    return file;
+}
+
+}  // namespace fraglane::archive

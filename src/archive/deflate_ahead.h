@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Deflating the files of a tree on worker threads, ahead of the writer that puts them into the
+// archive one after another. Private to the archive writer.
+namespace fraglane::archive {
+
+class RawDeflater;
+
+// One file read and deflated at level 9, as the writer would have done it itself.
+struct DeflatedFile {
+    bool ready = false;  // false: the writer reads and deflates the file itself
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    std::string packed;  // raw deflate; empty for an empty file
+};
+
+// Workers take the files in the order given and at most `window` files ahead of the one the
+// writer waits for, each deflated into memory up to `cap` bytes: memory stays bounded by
+// window times cap whatever the tree holds. A file that cannot be read, or whose deflated
+// data would pass the cap, is handed over not ready, and the writer streams it as before, so
+// that its bytes and its error are the same. The writer's output does not depend on the
+// number of workers: each file is deflated whole by one compressor, as the writer would.
+class DeflateAhead {
+public:
+    static constexpr size_t DefaultCap = size_t{8} << 20;
+
+    DeflateAhead(std::vector<std::string> paths, unsigned workers, size_t cap = DefaultCap);
+    ~DeflateAhead();  // stops the workers (a file in work ends at its next piece) and joins
+    DeflateAhead(const DeflateAhead&) = delete;
+    DeflateAhead& operator=(const DeflateAhead&) = delete;
+
+    // Waits for the file at index (taken in increasing order) and hands it over.
+    DeflatedFile Take(size_t index);
+
+private:
+    void Work();
+    DeflatedFile Deflate(const std::string& path, std::unique_ptr<RawDeflater>& deflater) const;
+
+    const std::vector<std::string> m_paths;
+    const size_t m_cap;
+    const size_t m_window;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::optional<DeflatedFile>> m_done;
+    size_t m_next = 0;                     // the next file a worker starts
+    size_t m_taken = 0;                    // files the writer has taken
+    std::atomic<bool> m_stopping = false;  // set under the lock, read by pieces without it
+    std::vector<std::thread> m_workers;
+};
+
+// The number of workers for a count asked for: 0 asks for one a core.
+unsigned DeflateWorkers(unsigned asked);
+
+}  // namespace fraglane::archive
