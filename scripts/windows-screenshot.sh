@@ -26,8 +26,8 @@ for side in linux windows; do
         cp build/windows/install/bin/fraglane.exe "$game/"
         command="$wine ./fraglane.exe"
     fi
-    # Places inside the window at its first size: the map tab, "rescan mods", "rescan maps",
-    # the third map row.
+    # Places inside the window at its first size: the map tab, "rescan mods", the mod box (its
+    # first mod chosen), "rescan maps", the third map row.
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         set -e
         cd "$1"
@@ -40,6 +40,9 @@ for side in linux windows; do
         click() { xdotool mousemove --window "$window" "$1" "$2" click 1; sleep "$3"; }
         click 258 33 1
         click 192 81 3
+        click 95 81 1
+        xdotool key --window "$window" Down Return
+        sleep 1
         click 299 81 15
         click 53 172 3
         import -window root "$3"
@@ -47,6 +50,6 @@ for side in linux windows; do
         sleep 2
         kill "$pid" 2>/dev/null || true
     ' _ "$game" "$command" "$out/$side.png" "$root"
-    [ "$side" = windows ] && { "$wine" wineserver -k 2>/dev/null || true; }
+    [ "$side" = windows ] && { /usr/lib/wine/wineserver -k 2>/dev/null || true; }
     echo "$side: $out/$side.png"
 done
