@@ -135,8 +135,11 @@ File File::CreateExact(std::string_view path) {
 
 File File::CreateNative(const std::string& native, std::string_view path, bool onlyNew) {
     const std::string message = "Cannot create file " + DisplayPath(path);
+    // A name taken only when new needs no look first: the exclusive create refuses whatever is
+    // there (a folder, a read-only file) with the same message.
     struct stat st {};
-    if (::stat(native.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
+    if (!onlyNew && ::stat(native.c_str(), &st) == 0 &&
+        (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
         throw Error(message);
     }
     File f;
