@@ -72,7 +72,8 @@ QString DecodeBytes(std::string_view s) {
             i += length;
         }
     }
-    return QString::fromStdU16String(out);
+    // Not fromStdU16String: that reads a leading U+FEFF or U+FFFE as a byte-order mark.
+    return QString(reinterpret_cast<const QChar*>(out.data()), static_cast<qsizetype>(out.size()));
 }
 
 std::string EncodeBytes(const QString& s) {

@@ -11,18 +11,25 @@ namespace {
 struct GiveUp {};  // thrown from a piece to leave a file to the writer
 }  // namespace
 
+void ReadTreeFile(const TreeFile& file, const std::function<void(std::string_view)>& take) {
+    if (file.device != 0 || file.inode != 0)
+        platform::ReadSameFileInPieces(file.path, file.device, file.inode, take);
+    else
+        platform::ReadRegularFileInPieces(file.path, take);
+}
+
 unsigned DeflateWorkers(unsigned asked) {
     if (asked != 0)
         return asked;
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-DeflateAhead::DeflateAhead(std::vector<std::string> paths, unsigned workers, size_t cap)
-    : m_paths(std::move(paths)),
+DeflateAhead::DeflateAhead(std::vector<TreeFile> files, unsigned workers, size_t cap)
+    : m_files(std::move(files)),
       m_cap(cap),
       m_window(size_t{2} * std::max(1u, workers)),
-      m_done(m_paths.size()) {
-    const size_t count = std::min<size_t>(std::max(1u, workers), m_paths.size());
+      m_done(m_files.size()) {
+    const size_t count = std::min<size_t>(std::max(1u, workers), m_files.size());
     m_workers.reserve(count);
     try {
         for (size_t i = 0; i < count; ++i)
@@ -44,7 +51,7 @@ DeflateAhead::~DeflateAhead() {
 
 DeflatedFile DeflateAhead::Take(size_t index) {
     std::unique_lock lock(m_mutex);
-    if (m_workers.empty() || index >= m_paths.size())
+    if (m_workers.empty() || index >= m_files.size())
         return {};
     // Files passed over are dropped, and the workers may go on up to this one.
     for (size_t i = m_taken; i < index; ++i)
@@ -69,13 +76,13 @@ void DeflateAhead::Work() {
         {
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [&] {
-                return m_stopping || m_next >= m_paths.size() || m_next < m_taken + m_window;
+                return m_stopping || m_next >= m_files.size() || m_next < m_taken + m_window;
             });
-            if (m_stopping || m_next >= m_paths.size())
+            if (m_stopping || m_next >= m_files.size())
                 return;
             index = m_next++;
         }
-        DeflatedFile file = Deflate(m_paths[index], deflater);
+        DeflatedFile file = Deflate(m_files[index], deflater);
         {
             const std::lock_guard lock(m_mutex);
             m_done[index] = std::move(file);
@@ -84,17 +91,18 @@ void DeflateAhead::Work() {
     }
 }
 
-DeflatedFile DeflateAhead::Deflate(const std::string& path,
+DeflatedFile DeflateAhead::Deflate(const TreeFile& source,
                                    std::unique_ptr<RawDeflater>& deflater) const {
     DeflatedFile file;
     const WriteOutput put = [&](const uint8_t* data, size_t n) {
-        if (file.packed.size() + n > m_cap)
+        if (file.packedSize + n > m_cap)
             throw GiveUp{};
-        file.packed.append(reinterpret_cast<const char*>(data), n);
+        file.packed.emplace_back(reinterpret_cast<const char*>(data), n);
+        file.packedSize += n;
         return true;
     };
     try {
-        platform::ReadRegularFileInPieces(path, [&](std::string_view piece) {
+        ReadTreeFile(source, [&](std::string_view piece) {
             if (piece.empty())
                 return;
             if (m_stopping)
@@ -105,8 +113,10 @@ DeflatedFile DeflateAhead::Deflate(const std::string& path,
                 deflater->Begin();
             }
             file.size += piece.size();
-            if (file.size > UINT32_MAX)
+            if (file.size > UINT32_MAX) {
+                file.tooLarge = true;
                 throw GiveUp{};
+            }
             file.crc = Crc32(file.crc, piece);
             deflater->Feed(piece, put);
         });
@@ -114,8 +124,11 @@ DeflatedFile DeflateAhead::Deflate(const std::string& path,
             deflater->Finish(put);
         file.ready = true;
     } catch (...) {
-        // Unreadable, too large, a zlib failure or a stop: the writer's own attempt decides.
+        // Unreadable, past the cap, a zlib failure or a stop: the writer's own attempt
+        // decides. A file past 4 GiB is not read twice.
+        const bool tooLarge = file.tooLarge;
         file = DeflatedFile{};
+        file.tooLarge = tooLarge;
     }
     return file;
 }

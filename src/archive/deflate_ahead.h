@@ -3,10 +3,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -16,17 +18,26 @@ namespace fraglane::archive {
 
 class RawDeflater;
 
-// One file read and deflated at level 9, as the writer would have done it itself.
-struct DeflatedFile {
-    bool ready = false;  // false: the writer reads and deflates the file itself
-    uint64_t size = 0;
-    uint32_t crc = 0;
-    std::string packed;  // raw deflate; empty for an empty file
+// A file of a tree as the walk found it (device and file number: InspectEntry's).
+struct TreeFile {
+    std::string path;
+    uint64_t device = 0;
+    uint64_t inode = 0;
 };
 
-// Workers take the files in the order given and at most `window` files ahead of the one the
-// writer waits for, each deflated into memory up to `cap` bytes: memory stays bounded by
-// window times cap whatever the tree holds. A file that cannot be read, or whose deflated
+// One file read and deflated at level 9, as the writer would have done it itself.
+struct DeflatedFile {
+    bool ready = false;     // false: the writer reads and deflates the file itself
+    bool tooLarge = false;  // more than 4 GiB: no member can hold it, nothing to read again
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    uint64_t packedSize = 0;
+    std::vector<std::string> packed;  // raw deflate in the pieces zlib gave (no spare room)
+};
+
+// Workers take the files in the order given, at most two files a worker ahead of the one the
+// writer takes, each deflated into memory up to `cap` bytes: memory stays bounded by that
+// many files times cap whatever the tree holds. A file that cannot be read, or whose deflated
 // data would pass the cap, is handed over not ready, and the writer streams it as before, so
 // that its bytes and its error are the same. The writer's output does not depend on the
 // number of workers: each file is deflated whole by one compressor, as the writer would.
@@ -34,7 +45,7 @@ class DeflateAhead {
 public:
     static constexpr size_t DefaultCap = size_t{8} << 20;
 
-    DeflateAhead(std::vector<std::string> paths, unsigned workers, size_t cap = DefaultCap);
+    DeflateAhead(std::vector<TreeFile> files, unsigned workers, size_t cap = DefaultCap);
     ~DeflateAhead();  // stops the workers (a file in work ends at its next piece) and joins
     DeflateAhead(const DeflateAhead&) = delete;
     DeflateAhead& operator=(const DeflateAhead&) = delete;
@@ -44,9 +55,9 @@ public:
 
 private:
     void Work();
-    DeflatedFile Deflate(const std::string& path, std::unique_ptr<RawDeflater>& deflater) const;
+    DeflatedFile Deflate(const TreeFile& source, std::unique_ptr<RawDeflater>& deflater) const;
 
-    const std::vector<std::string> m_paths;
+    const std::vector<TreeFile> m_files;
     const size_t m_cap;
     const size_t m_window;
     std::mutex m_mutex;
@@ -57,6 +68,10 @@ private:
     std::atomic<bool> m_stopping = false;  // set under the lock, read by pieces without it
     std::vector<std::thread> m_workers;
 };
+
+// Reads a file of a tree in pieces, only if it is still the file the walk found (a device and
+// file number of 0 and 0: not known, any regular file).
+void ReadTreeFile(const TreeFile& file, const std::function<void(std::string_view)>& take);
 
 // The number of workers for a count asked for: 0 asks for one a core.
 unsigned DeflateWorkers(unsigned asked);

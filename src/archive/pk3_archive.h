@@ -134,11 +134,13 @@ private:
         std::string path;
         uint32_t attributes = 0;
         uint32_t dosTime = 0;
+        uint64_t device = 0;  // a file's, as the walk found it (0 and 0: not known)
+        uint64_t inode = 0;
     };
     void CollectTree(std::string_view folder, std::string_view rootFolder,
                      std::string_view wildcard, bool withSubfolders, const std::string& realRoot,
                      std::vector<TreeItem>& items);
-    void AddFileWith(std::string_view memberName, std::string_view path, const DeflatedFile* ready);
+    void AddFileWith(const TreeItem& file, const DeflatedFile* ready);
     void AddFolderMember(const std::string& storedName, uint32_t attributes, uint32_t dosTime);
     // Hands the member's data to its sink in pieces, in order.
     using PieceSink = std::function<void(std::string_view)>;

@@ -97,10 +97,10 @@ void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
     // ahead on worker threads while the members before it are written.
     std::vector<TreeItem> items;
     CollectTree(folder, rootFolder, wildcard, withSubfolders, root.realPath, items);
-    std::vector<std::string> files;
+    std::vector<TreeFile> files;
     for (const TreeItem& item : items) {
         if (!item.folder)
-            files.push_back(item.path);
+            files.push_back({item.path, item.device, item.inode});
     }
     std::optional<DeflateAhead> ahead;
     if (const unsigned workers = DeflateWorkers(m_deflateThreads); workers > 1 && files.size() > 1)
@@ -115,7 +115,9 @@ void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
                 continue;
             }
             const DeflatedFile ready = ahead ? ahead->Take(fileIndex++) : DeflatedFile{};
-            AddFileWith(item.name, item.path, ready.ready ? &ready : nullptr);
+            if (ready.tooLarge)
+                throw Error(WriteError(m_fileName));  // as the writer's own read would end
+            AddFileWith(item, ready.ready ? &ready : nullptr);
         }
     } catch (...) {
         m_deferDirectory = false;
@@ -151,25 +153,26 @@ void Pk3Archive::CollectTree(std::string_view folder, std::string_view rootFolde
             const bool outside = info.isLink && !platform::IsInsideFolder(info.realPath, realRoot);
             if (!outside && !m_file.SameAs(info.device, info.inode) &&
                 MatchesMask(entry.name, wildcard)) {
-                items.push_back({false, relative(full), full, 0, 0});
+                items.push_back({false, relative(full), full, 0, 0, info.device, info.inode});
             }
             continue;
         }
         if (info.kind != platform::EntryKind::Directory || info.isLink)
             continue;
         items.push_back({true, StoredForm(relative(full) + "\\"), full,
-                         platform::GetFileAttributes(full), platform::FileDosDateTime(full)});
+                         platform::GetFileAttributes(full), platform::FileDosDateTime(full), 0, 0});
         if (withSubfolders)
             CollectTree(full, rootFolder, wildcard, withSubfolders, realRoot, items);
     }
 }
 
 void Pk3Archive::AddFile(std::string_view memberName, std::string_view path) {
-    AddFileWith(memberName, path, nullptr);
+    AddFileWith({false, std::string(memberName), std::string(path)}, nullptr);
 }
 
-void Pk3Archive::AddFileWith(std::string_view memberName, std::string_view path,
-                             const DeflatedFile* ready) {
+void Pk3Archive::AddFileWith(const TreeItem& file, const DeflatedFile* ready) {
+    const std::string_view memberName = file.name;
+    const std::string_view path = file.path;
     RequireWritable();
     const std::string stored = StoredForm(memberName);
     if (!IsPlainStoredName(stored))
@@ -186,9 +189,11 @@ void Pk3Archive::AddFileWith(std::string_view memberName, std::string_view path,
     uint32_t attributes = platform::GetFileAttributes(path);
     if (attributes == platform::InvalidAttributes)
         attributes = platform::AttrArchive;
-    AddData(
-        stored, [&](const PieceSink& take) { platform::ReadRegularFileInPieces(path, take); },
-        attributes, platform::FileDosDateTime(path), ready);
+    // A file of a walk is read only if it is still the file the walk found.
+    const auto read = [&](const PieceSink& take) {
+        ReadTreeFile({file.path, file.device, file.inode}, take);
+    };
+    AddData(stored, read, attributes, platform::FileDosDateTime(path), ready);
 }
 
 void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attributes,
@@ -202,8 +207,12 @@ void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attribu
 void Pk3Archive::AddData(const std::string& storedName, const PieceSource& source,
                          uint32_t attributes, uint32_t dosTime, const DeflatedFile* ready) {
     RequireWritable();
-    if (!IsPlainStoredName(storedName) || storedName.size() > 0xFFFF)
+    // The records' fields: a name of 65,535 bytes, 65,535 members, offsets below 4 GiB.
+    if (!IsPlainStoredName(storedName) || storedName.size() > 0xFFFF ||
+        m_members.size() >= 0xFFFF ||
+        uint64_t{m_end.directoryOffset} + LocalSize + storedName.size() > UINT32_MAX) {
         throw Error(WriteError(m_fileName));
+    }
     Member m;
     CentralRecord& r = m.record;
     r.time = static_cast<uint16_t>(dosTime & 0xFFFF);
@@ -228,8 +237,8 @@ void Pk3Archive::AddData(const std::string& storedName, const PieceSource& sourc
     };
     try {
         if (ready != nullptr) {
-            if (!ready->packed.empty())
-                put(reinterpret_cast<const uint8_t*>(ready->packed.data()), ready->packed.size());
+            for (const std::string& piece : ready->packed)
+                put(reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
             size = ready->size;
             crc = ready->crc;
         } else {
@@ -307,6 +316,8 @@ void Pk3Archive::WriteDirectory(uint64_t at) {
     }
     const auto count = static_cast<uint16_t>(std::min<size_t>(m_members.size(), 0xFFFF));
     const uint64_t directorySize = out.size();
+    if (at + directorySize > UINT32_MAX)
+        throw Error(WriteError(m_fileName));
     Put32(out, EndSignature);
     Put16(out, 0);
     Put16(out, 0);

@@ -88,6 +88,10 @@ std::string ReadRegularFile(std::string_view path, size_t maxBytes = SIZE_MAX);
 // in order: a file of any size costs one bounded buffer.
 void ReadRegularFileInPieces(std::string_view path,
                              const std::function<void(std::string_view)>& take);
+// The same for the very file an earlier look found (InspectEntry's device and file number,
+// links followed): a file or link put in its place since is refused as not a regular file.
+void ReadSameFileInPieces(std::string_view path, uint64_t device, uint64_t inode,
+                          const std::function<void(std::string_view)>& take);
 // Copies a regular file over any file at the destination (its folder made when missing)
 // through a bounded buffer; nothing is created when the source cannot be opened, and a copy
 // that fails part-way is removed. Throws Error as the reads and writes do.

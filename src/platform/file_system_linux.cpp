@@ -337,6 +337,17 @@ void ReadRegularFileInPieces(std::string_view path,
     ReadOpenFile(OpenRegularFile(path), path, SIZE_MAX, take);
 }
 
+void ReadSameFileInPieces(std::string_view path, uint64_t device, uint64_t inode,
+                          const std::function<void(std::string_view)>& take) {
+    const OwnedHandle file = OpenRegularFile(path);
+    struct stat st {};
+    if (::fstat(Fd(file), &st) != 0 || static_cast<uint64_t>(st.st_dev) != device ||
+        static_cast<uint64_t>(st.st_ino) != inode) {
+        throw Error("Cannot process this file: " + DisplayPath(path) + " ");
+    }
+    ReadOpenFile(file, path, SIZE_MAX, take);
+}
+
 void CopyFileKeepingTime(std::string_view from, std::string_view to) {
     struct stat st {};
     const bool timed = ::stat(ToNative(from).c_str(), &st) == 0;

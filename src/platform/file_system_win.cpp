@@ -199,6 +199,17 @@ void ReadRegularFileInPieces(std::string_view path,
     ReadOpenFile(OpenForReading(path, true), path, SIZE_MAX, take);
 }
 
+void ReadSameFileInPieces(std::string_view path, uint64_t device, uint64_t inode,
+                          const std::function<void(std::string_view)>& take) {
+    const OwnedHandle file = OpenForReading(path, true);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(Win(file), &info) || info.dwVolumeSerialNumber != device ||
+        ((uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow) != inode) {
+        throw Error("Cannot process this file: " + DisplayPath(path) + " ");
+    }
+    ReadOpenFile(file, path, SIZE_MAX, take);
+}
+
 void CopyFileKeepingTime(std::string_view from, std::string_view to) {
     WIN32_FILE_ATTRIBUTE_DATA source{};
     const bool timed =

@@ -62,9 +62,11 @@ TEST(TextBytes, Utf8ShowsAsItsLettersAndEveryByteComesBack) {
         {"q3dm17", u"q3dm17"},
         {"jeu \xc3\xa9 \xc3\xbc", u"jeu \u00e9 \u00fc"},
         {"\xf0\x9f\x8e\xae", u"\U0001F3AE"},
-        {"caf\xe9", u"caf\xdce9"},                          // a lone Latin-1 byte
+        {"caf\xe9", u"caf\xdce9"},                                    // a lone Latin-1 byte
         {"\xc0\xaf\xed\xa0\x80", u"\xdcc0\xdcaf\xdced\xdca0\xdc80"},  // overlong, surrogate
-        {"\xe2\x82", u"\xdce2\xdc82"},                       // cut short
+        {"\xe2\x82", u"\xdce2\xdc82"},                                // cut short
+        {"\xef\xbb\xbfq3", u"\xfeffq3"},  // no byte-order mark: a letter like any other
+        {"\xef\xbf\xbeq3", u"\xfffeq3"},
     };
     for (const auto& row : table) {
         EXPECT_EQ(ToQt(row.bytes).toStdU16String(), row.shown) << row.bytes;

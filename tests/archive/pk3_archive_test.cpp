@@ -428,8 +428,9 @@ TEST_F(ArchiveTest, TreeIsTheSameOnOneThreadOnFourAndMemberByMember) {
 }
 
 // Files deflated ahead: each ready with its size and CRC; one whose deflated data passes the
-// cap, or that cannot be read, is left to the writer; files taken out of turn are no trouble.
-TEST_F(ArchiveTest, DeflatingAheadLeavesTooLargeAndUnreadableFilesToTheWriter) {
+// cap, that cannot be read, or that is no longer the file the walk found, is left to the
+// writer; files taken out of turn are no trouble.
+TEST_F(ArchiveTest, DeflatingAheadLeavesTooLargeUnreadableAndReplacedFilesToTheWriter) {
     std::string noise(5000, '\0');
     std::mt19937 random(3);
     for (char& c : noise)
@@ -438,21 +439,29 @@ TEST_F(ArchiveTest, DeflatingAheadLeavesTooLargeAndUnreadableFilesToTheWriter) {
     dir.Write("noise.bin", noise);
     dir.Write("empty", "");
     dir.MakeDir("folder");
-    DeflateAhead ahead({P("small.txt"), P("noise.bin"), P("missing"), P("folder"), P("empty"),
-                        P("small.txt")},
+    dir.Write("replaced", "first");
+    const platform::EntryInfo found = platform::InspectEntry(P("replaced"));
+    dir.Write("other", "second");
+    std::filesystem::rename(dir.Path("other"), dir.Path("replaced"));  // another file there now
+    const auto file = [&](const char* rel) { return TreeFile{P(rel)}; };
+    DeflateAhead ahead({file("small.txt"), file("noise.bin"), file("missing"), file("folder"),
+                        {P("replaced"), found.device, found.inode}, file("empty"),
+                        file("small.txt")},
                        3, 1000);
     const DeflatedFile small = ahead.Take(0);
     EXPECT_TRUE(small.ready);
     EXPECT_EQ(small.size, 5000u);
     EXPECT_EQ(small.crc, Crc32(std::string(5000, 's')));
-    EXPECT_LT(small.packed.size(), 100u);
-    for (const size_t i : {1u, 2u, 3u})
+    EXPECT_LT(small.packedSize, 100u);
+    for (const size_t i : {1u, 2u, 3u, 4u})
         EXPECT_FALSE(ahead.Take(i).ready) << i;
-    const DeflatedFile empty = ahead.Take(4);
+    const DeflatedFile empty = ahead.Take(5);
     EXPECT_TRUE(empty.ready && empty.size == 0 && empty.packed.empty());
-    EXPECT_EQ(ahead.Take(5).packed, small.packed);
-    DeflateAhead skipping({P("small.txt"), P("noise.bin"), P("small.txt")}, 1, 1000);
+    EXPECT_EQ(ahead.Take(6).packed, small.packed);
+    DeflateAhead skipping({file("small.txt"), file("noise.bin"), file("small.txt")}, 1, 1000);
     EXPECT_TRUE(skipping.Take(2).ready);
+    // The writer's own read refuses the replaced file as well.
+    EXPECT_THROW(ReadTreeFile({P("replaced"), found.device, found.inode}, [](auto) {}), Error);
 }
 
 TEST_F(ArchiveTest, TreeWithTheArchiveInsideHoldsExactlyTheFolderAndTheMap) {
