@@ -99,7 +99,8 @@ public:
     // itself is left out. A link is followed only to a regular file inside rootFolder; links
     // to folders are never followed, so no loop and nothing outside can be packed. A name that
     // cannot stand as a member without changing its meaning (one holding "\" or ":") is
-    // skipped. The central directory is written once, after the last member.
+    // skipped. A folder that cannot be read throws. The central directory is written once,
+    // after the last member.
     void AddTree(std::string_view folder, std::string_view rootFolder, std::string_view wildcard,
                  bool withSubfolders);
     // Adds one file under a member name (parents first, a member of that name replaced).

@@ -130,7 +130,8 @@ void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
 void Pk3Archive::CollectTree(std::string_view folder, std::string_view rootFolder,
                              std::string_view wildcard, bool withSubfolders,
                              const std::string& realRoot, std::vector<TreeItem>& items) {
-    std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
+    // A folder that cannot be read fails the tree: packing it as empty would lose its files.
+    std::vector<platform::DirEntry> entries = platform::ListDirectory(folder, true);
     // Enumerated in name order, as the file systems the format comes from list a folder.
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         const int c = text::CompareIgnoreCase(a.name, b.name);

@@ -58,7 +58,7 @@ struct DirEntry {
 };
 // The entries of a directory, "." and ".." left out, every kind included (hidden ones too).
 // A directory that is missing or cannot be read lists as empty.
-std::vector<DirEntry> ListDirectory(std::string_view dir);
+std::vector<DirEntry> ListDirectory(std::string_view dir, bool mustRead = false);
 
 // What an entry is, seen through a link: the kind and identity of what it leads to.
 enum class EntryKind { Missing, Regular, Directory, Other };

@@ -217,12 +217,15 @@ std::string AbsolutePath(const std::string& native) {
     return FromNative(path);
 }
 
-std::vector<DirEntry> ListDirectory(std::string_view dir) {
+std::vector<DirEntry> ListDirectory(std::string_view dir, bool mustRead) {
     std::vector<DirEntry> entries;
     const std::string native = ToNative(IncludeTrailingBackslash(dir));
     const OwnedDir d(::opendir(native.c_str()));
-    if (!d.Valid())
+    if (!d.Valid()) {
+        if (mustRead)
+            throw Error("Cannot read folder " + DisplayPath(dir));
         return entries;
+    }
     while (dirent* e = ::readdir(d.Get())) {
         const std::string_view name = e->d_name;
         if (name == "." || name == "..")
@@ -311,6 +314,8 @@ std::string ReadOpenFile(const OwnedHandle& file, std::string_view path, size_t 
 // is open is then checked, not the name.
 OwnedHandle OpenRegularFile(std::string_view path) {
     OwnedHandle file = OwnFd(::open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.Valid() && errno != ENOENT && errno != ENOTDIR)
+        throw Error("Cannot process this file: " + DisplayPath(path) + " ");  // there, not ours
     if (!file.Valid())
         throw Error("File \"" + DisplayPath(path) + "\" not found!");
     struct stat st {};

@@ -77,13 +77,16 @@ std::string AbsolutePath(const std::string& native) {
     return n == 0 || n >= sizeof buffer ? native : std::string(buffer, n);
 }
 
-std::vector<DirEntry> ListDirectory(std::string_view dir) {
+std::vector<DirEntry> ListDirectory(std::string_view dir, bool mustRead) {
     std::vector<DirEntry> entries;
     const std::string pattern = IncludeTrailingBackslash(dir) + "*";
     WIN32_FIND_DATAA data{};
     const OwnedFind find(::FindFirstFileA(pattern.c_str(), &data));
-    if (!find.Valid())
+    if (!find.Valid()) {
+        if (mustRead)
+            throw Error("Cannot read folder " + DisplayPath(dir));
         return entries;
+    }
     do {
         const std::string_view name = data.cFileName;
         if (name == "." || name == "..")

@@ -221,6 +221,27 @@ TEST_F(FaultGame, ReadOnlyGameDirectoryAndAFilePictureCacheRefuseWithTheirMessag
     EXPECT_EQ(LastLine(scan.output), "Unable to write to " + game.Path("levelshots/"));
     EXPECT_EQ(game.Read("levelshots"), "a file");
     EXPECT_EQ(game.Read("fraglane.ini"), settings);
+
+    // A folder or a file of a tree to pack that this user may not read fails the pack with
+    // its name, instead of being left out of an archive called written.
+    game.Write("stage/a.txt", "a");
+    game.Write("stage/locked/x.txt", "x");
+    game.Write("stage2/secret.txt", "s");
+    ASSERT_EQ(RunCommand("chmod 000 " + Quote(game.Path("stage/locked")) + " " +
+                         Quote(game.Path("stage2/secret.txt")))
+                  .status,
+              0);
+    for (const auto& [stage, message] :
+         {std::pair{"stage", "Cannot read folder " + game.Path("stage/locked")},
+          std::pair{"stage2",
+                    "Cannot process this file: " + game.Path("stage2/secret.txt") + " "}}) {
+        const auto r = RunCommand(asUser + Quote(FRAGLANE_CLI) + " pk3 pack " +
+                                  Quote(game.Path(stage)) + " " + Quote(game.Path("out.pk3")));
+        EXPECT_EQ(r.status, 1) << stage;
+        EXPECT_EQ(LastLine(r.output), message);
+        EXPECT_FALSE(game.Exists("out.pk3") || game.Exists("out.pk3.part"));
+    }
+    RunCommand("chmod -R u+rwx " + Quote(game.Native()));
 }
 
 }  // namespace
