@@ -150,6 +150,11 @@ void Pk3Archive::CollectTree(std::string_view folder, std::string_view rootFolde
             continue;
         const std::string full = base + entry.name;
         const platform::EntryInfo info = platform::InspectEntry(full);
+        // Listed but not to be looked at (a folder that may be listed but not entered, a path
+        // past the system's length): failing says so, leaving it out would not. A dangling link
+        // leads nowhere and is passed by like any link that leads outside.
+        if (info.kind == platform::EntryKind::Missing && !info.isLink)
+            throw Error("Cannot process this file: " + platform::DisplayPath(full) + " ");
         if (info.kind == platform::EntryKind::Regular) {
             const bool outside = info.isLink && !platform::IsInsideFolder(info.realPath, realRoot);
             if (!outside && !m_file.SameAs(info.device, info.inode) &&

@@ -227,14 +227,17 @@ TEST_F(FaultGame, ReadOnlyGameDirectoryAndAFilePictureCacheRefuseWithTheirMessag
     game.Write("stage/a.txt", "a");
     game.Write("stage/locked/x.txt", "x");
     game.Write("stage2/secret.txt", "s");
+    game.Write("stage3/listed/b.txt", "b");
     ASSERT_EQ(RunCommand("chmod 000 " + Quote(game.Path("stage/locked")) + " " +
-                         Quote(game.Path("stage2/secret.txt")))
+                         Quote(game.Path("stage2/secret.txt")) + " && chmod 444 " +
+                         Quote(game.Path("stage3/listed")))
                   .status,
               0);
     for (const auto& [stage, message] :
          {std::pair{"stage", "Cannot read folder " + game.Path("stage/locked")},
-          std::pair{"stage2",
-                    "Cannot process this file: " + game.Path("stage2/secret.txt") + " "}}) {
+          std::pair{"stage2", "Cannot process this file: " + game.Path("stage2/secret.txt") + " "},
+          std::pair{"stage3",
+                    "Cannot process this file: " + game.Path("stage3/listed/b.txt") + " "}}) {
         const auto r = RunCommand(asUser + Quote(FRAGLANE_CLI) + " pk3 pack " +
                                   Quote(game.Path(stage)) + " " + Quote(game.Path("out.pk3")));
         EXPECT_EQ(r.status, 1) << stage;
