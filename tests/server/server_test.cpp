@@ -170,7 +170,13 @@ TEST_F(ServerRunTest, OneStartRecordsTheServerKeepsTheLastLogAndStopEndsItsGroup
                                                       0),
               0U);
 
-    const int64_t helper = std::stoll(game.Read("helper.pid"));
+    // The engine notes its helper after printing its words: wait for the note too.
+    std::string helperPid;
+    while ((helperPid = game.Read("helper.pid")).empty() &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_FALSE(helperPid.empty());
+    const int64_t helper = std::stoll(helperPid);
     EXPECT_TRUE(StopServer(gameDir, started));
     EXPECT_FALSE(platform::IsAlive(started.process));
     EXPECT_TRUE(GoneWithin(helper, std::chrono::seconds(5)));
