@@ -126,7 +126,12 @@ void T_Main::Connect() {
         else
             OnChange(binding, this, [this] { AllChangeClick(); });
     }
-    connect(cMod, &QComboBox::currentIndexChanged, this, [this] { cSelectedMapChange(); });
+    connect(cMod, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            m_unlistedMod.clear();  // a mod is chosen: the stored one has had its turn
+        cSelectedMapChange();
+    });
+    connect(StatusPanels[0], &StatusPanel::clicked, this, [this] { ShowLeftOutPage(); });
     connect(cRconPassword, &QLineEdit::textChanged, this, [this] { UpdateRconWarning(); });
     connect(cSelectedMap, &QLineEdit::textChanged, this, [this] { cSelectedMapChange(); });
     connect(cMap, &QTreeWidget::currentItemChanged, this,
@@ -211,6 +216,7 @@ void T_Main::FormCreate() {
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetCfg), false);
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetBat), false);
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetReport), false);
+    PageConfig->setTabVisible(PageConfig->indexOf(TabSheetLeftOut), false);
     PageConfig->setCurrentIndex(0);
     DirContent.SetActive(true);
     Guarded([this] { LoadSettings(); });
@@ -321,7 +327,15 @@ launch::LaunchOptions T_Main::GatherOptions() const {
 void T_Main::Compose() {
     if (!ComposeReady)
         return;
-    const launch::LaunchTexts texts = launch::Compose(GatherOptions());
+    const launch::LaunchOptions options = GatherOptions();
+    const launch::LaunchTexts texts = launch::Compose(
+        options, {options.selectedMap == m_storedMap, options.cfgName == m_storedCfgName});
+    if (texts.leftOut != m_composeLeftOut) {
+        m_composeLeftOut = texts.leftOut;
+        UpdateLeftOutPage();
+        if (!m_composeLeftOut.empty())
+            SetStatusText(0, ToQt(launch::LeftOutSummary(m_composeLeftOut)));
+    }
     SetTextIfChanged(cBat, ToQt(texts.commandLine));
     SetTextIfChanged(cBatName, ToQt(texts.batchName));
     // Keep the reader's place: the same first line is visible after the lines are replaced.
@@ -386,13 +400,17 @@ void T_Main::LoadSettings() {
            std::max(s.placement.height, minimumHeight()));
 
     cMod->clear();
-    const std::vector<std::string> mods = catalogue::ReadModList(*IniFile);
+    m_modsSkipped.clear();
+    const std::vector<std::string> mods = catalogue::ReadModList(*IniFile, &m_modsSkipped);
     for (const std::string& mod : mods)
         cMod->addItem(ToQt(mod));
     cMod->setCurrentIndex(catalogue::ChooseModIndex(mods, s.selectedMod));
+    m_unlistedMod = cMod->currentIndex() < 0 ? s.selectedMod : std::string();
 
     LoadCatalogue(std::string());
 
+    m_storedMap = o.selectedMap;
+    m_storedCfgName = o.cfgName;
     cSelectedMap->setText(ToQt(o.selectedMap));
     const QString selectedMap = cSelectedMap->text();
     for (int i = 0; i < cMap->RowCount(); ++i) {
@@ -415,20 +433,35 @@ void T_Main::LoadSettings() {
     cRotationMaps->addItems(ToQt(o.rotation));
     cMinOnRun->setChecked(s.minOnStart);
     cEngine->setText(ToQt(s.engine));
-    if (s.droppedNames > 0)
-        SetStatusText(0, ToQt(settings::DroppedNamesText(s.droppedNames)));
 }
 
 void T_Main::SaveSettings() {
     settings::Settings s;
     s.placement = {x(), y(), width(), height()};
-    s.selectedMod = ToStd(cMod->currentText());
+    s.selectedMod = cMod->currentIndex() >= 0 ? ToStd(cMod->currentText()) : m_unlistedMod;
     s.options = GatherOptions();
     s.skill = cSkill->value();
     s.team = ToStd(cTeam->currentText());
     s.minOnStart = cMinOnRun->isChecked();
     s.engine = ToStd(cEngine->text());
     settings::SaveSettings(*IniFile, s);
+}
+
+void T_Main::UpdateLeftOutPage() {
+    QStringList lines;
+    for (const auto* list : {&m_composeLeftOut, &m_modsSkipped, &m_rowsSkipped}) {
+        for (const std::string& line : *list)
+            lines << ToQt(line);
+    }
+    cLeftOut->setPlainText(lines.join(QLatin1Char('\n')));
+    const int page = PageConfig->indexOf(TabSheetLeftOut);
+    PageConfig->setTabVisible(page, !lines.isEmpty());
+}
+
+void T_Main::ShowLeftOutPage() {
+    const int page = PageConfig->indexOf(TabSheetLeftOut);
+    if (PageConfig->isTabVisible(page) && PageConfig->isEnabled())
+        PageConfig->setCurrentIndex(page);
 }
 
 void T_Main::Label30Click() {

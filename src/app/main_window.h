@@ -113,6 +113,10 @@ public:
     void ThreadRepackMapsExecute(jobs::JobThread& thread);
     // Fills the report page with the last repack's report and shows the page.
     void ShowRepackReport();
+    // The page of names left out or skipped, filled from what the window knows now; shown
+    // when there are any, and brought to the front by a click on the first status panel.
+    void UpdateLeftOutPage();
+    void ShowLeftOutPage();
     // On the window's thread: shows a picture decoded on the picture job's thread in the
     // request's target (the placeholder when it could not be read).
     void SynchroLoadMapImage(const preview::ImageRequest& request, const QImage& image,
@@ -249,6 +253,9 @@ public:
     // The last repack's report: what went in and what was wanted but not found.
     QWidget* TabSheetReport;
     QPlainTextEdit* cRepackReport;
+    // Every name that the texts leave out or the lists skip, each with its reason.
+    QWidget* TabSheetLeftOut;
+    QPlainTextEdit* cLeftOut;
     // The server that start ran (shown where start runs the engine itself): its status line,
     // stop and restart, and the last lines of its log, following the end.
     QWidget* TabServer;
@@ -322,6 +329,18 @@ private:
     repack::RepackInputs m_repackInputs;
     bool m_repackFailed = false;
     bool m_destroyed = false;
+    // What the left-out page lists: the launch texts' left-out names (as of the last
+    // composition), the mod folders or stored mods skipped, the map and bot names skipped.
+    std::vector<std::string> m_composeLeftOut;
+    std::vector<std::string> m_modsSkipped;
+    std::vector<std::string> m_rowsSkipped;
+    std::vector<std::string> m_scanSkipped;  // the running scan's, for its end handler
+    // A stored mod that the list does not hold: written back as it was unless a mod is chosen.
+    std::string m_unlistedMod;
+    // The map and cfg name as the settings file gave them: checked before they go into the
+    // launch texts, while the controls hold them; what the operator types goes in as typed.
+    std::string m_storedMap;
+    std::string m_storedCfgName = "unknown.cfg";
     std::unique_ptr<ServerWatch> m_server;
 };
 

@@ -12,6 +12,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/mods.h"
 #include "catalogue/scan.h"
+#include "launch/compose.h"
 #include "platform/text.h"
 
 namespace fraglane::app {
@@ -24,11 +25,13 @@ void T_Main::LoadCatalogue(const std::string& modFilter) {
             cells.push_back({ToQt(row.name), ToQt(row.mod)});
         return cells;
     };
+    m_rowsSkipped.clear();
     cMap->clear();
-    cMap->AddRows(toCells(catalogue::ReadMapRows(*IniFile, modFilter)));
+    cMap->AddRows(toCells(catalogue::ReadMapRows(*IniFile, modFilter, &m_rowsSkipped)));
     cBot->clear();
-    cBot->AddRows(toCells(catalogue::ReadBotRows(*IniFile)));
+    cBot->AddRows(toCells(catalogue::ReadBotRows(*IniFile, &m_rowsSkipped)));
     SortLists();
+    UpdateLeftOutPage();
 }
 
 void T_Main::SortLists() {
@@ -39,14 +42,16 @@ void T_Main::SortLists() {
 void T_Main::btnRescanModesClick() {
     // The mod chosen before is chosen again when it is still there: the operator keeps
     // what they had, and the drop-down still opens for another choice.
-    const QString previous = cMod->currentText();
+    const QString previous = cMod->currentIndex() >= 0 ? cMod->currentText() : ToQt(m_unlistedMod);
     cMod->clear();
     const catalogue::ModDiscovery found = catalogue::DiscoverMods(DirContent, ExeDir);
     for (const std::string& mod : found.mods)
         cMod->addItem(ToQt(mod));
     cMod->setCurrentIndex(cMod->findText(previous, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    m_modsSkipped = found.skipped;
+    UpdateLeftOutPage();
     SetStatusText(0,
-                  found.skipped > 0 ? ToQt(catalogue::SkippedModsText(found.skipped)) : QString());
+                  found.skipped.empty() ? QString() : ToQt(launch::LeftOutSummary(found.skipped)));
     catalogue::WriteModCatalogue(*IniFile, found.mods);
     cMod->showPopup();
 }
@@ -130,8 +135,8 @@ void T_Main::ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData) {
     sink.botRow = [&](const catalogue::CatalogueRow& row) { append(cBot, row); };
     const catalogue::ScanResult result =
         catalogue::ScanMaps(m_scanInputs, KAZip, DirContent, *IniFile, thread.StopToken(), sink);
-    runData = catalogue::ScanDoneText(result.skippedNames,
-                                      static_cast<int>(result.pictureFailures.size()));
+    m_scanSkipped = result.skippedNames;  // read by the end handler, once this has returned
+    runData = catalogue::ScanDoneText(result.skippedNames.size(), result.pictureFailures.size());
 }
 
 void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
@@ -146,8 +151,13 @@ void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
     // A scan that failed (its message is in the error box) wrote no catalogue: the lists show
     // the stored one again rather than the rows found before the failure, and nothing says done.
     const std::string* done = std::any_cast<std::string>(&runData);
-    if (done == nullptr)
+    if (done == nullptr) {
         LoadCatalogue(std::string());
+    } else {
+        m_rowsSkipped = std::move(m_scanSkipped);
+        UpdateLeftOutPage();
+    }
+    m_scanSkipped.clear();
     SetStatusText(0, done == nullptr ? QString() : ToQt(*done));
     SetStatusText(1, QString());
     SetStatusText(2, QString());

@@ -523,6 +523,12 @@ void T_Main::BuildReadyPage() {
     cRepackReport->setLineWrapMode(QPlainTextEdit::NoWrap);
     (new QVBoxLayout(TabSheetReport))->addWidget(cRepackReport);
     PageConfig->addTab(TabSheetReport, QStringLiteral("repack report"));
+    TabSheetLeftOut = Named(new QWidget, "TabSheetLeftOut");
+    cLeftOut = Named(new QPlainTextEdit(TabSheetLeftOut), "cLeftOut");
+    cLeftOut->setReadOnly(true);
+    cLeftOut->setLineWrapMode(QPlainTextEdit::NoWrap);
+    (new QVBoxLayout(TabSheetLeftOut))->addWidget(cLeftOut);
+    PageConfig->addTab(TabSheetLeftOut, QStringLiteral("left out"));
 
     PopupDir = Named(new QMenu(this), "PopupDir");
 }

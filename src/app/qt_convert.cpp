@@ -1,10 +1,53 @@
 #include "app/qt_convert.h"
 
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
 namespace fraglane::app {
 
 namespace {
 
-constexpr char16_t EscapeBase = 0xDC00;  // U+DC80..U+DCFF stand for the bytes 0x80..0xFF
+// Windows-1252 for the bytes 0x80..0x9F (the code page the original ran with, in which
+// archives made on Windows name their files); the five bytes it leaves undefined are shown
+// as the C1 controls Windows gives them. 0xA0..0xFF are Latin-1.
+constexpr char16_t Windows1252[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t FromWindows1252(unsigned char byte) {
+    return byte < 0xA0 ? Windows1252[byte - 0x80] : byte;
+}
+
+// Texts shown in Windows-1252 and the bytes they came from: a text that reads as one of
+// them goes back to those bytes, so that a name goes back to the core as it came, and a name
+// typed as a catalogued one reads takes the catalogued bytes. Only texts with a byte outside
+// valid UTF-8 are kept (names from archives made elsewhere); the bound keeps a hostile
+// catalogue from growing it without end.
+class ShownBytes {
+public:
+    void Keep(const QString& shown, std::string_view bytes) {
+        const std::lock_guard lock(m_mutex);
+        if (m_bytes.size() < MaxTexts)
+            m_bytes.emplace(shown, std::string(bytes));
+    }
+    std::optional<std::string> Find(const QString& shown) const {
+        const std::lock_guard lock(m_mutex);
+        const auto it = m_bytes.find(shown);
+        return it == m_bytes.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+
+private:
+    static constexpr size_t MaxTexts = 1 << 20;
+    mutable std::mutex m_mutex;  // texts are made on job threads too (status texts, rows)
+    std::unordered_map<QString, std::string> m_bytes;
+};
+
+ShownBytes& Shown() {
+    static ShownBytes shown;
+    return shown;
+}
 
 // The length of the valid UTF-8 sequence at s[i] and its code point; 0 when there is none
 // (a stray continuation byte, an overlong form, a surrogate, beyond U+10FFFF, cut short).
@@ -53,6 +96,7 @@ void AppendUtf8(std::string& out, char32_t code) {
 QString DecodeBytes(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());
+    bool windows1252 = false;
     for (size_t i = 0; i < s.size();) {
         const auto lead = static_cast<unsigned char>(s[i]);
         char32_t code = 0;
@@ -61,7 +105,8 @@ QString DecodeBytes(std::string_view s) {
             out.push_back(lead);
             ++i;
         } else if ((length = Sequence(s, i, code)) == 0) {
-            out.push_back(static_cast<char16_t>(EscapeBase + lead));
+            out.push_back(FromWindows1252(lead));
+            windows1252 = true;
             ++i;
         } else if (code < 0x10000) {
             out.push_back(static_cast<char16_t>(code));
@@ -73,10 +118,15 @@ QString DecodeBytes(std::string_view s) {
         }
     }
     // Not fromStdU16String: that reads a leading U+FEFF or U+FFFE as a byte-order mark.
-    return QString(reinterpret_cast<const QChar*>(out.data()), static_cast<qsizetype>(out.size()));
+    QString text(reinterpret_cast<const QChar*>(out.data()), static_cast<qsizetype>(out.size()));
+    if (windows1252)
+        Shown().Keep(text, s);
+    return text;
 }
 
 std::string EncodeBytes(const QString& s) {
+    if (std::optional<std::string> bytes = Shown().Find(s))
+        return std::move(*bytes);
     std::string out;
     out.reserve(static_cast<size_t>(s.size()));
     for (qsizetype i = 0; i < s.size(); ++i) {
@@ -84,8 +134,6 @@ std::string EncodeBytes(const QString& s) {
         if (QChar::isHighSurrogate(c) && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
             AppendUtf8(out, QChar::surrogateToUcs4(c, s[i + 1].unicode()));
             ++i;
-        } else if (c >= EscapeBase + 0x80 && c <= EscapeBase + 0xFF) {
-            out.push_back(static_cast<char>(c - EscapeBase));
         } else if (QChar::isSurrogate(c)) {
             out.push_back('?');  // half a pair that no text of ours decodes to
         } else {

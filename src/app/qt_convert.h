@@ -10,8 +10,9 @@
 // The one place that knows both QString and std::string. The core's texts are bytes in the
 // system's code page, which is UTF-8 here (Linux, and Windows under the program's manifest):
 // they are read as UTF-8, and a byte that is no part of valid UTF-8 (a name from an archive
-// made elsewhere) is kept as the lone surrogate U+DC80 + byte, so that every text comes back
-// to the same bytes. Plain ASCII takes the short way.
+// made on Windows in its ANSI code page) is read as Windows-1252. Every text comes back to
+// the same bytes: a text shown in Windows-1252 is remembered with its bytes. Plain ASCII
+// takes the short way.
 namespace fraglane::app {
 
 QString DecodeBytes(std::string_view s);

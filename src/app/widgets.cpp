@@ -4,11 +4,12 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOptionFocusRect>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -234,6 +235,12 @@ StatusPanel::StatusPanel(QWidget* parent) : QLabel(parent) {
 void StatusPanel::SetText(const QString& text) {
     setText(text);
     UpdateToolTip();
+}
+
+void StatusPanel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (rect().contains(event->position().toPoint()))
+        emit clicked();
 }
 
 void StatusPanel::UpdateToolTip() {

@@ -78,7 +78,11 @@ public:
     explicit StatusPanel(QWidget* parent);
     void SetText(const QString& text);
 
+signals:
+    void clicked();
+
 protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

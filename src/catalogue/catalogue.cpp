@@ -14,6 +14,17 @@ int BoundedCount(platform::ProfileFile& file, const char* section) {
     return std::min(file.ReadInteger(section, "count", 0), platform::MaxStoredCount);
 }
 
+void Skip(std::vector<std::string>* skipped, std::string_view kind, const CatalogueRow& row,
+          const std::string& problem) {
+    if (skipped == nullptr)
+        return;
+    std::string line =
+        "left out catalogue " + std::string(kind) + " " + text::PrintableName(row.name);
+    if (!row.mod.empty())
+        line += " (" + text::PrintableName(row.mod) + ")";
+    skipped->push_back(line + ": " + problem);
+}
+
 }  // namespace
 
 int CompareNames(std::string_view a, std::string_view b) {
@@ -21,11 +32,19 @@ int CompareNames(std::string_view a, std::string_view b) {
     return folded != 0 ? folded : a.compare(b);
 }
 
-bool IsModName(std::string_view name) {
+std::string ModNameProblem(std::string_view name) {
     // An empty row of a stored list stays, as the lists keep rows of missing keys.
-    return name.empty() ||
-           (text::IsPlainName(name) && !text::EqualsIgnoreCase(name, "levelshots") &&
-            !text::EqualsIgnoreCase(name, "temp"));
+    if (name.empty())
+        return {};
+    std::string problem = text::PlainNameProblem(name);
+    if (problem.empty() &&
+        (text::EqualsIgnoreCase(name, "levelshots") || text::EqualsIgnoreCase(name, "temp")))
+        problem = "it is one of the program's own folders";
+    return problem;
+}
+
+bool IsModName(std::string_view name) {
+    return ModNameProblem(name).empty();
 }
 
 void SortModNames(std::vector<std::string>& mods) {
@@ -34,13 +53,16 @@ void SortModNames(std::vector<std::string>& mods) {
     });
 }
 
-std::vector<std::string> ReadModList(platform::ProfileFile& file) {
+std::vector<std::string> ReadModList(platform::ProfileFile& file,
+                                     std::vector<std::string>* skipped) {
     platform::ProfileFile::Update reading(file);
     const int count = BoundedCount(file, "mods");
     std::vector<std::string> mods;
     for (int i = 0; i < count; ++i) {
         std::string mod = file.ReadString("mods", "mod" + std::to_string(i), "");
-        if (IsModName(mod))
+        if (const std::string problem = ModNameProblem(mod); !problem.empty())
+            Skip(skipped, "mod", {{}, mod}, problem);
+        else
             mods.push_back(std::move(mod));
     }
     reading.Commit();
@@ -66,7 +88,8 @@ bool CannotLoadInMod(std::string_view mapMod, std::string_view mod) {
     return !text::EqualsIgnoreCase(mapMod, "baseq3") && !text::EqualsIgnoreCase(mapMod, mod);
 }
 
-std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter) {
+std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter,
+                                      std::vector<std::string>* skipped) {
     platform::ProfileFile::Update reading(file);
     const int count = BoundedCount(file, "maps");
     std::vector<CatalogueRow> rows;
@@ -75,24 +98,29 @@ std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_v
         std::string mod = file.ReadString("maps", prefix + "mod", "");
         if (!modFilter.empty() && mod != modFilter)
             continue;
-        std::string name = file.ReadString("maps", prefix + "name", "");
-        if (text::IsCommandSafeName(name))
-            rows.push_back({std::move(mod), std::move(name)});
+        CatalogueRow row{std::move(mod), file.ReadString("maps", prefix + "name", "")};
+        if (const std::string problem = text::CommandNameProblem(row.name); !problem.empty())
+            Skip(skipped, "map", row, problem);
+        else
+            rows.push_back(std::move(row));
     }
     reading.Commit();
     return rows;
 }
 
-std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file) {
+std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file,
+                                      std::vector<std::string>* skipped) {
     platform::ProfileFile::Update reading(file);
     const int count = BoundedCount(file, "bots");
     std::vector<CatalogueRow> rows;
     for (int i = 0; i < count; ++i) {
         const std::string prefix = "bot" + std::to_string(i);
         std::string name = file.ReadString("bots", prefix + "name", "");
-        std::string mod = file.ReadString("bots", prefix + "mod", "");
-        if (text::IsCommandSafeName(name))
-            rows.push_back({std::move(mod), std::move(name)});
+        CatalogueRow row{file.ReadString("bots", prefix + "mod", ""), std::move(name)};
+        if (const std::string problem = text::CommandNameProblem(row.name); !problem.empty())
+            Skip(skipped, "bot", row, problem);
+        else
+            rows.push_back(std::move(row));
     }
     reading.Commit();
     return rows;

@@ -17,9 +17,14 @@ struct CatalogueRow {
     bool operator==(const CatalogueRow&) const = default;
 };
 
+// Rows of the catalogue that cannot be listed go into skipped, when given, one line each
+// with the reason ("left out catalogue map r&d (baseq3): \"&\" cannot stand in a command
+// line"): a settings file from an older version or from elsewhere may hold them.
+
 // The mod names in the order the mod list keeps them (sorted without regard to case); names
 // that cannot be mods (IsModName) are left out, as discovery leaves them out.
-std::vector<std::string> ReadModList(platform::ProfileFile& file);
+std::vector<std::string> ReadModList(platform::ProfileFile& file,
+                                     std::vector<std::string>* skipped = nullptr);
 // The index of the first mod that equals the stored selection exactly (case counts), or -1.
 int ChooseModIndex(const std::vector<std::string>& mods, std::string_view selected);
 // That mod's name, or empty.
@@ -30,13 +35,17 @@ void SortModNames(std::vector<std::string>& mods);
 // Whether a name may be a mod: a plain folder name (text::IsPlainName) or empty (a missing
 // row), and not one of the program's own work folders, "levelshots" and "temp" (any case).
 bool IsModName(std::string_view name);
+// Why a name cannot be a mod; empty when it can.
+std::string ModNameProblem(std::string_view name);
 
 // Map rows of the catalogue; a non-empty filter keeps the rows whose mod equals it exactly.
 // The name key of a row that the filter drops is not read. Rows whose name is not
 // command-safe are left out: they come from archives and would reach the batch file.
-std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter);
+std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_view modFilter,
+                                      std::vector<std::string>* skipped = nullptr);
 // Bot rows of the catalogue, command-safe names only.
-std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file);
+std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file,
+                                      std::vector<std::string>* skipped = nullptr);
 
 // The roster line that adds a bot to the game: "addbot <bot> <skill> <team>".
 std::string RosterLine(std::string_view bot, int skill, std::string_view team);

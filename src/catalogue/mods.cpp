@@ -15,15 +15,12 @@ ModDiscovery DiscoverMods(platform::TDirContent& lister, const std::string& exeD
             continue;
         if (IsModName(name))
             found.mods.push_back(name);
-        else if (!text::IsPlainName(name))
-            ++found.skipped;  // the work folders are not counted: they were never names
+        else if (const std::string problem = text::PlainNameProblem(name); !problem.empty())
+            found.skipped.push_back("skipped mod folder " + text::PrintableName(name) + ": " +
+                                    problem);  // the work folders were never names: not said
     }
     SortModNames(found.mods);
     return found;
-}
-
-std::string SkippedModsText(int skipped) {
-    return std::to_string(skipped) + " mod names skipped";
 }
 
 void WriteModCatalogue(platform::ProfileFile& file, const std::vector<std::string>& mods) {

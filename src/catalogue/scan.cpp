@@ -126,6 +126,10 @@ bool IsListableName(std::string_view name) {
     return !name.empty() && text::IsCommandSafeName(name);
 }
 
+std::string ListableNameProblem(std::string_view name) {
+    return name.empty() ? "an empty name" : text::CommandNameProblem(name);
+}
+
 // The first archive of a mod (in the scan's order) that holds icons of a bot, and those icons.
 struct IconSource {
     std::string archive;
@@ -205,13 +209,22 @@ void IconsFromOtherArchives(ScanState& s, archive::Pk3Archive& zip, const std::s
     }
 }
 
+// A map or bot whose name cannot be listed is said with its member and archive.
+void SkipName(ScanState& s, const std::string& member, const std::string& archive,
+              const std::string& problem) {
+    s.result.skippedNames.push_back(
+        "skipped " + text::PrintableName(platform::DisplayPath(member)) + " in " +
+        text::PrintableName(platform::DisplayPath(archive)) + ": " + problem);
+}
+
+// archive: the archive as the report names it, its mod folder and file name.
 void MapTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
-             const std::string& member) {
+             const std::string& archive, const std::string& member) {
     if (!IsMapMember(member))
         return;
     const std::string map = MapNameOf(member);
     if (!IsListableName(map)) {
-        ++s.result.skippedNames;
+        SkipName(s, member, archive, ListableNameProblem(map));
         return;
     }
     CatalogueRow row{mod, map};
@@ -229,12 +242,12 @@ void MapTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
 }
 
 void BotTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
-             const std::string& member) {
+             const std::string& archive, const std::string& member) {
     if (!IsBotMember(member))
         return;
     const std::string bot = BotNameOf(member);
     if (!IsListableName(bot)) {
-        ++s.result.skippedNames;
+        SkipName(s, member, archive, ListableNameProblem(bot));
         return;
     }
     if (s.botNames.insert(text::LowerCase(bot)).second) {
@@ -281,7 +294,7 @@ std::string BotNameOf(std::string_view member) {
     return std::string(name.substr(0, name.size() < 4 ? 0 : name.size() - 4));
 }
 
-std::string ScanDoneText(int skippedNames, int picturesNotWritten) {
+std::string ScanDoneText(size_t skippedNames, size_t picturesNotWritten) {
     std::string done = "done";
     if (skippedNames != 0)
         done += ", " + std::to_string(skippedNames) + " names skipped";
@@ -345,9 +358,10 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
                 sink.progress(++done, total);
             const archive::ArchiveWorkResult work =
                 archive::WorkOnArchive(zip, dir + file, [&](archive::Pk3Archive& open) {
+                    const std::string shownAs = mod + "\\" + file;
                     for (const std::string& member : open.FileNames()) {
-                        MapTest(s, open, mod, member);
-                        BotTest(s, open, mod, member);
+                        MapTest(s, open, mod, shownAs, member);
+                        BotTest(s, open, mod, shownAs, member);
                         IconTest(s, mod, dir + file, member);
                     }
                 });

@@ -35,7 +35,9 @@ struct ScanResult {
     std::vector<CatalogueRow> maps;  // in discovery order, as the catalogue keys hold them
     std::vector<CatalogueRow> bots;
     // Map and bot names that are not command-safe (or empty): no row, no picture, no key.
-    int skippedNames = 0;
+    // One line each, with member, archive and reason: "skipped maps/r&d.bsp in
+    // baseq3/maps.pk3: \"&\" cannot stand in a command line".
+    std::vector<std::string> skippedNames;
     int picturesExtracted = 0;
     bool stopped = false;  // the catalogue was not written
     // Archives whose work ended early, with the reason (the window says nothing of them).
@@ -59,7 +61,7 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
 
 // The final status text of a scan, for the window's status bar and the CLI: "done",
 // "done, 3 names skipped", "done, 1 picture not written" or both.
-std::string ScanDoneText(int skippedNames, int picturesNotWritten);
+std::string ScanDoneText(size_t skippedNames, size_t picturesNotWritten);
 
 // A map is a member under "maps\" (any case, any depth) with the extension ".bsp"; its name
 // is the file name without its last extension, lower-cased.

@@ -52,26 +52,32 @@ struct Context {
     std::ostream& err;
 };
 
-// The settings as the window has them after start-up, the chosen mod in its options; names
-// dropped as unsafe are counted on stderr, as the window's status bar counts them.
-settings::Settings StartupSettings(platform::ProfileFile& ini, std::ostream& err) {
+// The settings as the window has them after start-up, the chosen mod in its options.
+settings::Settings StartupSettings(platform::ProfileFile& ini) {
     settings::Settings s = settings::LoadSettings(ini);
-    if (s.droppedNames > 0)
-        err << settings::DroppedNamesText(s.droppedNames) << "\n";
     s.options.mod = catalogue::ChooseMod(catalogue::ReadModList(ini), s.selectedMod);
     return s;
 }
 
-// The option values the window shows after start-up.
-launch::LaunchOptions StartupOptions(platform::ProfileFile& ini, std::ostream& err) {
-    return StartupSettings(ini, err).options;
+// One line on stderr for each name left out or skipped, with its reason.
+void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+        err << line << "\n";
+}
+
+// The launch texts of the settings as the window composes them after start-up; what they
+// leave out is said on stderr, as the window's status bar says it.
+launch::LaunchTexts StartupTexts(const launch::LaunchOptions& options, std::ostream& err) {
+    launch::LaunchTexts texts = launch::Compose(options);
+    PrintLines(err, texts.leftOut);
+    return texts;
 }
 
 int Compose(Context& c) {
     if (c.args.size() != 1)
         throw UsageError{"compose needs one of bat, cfg, name"};
     platform::ProfileFile ini(c.iniPath);
-    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini, c.err));
+    const launch::LaunchTexts texts = StartupTexts(StartupSettings(ini).options, c.err);
     const std::string& what = c.args[0];
     if (what == "bat")
         c.out << texts.commandLine;
@@ -88,9 +94,9 @@ int SaveCfg(Context& c) {
     if (!c.args.empty())
         throw UsageError{"save-cfg takes no arguments"};
     platform::ProfileFile ini(c.iniPath);
-    const launch::LaunchOptions options = StartupOptions(ini, c.err);
+    const launch::LaunchOptions options = StartupSettings(ini).options;
     const std::string path = launch::ConfigSavePath(c.exeDir, options.mod, options.cfgName);
-    launch::SaveConfigFile(path, launch::Compose(options).configLines);
+    launch::SaveConfigFile(path, StartupTexts(options, c.err).configLines);
     c.out << platform::DisplayPath(path) << "\n";
     return 0;
 }
@@ -99,7 +105,7 @@ int SaveBat(Context& c) {
     if (!c.args.empty())
         throw UsageError{"save-bat takes no arguments"};
     platform::ProfileFile ini(c.iniPath);
-    const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini, c.err));
+    const launch::LaunchTexts texts = StartupTexts(StartupSettings(ini).options, c.err);
     const std::string path = launch::BatchFilePath(c.exeDir, texts.batchName);
     launch::SaveBatchFile(path, texts.commandLine);
     c.out << platform::DisplayPath(path) << "\n";
@@ -116,8 +122,7 @@ int RescanMods(Context& c) {
     catalogue::WriteModCatalogue(ini, found.mods);
     for (const std::string& mod : found.mods)
         c.out << mod << "\n";
-    if (found.skipped > 0)
-        c.err << catalogue::SkippedModsText(found.skipped) << "\n";
+    PrintLines(c.err, found.skipped);
     return 0;
 }
 
@@ -156,8 +161,8 @@ int Scan(Context& c) {
         c.err << "cancelled\n";
         return 1;
     }
-    c.err << catalogue::ScanDoneText(result.skippedNames,
-                                     static_cast<int>(result.pictureFailures.size()))
+    PrintLines(c.err, result.skippedNames);
+    c.err << catalogue::ScanDoneText(result.skippedNames.size(), result.pictureFailures.size())
           << "\n";
     c.out << result.maps.size() << " maps, " << result.bots.size() << " bots\n";
     return 0;
@@ -166,8 +171,8 @@ int Scan(Context& c) {
 // What "start" runs: the engine of the settings with the words of the batch line it saved.
 std::vector<std::string> ServerStartWords(Context& c) {
     platform::ProfileFile ini(c.iniPath);
-    const settings::Settings s = StartupSettings(ini, c.err);
-    const launch::LaunchTexts texts = launch::Compose(s.options);
+    const settings::Settings s = StartupSettings(ini);
+    const launch::LaunchTexts texts = StartupTexts(s.options, c.err);
     launch::SaveBatchFile(launch::BatchFilePath(c.exeDir, texts.batchName), texts.commandLine);
     const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read before threads
     return server::ServerWords(server::ResolveEngine(s.engine, c.exeDir, path ? path : ""),
@@ -245,8 +250,14 @@ int Repack(Context& c) {
         if (mod.empty()) {
             const auto row = std::find_if(catalogued.begin(), catalogued.end(),
                                           [&](const auto& r) { return r.name == map; });
-            if (row == catalogued.end())
+            if (row == catalogued.end()) {
+                // A name the scan skips is never catalogued: its reason says more.
+                const std::string problem = text::PlainNameProblem(map);
+                if (!problem.empty())
+                    throw Error("Map " + text::PrintableName(map) +
+                                " cannot be repacked: " + problem);
                 throw Error("Map " + map + " is not in the catalogue");
+            }
             mod = row->mod;
         }
         inputs.rows.push_back({std::move(map), std::move(mod)});
@@ -278,21 +289,23 @@ void PrintRows(std::ostream& out, std::vector<catalogue::CatalogueRow> rows) {
 int List(Context& c) {
     const std::string what = c.args.empty() ? std::string() : c.args[0];
     platform::ProfileFile ini(c.iniPath);
+    std::vector<std::string> skipped;
     if (what == "mods" && c.args.size() == 1) {
-        for (const std::string& mod : catalogue::ReadModList(ini))
+        for (const std::string& mod : catalogue::ReadModList(ini, &skipped))
             c.out << mod << "\n";
     } else if (what == "maps" &&
                (c.args.size() == 1 || (c.args.size() == 3 && c.args[1] == "--mod"))) {
-        PrintRows(c.out,
-                  catalogue::ReadMapRows(ini, c.args.size() == 3 ? c.args[2] : std::string()));
+        PrintRows(c.out, catalogue::ReadMapRows(ini, c.args.size() == 3 ? c.args[2] : std::string(),
+                                                &skipped));
     } else if (what == "bots" && c.args.size() == 1) {
-        PrintRows(c.out, catalogue::ReadBotRows(ini));
+        PrintRows(c.out, catalogue::ReadBotRows(ini, &skipped));
     } else if (what == "rotation" && c.args.size() == 1) {
         for (const std::string& map : settings::LoadSettings(ini).options.rotation)
             c.out << map << "\n";
     } else {
         throw UsageError{"list needs mods, maps [--mod M], bots or rotation"};
     }
+    PrintLines(c.err, skipped);
     return 0;
 }
 

@@ -47,15 +47,61 @@ void AddRotation(const LaunchOptions& o, std::vector<std::string>& cfg) {
     cfg.push_back("set rotation \"set nextmap vstr rotation" + std::to_string(start) + "\"");
 }
 
+void LeaveOut(std::vector<std::string>& leftOut, std::string_view what, std::string_view value,
+              const std::string& problem) {
+    leftOut.push_back("left out " + std::string(what) + " " + text::PrintableName(value) + ": " +
+                      problem);
+}
+
+std::string CfgNameProblem(std::string_view cfgName) {
+    if (cfgName.empty())
+        return {};
+    std::string problem = text::CommandNameProblem(cfgName);
+    if (problem.empty() && !text::StaysInside(cfgName))
+        problem = "it would lead out of the mod's folder";
+    return problem;
+}
+
+// The options with every name taken out that cannot stand in the batch line as it is.
+LaunchOptions UsableOptions(const LaunchOptions& given, StoredNames stored,
+                            std::vector<std::string>& leftOut) {
+    LaunchOptions o = given;
+    if (stored.map && !o.selectedMap.empty()) {
+        if (std::string problem = text::PlainNameProblem(o.selectedMap); !problem.empty()) {
+            LeaveOut(leftOut, "map", o.selectedMap, problem);
+            o.selectedMap.clear();
+        }
+    }
+    std::erase_if(o.rotation, [&](const std::string& map) {
+        std::string problem = text::PlainNameProblem(map);
+        if (!problem.empty())
+            LeaveOut(leftOut, "rotation entry", map, problem);
+        return !problem.empty();
+    });
+    std::erase_if(o.selectedBots, [&](const std::string& line) {
+        std::string problem = text::CommandLineProblem(line);
+        if (!problem.empty())
+            LeaveOut(leftOut, "bot line", line, problem);
+        return !problem.empty();
+    });
+    if (std::string problem = stored.cfgName ? CfgNameProblem(o.cfgName) : std::string();
+        !problem.empty()) {
+        LeaveOut(leftOut, "cfg name", o.cfgName, problem);
+        o.cfgName.clear();
+    }
+    return o;
+}
+
 }  // namespace
 
 bool RotationActive(const LaunchOptions& options) {
     return options.rotate && options.rotation.size() >= 2;
 }
 
-LaunchTexts Compose(const LaunchOptions& o) {
+LaunchTexts Compose(const LaunchOptions& options, StoredNames stored) {
     using std::to_string;
     LaunchTexts out;
+    const LaunchOptions o = UsableOptions(options, stored, out.leftOut);
     std::string& cmd = out.commandLine;
     std::vector<std::string>& cfg = out.configLines;
     const bool isBaseq3 = text::EqualsIgnoreCase(o.mod, "baseq3");
@@ -122,6 +168,15 @@ LaunchTexts Compose(const LaunchOptions& o) {
     out.batchName += GametypeAbbreviation(o.gametype);
     out.batchName += ".bat";
     return out;
+}
+
+std::string LeftOutSummary(const std::vector<std::string>& lines) {
+    if (lines.empty())
+        return {};
+    std::string summary = lines.front();
+    if (lines.size() > 1)
+        summary += " (and " + std::to_string(lines.size() - 1) + " more)";
+    return summary;
 }
 
 std::string ConfigFileText(const std::vector<std::string>& lines) {

@@ -62,14 +62,31 @@ struct LaunchTexts {
     std::string commandLine;               // the batch file's one line
     std::vector<std::string> configLines;  // the seta lines of the configuration
     std::string batchName;                 // the automatic batch-file name
+    // What the texts leave out, one line each with its reason ("left out map dm_hall+beta:
+    // \"+\" cannot stand in a command line"), in the order of the options.
+    std::vector<std::string> leftOut;
+};
+
+// Which of the typed names hold what a settings file gave (one written elsewhere, perhaps):
+// those are checked before they go into the texts. What the operator typed goes in as typed.
+struct StoredNames {
+    bool map = true;
+    bool cfgName = true;
 };
 
 // Builds the three launch texts from scratch. Nothing typed is quoted or escaped: the game
-// gets exactly what the operator wrote.
-LaunchTexts Compose(const LaunchOptions& options);
+// gets exactly what the operator wrote. A stored name that would act as more than a name in
+// the batch line (the map, the cfg name; every rotation entry and bot line, which the window
+// only fills with catalogued names) is left out of the texts and listed in leftOut; the
+// options themselves keep it, so that it is saved back as it was.
+LaunchTexts Compose(const LaunchOptions& options, StoredNames stored = {});
 
 // Whether the rotation takes part in the texts: on, with at least two maps listed.
 bool RotationActive(const LaunchOptions& options);
+
+// One status text for lines of names left out or skipped: the first line, and how many more
+// the list holds ("left out map a+b: ... (and 2 more)").
+std::string LeftOutSummary(const std::vector<std::string>& lines);
 
 // The configuration file's bytes: every line followed by CR LF, the last one too.
 std::string ConfigFileText(const std::vector<std::string>& lines);

@@ -79,23 +79,78 @@ std::string_view ExtractFileExt(std::string_view name) {
     return name.substr(dot);
 }
 
+namespace {
+
+// What stops a name from standing in the batch line as one word, for the byte c.
+bool IsCommandByte(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u <= 0x20 || u == 0x7F ||
+           std::string_view("\"%&+;<>^|").find(c) != std::string_view::npos;
+}
+
+std::string ByteProblem(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == ' ')
+        return "a blank would split it in the command line";
+    if (u < 0x20 || u == 0x7F)
+        return "the control byte " + PrintableName(std::string_view(&c, 1)) +
+               " cannot stand in a command line";
+    const char* quote = c == '"' ? "'" : "\"";
+    return std::string(quote) + c + quote + " cannot stand in a command line";
+}
+
+}  // namespace
+
 bool IsCommandSafeName(std::string_view name) {
+    return CommandNameProblem(name).empty();  // a problem's text is only made for a problem
+}
+
+std::string CommandNameProblem(std::string_view name) {
     for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u == 0x7F)
-            return false;
-        if (std::string_view("\"%&+;<>^|").find(c) != std::string_view::npos)
-            return false;
+        if (IsCommandByte(c))
+            return ByteProblem(c);
     }
-    return true;
+    return {};
+}
+
+std::string PlainNameProblem(std::string_view name) {
+    // A leading dot hides the name (and the staging folder keeps such entries); Windows drops
+    // a trailing one, so that "temp." would name "temp".
+    if (name.empty())
+        return "an empty name";
+    std::string problem = CommandNameProblem(name);
+    if (!problem.empty())
+        return problem;
+    if (name.find("..") != std::string_view::npos)
+        return "\"..\" would lead out of its folder";
+    const size_t separator = name.find_first_of("\\/:");
+    if (separator != std::string_view::npos)
+        return "\"" + std::string(1, name[separator]) + "\" cannot stand in a file name";
+    if (name.front() == '.')
+        return "a leading \".\" hides a file";
+    if (name.back() == '.')
+        return "Windows drops a trailing \".\" from a file name";
+    return {};
 }
 
 bool IsPlainName(std::string_view name) {
-    // A leading dot hides the name (and the staging folder keeps such entries); Windows drops
-    // a trailing one, so that "temp." would name "temp".
-    return !name.empty() && IsCommandSafeName(name) && name.front() != '.' && name.back() != '.' &&
-           name.find_first_of("\\/:") == std::string_view::npos &&
-           name.find("..") == std::string_view::npos;
+    return PlainNameProblem(name).empty();
+}
+
+std::string CommandLineProblem(std::string_view line) {
+    bool quoted = false;
+    for (const char c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"')
+            quoted = !quoted;
+        else if (u < 0x20 || u == 0x7F || c == '%')
+            return ByteProblem(c);
+        else if (!quoted && std::string_view("&|<>+;").find(c) != std::string_view::npos)
+            return ByteProblem(c) + " outside quotes";
+    }
+    if (quoted)
+        return "an unbalanced quote would take in the words after it";
+    return {};
 }
 
 bool StaysInside(std::string_view relative) {

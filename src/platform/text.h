@@ -51,6 +51,17 @@ bool IsCommandSafeName(std::string_view name);
 // writes or reads (a mod's folder, a map's archive in the staging folder, its level shot):
 // not empty, command-safe, no "..", "\", "/" or ":", and no "." at either end.
 bool IsPlainName(std::string_view name);
+// Why a name cannot go into the batch line as IsCommandSafeName wants it ("\"&\" cannot stand
+// in a command line"); empty when it can.
+std::string CommandNameProblem(std::string_view name);
+// Why a name cannot be a plain name (IsPlainName); empty when it can.
+std::string PlainNameProblem(std::string_view name);
+// Why a line of the game's words (a bot line: addbot sarge 4.5 red 500 "^1Big Sarge") cannot
+// go into the batch line as it stands; empty when it can. Colour codes ("^") and balanced
+// double quotes pass; what the command interpreter or the game would act on does not: "%"
+// anywhere (the interpreter expands it inside quotes too), "&", "|", "<", ">", "+" and ";"
+// outside quotes, an unbalanced quote, and control bytes (line breaks included).
+std::string CommandLineProblem(std::string_view line);
 // Whether a relative path ("textures\base\x", "scripts\a.shader") stays inside the folder
 // it is joined to: not empty, no leading "\" or "/", no ":", no "." or ".." part.
 bool StaysInside(std::string_view relative);

@@ -34,8 +34,7 @@ std::string FindOnPath(std::string_view name, std::string_view pathVariable) {
         // the engine runs in the game directory: only absolute folders are searched.
         if (folder.empty() || folder.front() != '/')
             continue;
-        std::string candidate =
-            folder + (folder.back() == '/' ? "" : "/") + std::string(name);
+        std::string candidate = folder + (folder.back() == '/' ? "" : "/") + std::string(name);
         if (platform::IsExecutableFile(candidate))
             return candidate;
     }
@@ -85,10 +84,14 @@ std::string NamedEngine(const std::string& program, std::string_view exeDir,
     return native;
 }
 
-}  // namespace
+// A word of a command line, and whether quotes grouped any of it.
+struct Word {
+    std::string text;
+    bool grouped = false;
+};
 
-std::vector<std::string> SplitCommandWords(std::string_view line) {
-    std::vector<std::string> words;
+std::vector<Word> SplitGroupedWords(std::string_view line) {
+    std::vector<Word> words;
     size_t i = 0;
     const size_t n = line.size();
     while (i < n && IsBlank(line[i]))
@@ -104,13 +107,14 @@ std::vector<std::string> SplitCommandWords(std::string_view line) {
         else
             program += line[i];
     }
-    words.push_back(std::move(program));
+    words.push_back({std::move(program), false});
     for (;;) {
         while (i < n && IsBlank(line[i]))
             ++i;
         if (i == n)
             return words;
         std::string word;
+        bool grouped = false;
         quoted = false;
         while (i < n && (quoted || !IsBlank(line[i]))) {
             size_t slashes = 0;
@@ -127,6 +131,7 @@ std::vector<std::string> SplitCommandWords(std::string_view line) {
                     ++i;
                 } else {
                     quoted = !quoted;
+                    grouped = true;
                 }
                 ++i;
             } else {
@@ -135,8 +140,17 @@ std::vector<std::string> SplitCommandWords(std::string_view line) {
                     word += line[i++];
             }
         }
-        words.push_back(std::move(word));
+        words.push_back({std::move(word), grouped});
     }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandWords(std::string_view line) {
+    std::vector<std::string> words;
+    for (Word& word : SplitGroupedWords(line))
+        words.push_back(std::move(word.text));
+    return words;
 }
 
 std::vector<std::string> ResolveEngine(std::string_view setting, std::string_view exeDir,
@@ -162,16 +176,44 @@ bool EngineBesideProgram(std::string_view exeDir) {
     return !EnginesBeside(exeDir).empty();
 }
 
+namespace {
+
+// The mod folder as the file system spells it: the mod list holds names lower-cased, and an
+// engine on a file system where case counts would not find "WFA/" as "wfa".
+std::string ModFolderSpelling(std::string_view gameDirectory, const std::string& mod) {
+    if (!text::IsPlainName(mod))
+        return mod;
+    const std::string native = platform::ToNative(platform::FromNative(gameDirectory) + "\\" + mod);
+    if (!platform::DirectoryExists(platform::FromNative(native)))
+        return mod;
+    return native.substr(native.find_last_of("/\\") + 1);
+}
+
+}  // namespace
+
 std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
                                      std::string_view batchLine, std::string_view gameDirectory) {
     std::vector<std::string> words = engine;
-    const bool setsBasePath = std::any_of(words.begin() + (words.empty() ? 0 : 1), words.end(),
-        [](const std::string& w) { return text::EqualsIgnoreCase(w, "fs_basepath"); });
+    const bool setsBasePath =
+        std::any_of(words.begin() + (words.empty() ? 0 : 1), words.end(),
+                    [](const std::string& w) { return text::EqualsIgnoreCase(w, "fs_basepath"); });
     if (!setsBasePath)
         words.insert(words.end(), {"+set", "fs_basepath", std::string(gameDirectory)});
-    const std::vector<std::string> batch = SplitCommandWords(batchLine);
-    if (!batch.empty())
-        words.insert(words.end(), batch.begin() + 1, batch.end());
+    // The engine joins its words into one line again, quoting only those with a blank, and
+    // splits that line at "+" and ";" outside quotes: a word that quotes grouped in the batch
+    // line keeps its quotes, so that it stays one word ("") and one command ("R+D"), as the
+    // Windows engine reads the line itself.
+    const std::vector<Word> batch = SplitGroupedWords(batchLine);
+    for (size_t i = 1; i < batch.size(); ++i) {
+        const bool requote = batch[i].grouped && batch[i].text.find(' ') == std::string::npos;
+        words.push_back(requote ? "\"" + batch[i].text + "\"" : batch[i].text);
+    }
+    for (size_t i = 0; i + 2 < words.size(); ++i) {
+        if ((text::EqualsIgnoreCase(words[i], "+set") ||
+             text::EqualsIgnoreCase(words[i], "+seta")) &&
+            text::EqualsIgnoreCase(words[i + 1], "fs_game"))
+            words[i + 2] = ModFolderSpelling(gameDirectory, words[i + 2]);
+    }
     return words;
 }
 
@@ -179,10 +221,9 @@ uint16_t ServerPort(const std::vector<std::string>& words) {
     uint16_t port = 27960;
     for (size_t i = 0; i + 2 < words.size(); ++i) {
         const std::string& command = words[i];
-        const bool sets = text::EqualsIgnoreCase(command, "+set") ||
-                          text::EqualsIgnoreCase(command, "+seta") ||
-                          text::EqualsIgnoreCase(command, "set") ||
-                          text::EqualsIgnoreCase(command, "seta");
+        const bool sets =
+            text::EqualsIgnoreCase(command, "+set") || text::EqualsIgnoreCase(command, "+seta") ||
+            text::EqualsIgnoreCase(command, "set") || text::EqualsIgnoreCase(command, "seta");
         if (!sets || !text::EqualsIgnoreCase(words[i + 1], "net_port"))
             continue;
         const std::string& value = words[i + 2];
@@ -214,8 +255,9 @@ bool IsGameDirectory(std::string_view exeDir, const std::string& iniPath) {
 std::string StartupRefusalText() {
     std::string text = "Run in quake III directory!";
     if (platform::StartsEngineItself())
-        text += "\n\nOr name the server program: put ioq3ded beside Fraglane, or write "
-                "engine=<path> in section [advanced] of the settings file beside it.";
+        text +=
+            "\n\nOr name the server program: put ioq3ded beside Fraglane, or write "
+            "engine=<path> in section [advanced] of the settings file beside it.";
     return text;
 }
 

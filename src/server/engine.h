@@ -34,6 +34,7 @@ std::string NativeGameDirectory(std::string_view exeDir);
 
 // What the engine is run with: its words, "+set fs_basepath <game directory>" unless those
 // words set it already, then the batch line's words after its first (the Windows program).
+// A mod that "+set fs_game" names is given as its folder is spelled ("WFA" for "wfa").
 // gameDirectory: native, without a trailing "/".
 std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
                                      std::string_view batchLine, std::string_view gameDirectory);

@@ -20,14 +20,11 @@ using ListField = std::vector<std::string>& (*)(Settings&);
 
 // One key of the settings file and the field it keeps. The read default of every key is that
 // field's value in DefaultSettings (the placement's: the window's bounds before the restore).
-// Names that reach the batch line and the config: a stored one that would read as more than a
-// name there (a settings file from elsewhere may hold "q3dm17&calc.exe") is dropped when read.
+// Every value is kept as read: what cannot go into the launch texts is left out there, and
+// said, never dropped here, so that the next save writes it back unchanged.
 enum class Rule {
     Any,
-    Name,        // a map name: a plain name (or none); in a list, missing and empty lines are
-                 // left out
-    RosterLine,  // "addbot <bot> <skill> <team>": every word command-safe
-    FileName,    // the config's name: command-safe, and inside the mod's folder
+    MapList,  // the rotation: missing and empty lines are no entries
 };
 
 struct Key {
@@ -55,9 +52,9 @@ const Key Keys[] = {
     {"formplacement", "width", Kind::Integer, FIELD(placement.width)},
     {"formplacement", "Height", Kind::Integer, FIELD(placement.height)},
     {"mods", "selected", Kind::Text, FIELD(selectedMod)},
-    {"maps", "selected", Kind::Text, FIELD(options.selectedMap), 0, Rule::Name},
+    {"maps", "selected", Kind::Text, FIELD(options.selectedMap)},
     {"maps", "rotate", Kind::Check, FIELD(options.rotate)},
-    {"maps", "rotation", Kind::List, FIELD(options.rotation), 0, Rule::Name},
+    {"maps", "rotation", Kind::List, FIELD(options.rotation), 0, Rule::MapList},
     {"game_options", "g_gametype", Kind::Radio, FIELD(options.gametype), launch::GametypeCount},
     {"game_options", "timelimit", Kind::Integer, FIELD(options.timelimit)},
     {"game_options", "fraglimit", Kind::Integer, FIELD(options.fraglimit)},
@@ -78,14 +75,14 @@ const Key Keys[] = {
     {"game_options", "g_inactivity", Kind::Integer, FIELD(options.inactivity)},
     {"bots", "skill", Kind::Integer, FIELD(skill)},
     {"bots", "team", Kind::Text, FIELD(team)},
-    {"bots", "selected", Kind::List, FIELD(options.selectedBots), 0, Rule::RosterLine},
+    {"bots", "selected", Kind::List, FIELD(options.selectedBots)},
     {"display", "r_mode", Kind::Radio, FIELD(options.displayMode), launch::DisplayModeCount},
     {"display", "r_fullscreen", Kind::Check, FIELD(options.fullscreen)},
     {"display", "r_dynamiclight", Kind::Check, FIELD(options.dynamiclight)},
     {"display", "r_fastsky", Kind::Check, FIELD(options.fastsky)},
     {"display", "r_lightmap", Kind::Check, FIELD(options.lightmap)},
     {"display", "r_vertexLight", Kind::Check, FIELD(options.vertexLight)},
-    {"exec", "cfgname", Kind::Text, FIELD(options.cfgName), 0, Rule::FileName},
+    {"exec", "cfgname", Kind::Text, FIELD(options.cfgName)},
     {"advanced", "useq3sdc", Kind::Check, FIELD(options.useQ3sdc)},
     {"advanced", "pre_cmd", Kind::Text, FIELD(options.pre)},
     {"advanced", "post_cmd", Kind::Text, FIELD(options.post)},
@@ -98,17 +95,6 @@ const Key Keys[] = {
 
 #undef FIELD
 
-bool Follows(Rule rule, std::string_view value) {
-    if (rule == Rule::Name)
-        return value.empty() || text::IsPlainName(value);
-    if (rule == Rule::FileName)
-        return value.empty() || (text::IsCommandSafeName(value) && text::StaysInside(value));
-    if (rule != Rule::RosterLine)
-        return true;
-    return text::AllParts(value, " ",
-                          [](std::string_view word) { return text::IsCommandSafeName(word); });
-}
-
 void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& defaults) {
     if (const auto* field = std::get_if<IntField>(&k.field)) {
         const int value = f.ReadInteger(k.section, k.name, (*field)(defaults));
@@ -116,13 +102,7 @@ void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& d
     } else if (const auto* check = std::get_if<BoolField>(&k.field)) {
         (*check)(into) = f.ReadInteger(k.section, k.name, (*check)(defaults) ? 1 : 0) == 1;
     } else if (const auto* textField = std::get_if<TextField>(&k.field)) {
-        std::string value = f.ReadString(k.section, k.name, (*textField)(defaults));
-        if (Follows(k.rule, value)) {
-            (*textField)(into) = std::move(value);
-        } else {
-            (*textField)(into) = (*textField)(defaults);
-            ++into.droppedNames;
-        }
+        (*textField)(into) = f.ReadString(k.section, k.name, (*textField)(defaults));
     } else {
         const ListField list = std::get<ListField>(k.field);
         const std::string countKey = std::string(k.name) + "count";
@@ -132,12 +112,9 @@ void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& d
         lines.clear();
         for (int i = 0; i < count; ++i) {
             std::string line = f.ReadString(k.section, k.name + std::to_string(i), "");
-            if (k.rule == Rule::Name && line.empty())
-                continue;  // a map list has no empty entries
-            if (Follows(k.rule, line))
-                lines.push_back(std::move(line));
-            else
-                ++into.droppedNames;
+            if (k.rule == Rule::MapList && line.empty())
+                continue;
+            lines.push_back(std::move(line));
         }
     }
 }
@@ -158,10 +135,6 @@ void WriteKey(platform::ProfileFile& f, const Key& k, Settings& from) {
 }
 
 }  // namespace
-
-std::string DroppedNamesText(int droppedNames) {
-    return std::to_string(droppedNames) + " unsafe names in settings dropped";
-}
 
 int ClampIndex(int index, int count) {
     if (index < -1)

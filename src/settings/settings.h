@@ -26,14 +26,7 @@ struct Settings {
     bool minOnStart = false;
     // The server program that "start" runs on Linux, with any words of its own; "" finds one.
     std::string engine;
-    // Not stored: how many names the settings file held that could not reach the batch line
-    // or the config as they stood (a selected map, a rotation entry or a bot line), and were
-    // dropped when read.
-    int droppedNames = 0;
 };
-
-// The status text that says so: "2 unsafe names in settings dropped".
-std::string DroppedNamesText(int droppedNames);
 
 // The one-character placeholder of the rcon password, in the form and as the key's default.
 inline constexpr const char* RconPlaceholder = "*";

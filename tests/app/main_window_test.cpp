@@ -52,9 +52,10 @@ TEST(Startup, RefusalWithoutQuake3CreatesNothing) {
     EXPECT_EQ(dir.Listing(), "");
 }
 
-// Texts of the core are bytes: UTF-8 reads as the letters it writes, and any other byte (a
-// name from an archive made on an old code page) survives the trip through the window.
-TEST(TextBytes, Utf8ShowsAsItsLettersAndEveryByteComesBack) {
+// Texts of the core are bytes: UTF-8 reads as the letters it writes, a name that is not
+// UTF-8 (from an archive made on Windows in its code page) as Windows-1252, and every byte
+// comes back; a name typed as such a name reads takes its bytes.
+TEST(TextBytes, Utf8ShowsAsItsLettersOtherBytesAsWindows1252AndEveryByteComesBack) {
     const struct {
         std::string bytes;
         std::u16string shown;
@@ -62,9 +63,11 @@ TEST(TextBytes, Utf8ShowsAsItsLettersAndEveryByteComesBack) {
         {"q3dm17", u"q3dm17"},
         {"jeu \xc3\xa9 \xc3\xbc", u"jeu \u00e9 \u00fc"},
         {"\xf0\x9f\x8e\xae", u"\U0001F3AE"},
-        {"caf\xe9", u"caf\xdce9"},                                    // a lone Latin-1 byte
-        {"\xc0\xaf\xed\xa0\x80", u"\xdcc0\xdcaf\xdced\xdca0\xdc80"},  // overlong, surrogate
-        {"\xe2\x82", u"\xdce2\xdc82"},                                // cut short
+        {"map\xe9", u"map\u00e9"},                            // a lone Windows-1252 letter
+        {"\x80\x8a\x9f\x81", u"\u20ac\u0160\u0178\u0081"},  // the 0x80 row, one undefined
+        {"\xc0\xaf\xed\xa0\x80", u"\u00c0\u00af\u00ed\u00a0\u20ac"},  // overlong, surrogate
+        {"\xe2\x82", u"\u00e2\u201a"},                            // cut short
+        {"\xc3\xa9t\xe9", u"\u00e9t\u00e9"},  // UTF-8 and Windows-1252 in one text
         {"\xef\xbb\xbfq3", u"\xfeffq3"},  // no byte-order mark: a letter like any other
         {"\xef\xbf\xbeq3", u"\xfffeq3"},
     };
@@ -73,6 +76,7 @@ TEST(TextBytes, Utf8ShowsAsItsLettersAndEveryByteComesBack) {
         EXPECT_EQ(ToStd(ToQt(row.bytes)), row.bytes);
     }
     EXPECT_EQ(ToStd(QString::fromUtf16(u"\u00e9")), "\xc3\xa9");  // typed in an edit
+    EXPECT_EQ(ToStd(QString::fromUtf16(u"map\u00e9")), "map\xe9");  // reads as a shown name
 }
 
 TEST(Startup, SettingsFileIsNamedAfterTheProgramFile) {

@@ -27,7 +27,12 @@ TEST(Mods, DirectSubDirectoriesWithAnArchiveNameAreMods) {
     lister.SetActive(true);
     const ModDiscovery found = DiscoverMods(lister, game.Program());
     EXPECT_EQ(found.mods, (std::vector<std::string>{"backup", "baseq3", "defrag"}));
-    EXPECT_EQ(found.skipped, 3);
+    EXPECT_EQ(found.skipped, (std::vector<std::string>{
+                                 "skipped mod folder a..b: \"..\" would lead out of its folder",
+                                 "skipped mod folder two words: a blank would split it in the "
+                                 "command line",
+                                 "skipped mod folder x&calc: \"&\" cannot stand in a command "
+                                 "line"}));
 }
 
 TEST(Mods, CatalogueKeysOfALongerListStayBeyondTheNewCount) {
@@ -43,7 +48,10 @@ TEST(Mods, CatalogueKeysOfALongerListStayBeyondTheNewCount) {
     dir.Write("f.ini",
               "[mods]\r\ncount=6\r\nmod0=x&calc\r\nmod1=baseq3\r\nmod2=..\\outdir\r\n"
               "mod3=TEMP\r\nmod4=c:\r\nmod5=a/b\r\n");
-    EXPECT_EQ(ReadModList(f), (std::vector<std::string>{"baseq3"}));
+    std::vector<std::string> skipped;
+    EXPECT_EQ(ReadModList(f, &skipped), (std::vector<std::string>{"baseq3"}));
+    EXPECT_EQ(skipped.size(), 5u);
+    EXPECT_EQ(skipped[2], "left out catalogue mod TEMP: it is one of the program's own folders");
 }
 
 }  // namespace

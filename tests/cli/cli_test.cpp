@@ -207,7 +207,9 @@ TEST(Cli, ScanPrintsItsProgressAndTheCounts) {
                          ": not an archive: no end of central directory record, and no local "
                          "file header at the start of the file\n" +
                          "not written " + game.Path("levelshots/q3dm1.tga") +
-                         ": its name is taken by a folder\n" +
+                         ": its name is taken by a folder\n" + "skipped " +
+                         platform::DisplayPath("maps\\bad;name.bsp in baseq3\\a.pk3") +
+                         ": \";\" cannot stand in a command line\n" +
                          "done, 1 names skipped, 1 picture not written\n");
     EXPECT_EQ(Cli({"--dir", game.Native(), "list", "maps"}).out, "baseq3\tq3dm1\nbaseq3\tq3dm2\n");
 }
@@ -370,8 +372,8 @@ namespace {
 
 // Names from a settings file that came from elsewhere, or from the command line, that would
 // lead a write out of its folder or act as commands in the batch line: each is refused or
-// dropped with its message, and nothing is written outside the game directory.
-TEST(Cli, HostileNamesAreRefusedOrDroppedAndNothingIsWrittenOutside) {
+// left out with its reason, and nothing is written outside the game directory.
+TEST(Cli, HostileNamesAreRefusedOrLeftOutAndNothingIsWrittenOutside) {
     struct Row {
         const char* ini;
         std::vector<std::string> args;
@@ -384,28 +386,22 @@ TEST(Cli, HostileNamesAreRefusedOrDroppedAndNothingIsWrittenOutside) {
          {"compose", "name"},
          0,
          "runmap___ffa.bat",
-         "1 unsafe names in settings dropped\n"},
+         "left out map q3dm17&calc.exe&rem: \"&\" cannot stand in a command line\n"},
         {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=..\\..\\outside.cfg\n",
-         {"save-cfg"},
+         {"compose", "bat"},
          0,
-         "%baseq3\\unknown.cfg\n",
-         "1 unsafe names in settings dropped\n"},
-        {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=\\outside.cfg\n",
-         {"save-cfg"},
-         0,
-         "%baseq3\\unknown.cfg\n",
-         "1 unsafe names in settings dropped\n"},
+         "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +exec  +map  ",
+         "left out cfg name ..\\..\\outside.cfg: it would lead out of the mod's folder\n"},
         {"[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[exec]\ncfgname=x.cfg & calc\n",
          {"compose", "bat"},
          0,
-         "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +exec unknown.cfg "
-         "+map  ",
-         "1 unsafe names in settings dropped\n"},
+         "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +exec  +map  ",
+         "left out cfg name x.cfg & calc: a blank would split it in the command line\n"},
         {"[maps]\nselected=../../../out/pwned\n",
          {"compose", "name"},
          0,
          "runmap___ffa.bat",
-         "1 unsafe names in settings dropped\n"},
+         "left out map ../../../out/pwned: \"..\" would lead out of its folder\n"},
         {"[mods]\nselected=..\\outdir\ncount=1\nmod0=..\\outdir\n",
          {"save-cfg"},
          0,

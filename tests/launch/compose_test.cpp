@@ -184,11 +184,83 @@ TEST(Compose, TypedTextGoesThroughUnquoted) {
     o.post = "+set x 1 +kick all";
     o.selectedMap = "my map";
     o.maxGameClients = -7;
-    const LaunchTexts t = Compose(o);
+    const LaunchTexts t = Compose(o, {.map = false, .cfgName = false});  // typed in the window
     EXPECT_EQ(t.commandLine.rfind("quake3.exe +set a \"b c\"  +set dedicated", 0), 0u);
     EXPECT_NE(t.commandLine.find(" +map my map +set x 1 +kick all"), std::string::npos);
     EXPECT_EQ(t.configLines[6], "seta g_maxGameClients -7");
     EXPECT_EQ(t.configLines[7], "seta sv_maxclients -7");
+}
+
+// Names as the community writes them compose as stored; what would act as a command in the
+// batch line stays out of every text and is said, while the options keep it.
+TEST(Compose, StoredNamesThatWouldActAsCommandsAreLeftOutAndSaid) {
+    struct Row {
+        const char* map;
+        const char* bot;
+        const char* cfg;
+        const char* leftOut;  // empty: composed as stored
+    };
+    const Row rows[] = {
+        {"ztn3tourney1", "addbot sarge 4.5 red 500 ^1Sarge", "My_Server.cfg", ""},
+        {"pro-q3tourney7_(v2)", "addbot sarge 5 \"\" 0 \"Big Sarge\"", "cfgs\\a.cfg", ""},
+        {"bob's_place", "addbot grunt 3 blue 0 \"R&D | <1>\"", "x.cfg", ""},
+        {"dm_hall+beta", "", "x.cfg",
+         "left out map dm_hall+beta: \"+\" cannot stand in a command line"},
+        {"mymap_b1.2", "addbot a&calc 5 red", "x.cfg",
+         "left out bot line addbot a&calc 5 red: \"&\" cannot stand in a command line outside "
+         "quotes"},
+        {"q3dm17", "addbot grunt 2 \"x", "x.cfg",
+         "left out bot line addbot grunt 2 \"x: an unbalanced quote would take in the words "
+         "after it"},
+        {"q3dm17", "addbot grunt 2 \"%path%\"", "x.cfg",
+         "left out bot line addbot grunt 2 \"%path%\": \"%\" cannot stand in a command line"},
+        {"q3dm17", "addbot grunt 2 red\nquit", "x.cfg",
+         "left out bot line addbot grunt 2 red\\x0Aquit: the control byte \\x0A cannot stand "
+         "in a command line"},
+        {"q3dm17", "addbot x 1 red;quit", "x.cfg",
+         "left out bot line addbot x 1 red;quit: \";\" cannot stand in a command line outside "
+         "quotes"},
+        {"q3dm17", "", "My Server.cfg",
+         "left out cfg name My Server.cfg: a blank would split it in the command line"},
+        {"q3dm17", "", "..\\q3config.cfg",
+         "left out cfg name ..\\q3config.cfg: it would lead out of the mod's folder"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.leftOut);
+        LaunchOptions o = Example1();
+        o.selectedMap = row.map;
+        o.cfgName = row.cfg;
+        if (*row.bot != 0)
+            o.selectedBots = {row.bot};
+        o.rotate = true;
+        o.rotation = {"q3dm1", row.map};
+        const LaunchTexts t = Compose(o);
+        std::string config;
+        for (const std::string& line : t.configLines)
+            config += line + "\n";
+        if (*row.leftOut == 0) {
+            EXPECT_TRUE(t.leftOut.empty()) << t.leftOut.front();
+            EXPECT_NE(t.commandLine.find(" +exec " + std::string(row.cfg) + " +map " + row.map +
+                                         " +vstr rotation " + (*row.bot ? " +" : "") + row.bot),
+                      std::string::npos)
+                << t.commandLine;
+            EXPECT_NE(config.find(std::string("map ") + row.map + ";"), std::string::npos);
+            continue;
+        }
+        ASSERT_FALSE(t.leftOut.empty());
+        EXPECT_EQ(t.leftOut.front(), row.leftOut);
+        const std::string_view kind = std::string_view(row.leftOut).substr(9, 3);
+        const std::string value = kind == "map" ? row.map : kind == "bot" ? row.bot : row.cfg;
+        for (const std::string& text : {t.commandLine, config, t.batchName})
+            EXPECT_EQ(text.find(value), std::string::npos) << text;
+    }
+    LaunchOptions typed = Example1();  // typed by the operator: goes in as typed
+    typed.selectedMap = "dm_hall+beta";
+    typed.cfgName = "My Server.cfg";
+    EXPECT_NE(Compose(typed, {.map = false, .cfgName = false})
+                  .commandLine.find(" +exec My Server.cfg +map dm_hall+beta "),
+              std::string::npos);
+    EXPECT_EQ(LeftOutSummary({"a", "b", "c"}), "a (and 2 more)");
 }
 
 TEST(Compose, FirstStartDefaultsGiveTheDocumentedBatchLine) {

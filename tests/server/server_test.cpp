@@ -45,6 +45,19 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
                      "dedicated", "1", "+map", "a b"}));
     EXPECT_EQ(ServerWords({"/e", "+set", "FS_BASEPATH", "/else"}, "q3sdc.exe +map m", "/g"),
               (Words{"/e", "+set", "FS_BASEPATH", "/else", "+map", "m"}));
+    // The engine joins its words into one line and splits it again, quoting only words with a
+    // blank: a word that quotes grouped keeps them, so that "" stays a word and "R+D" one
+    // command. The mod list's lower-cased mod is given as its folder is spelled.
+    test::TempDir game;
+    game.MakeDir("WFA");
+    const std::string native = game.Native().substr(0, game.Native().size() - 1);
+    EXPECT_EQ(ServerWords({"/e"},
+                          "quake3.exe +set fs_game wfa +addbot sarge 5 \"\" 0 \"Big Sarge\" "
+                          "+addbot grunt 1 red 0 \"R+D\" +set fs_game other +set x ^1a",
+                          native),
+              (Words{"/e", "+set", "fs_basepath", native, "+set", "fs_game", "WFA", "+addbot",
+                     "sarge", "5", "\"\"", "0", "Big Sarge", "+addbot", "grunt", "1", "red", "0",
+                     "\"R+D\"", "+set", "fs_game", "other", "+set", "x", "^1a"}));
     const struct {
         Words words;
         uint16_t port;

@@ -86,19 +86,31 @@ TEST_F(SettingsTest, RosterIsReadByItsCountAlone) {
               (std::vector<std::string>{"addbot sarge 5 blue", "addbot  odd  line"}));
 }
 
-// A settings file from elsewhere: names that would act as commands in the batch line, or break
-// out of the config's quotes, are dropped when read and counted; the rest stays as it was.
-TEST_F(SettingsTest, NamesThatWouldActAsCommandsAreDroppedAndCounted) {
+// A settings file from elsewhere may hold names that cannot go into the batch line as they
+// stand: they are read as they are (the launch texts leave them out) and saved back unchanged.
+TEST_F(SettingsTest, ValuesThatCannotReachTheTextsAreKeptAndSavedBackUnchanged) {
     const Settings s = Load(
-        "[maps]\nselected=q3dm17&calc.exe&rem\nrotationcount=5\nrotation0=q3dm1\n"
+        "[maps]\nselected=dm_hall+beta\nrotationcount=5\nrotation0=q3dm1\n"
         "rotation1=x\"; quit\nrotation2=\nrotation3=q3dm2\n"
-        "[bots]\nselectedcount=3\nselected0=addbot sarge 5 blue\nselected1=addbot a&calc 5 red\n"
-        "selected2=addbot grunt 2 \"x\n");
-    EXPECT_EQ(s.options.selectedMap, "");
-    EXPECT_EQ(s.options.rotation, (std::vector<std::string>{"q3dm1", "q3dm2"}));
-    EXPECT_EQ(s.options.selectedBots, (std::vector<std::string>{"addbot sarge 5 blue"}));
-    EXPECT_EQ(s.droppedNames, 4);
-    EXPECT_EQ(Load("[maps]\nselected=q3dm17\n").droppedNames, 0);
+        "[bots]\nselectedcount=3\nselected0=addbot sarge 4.5 red 500 ^1Sarge\n"
+        "selected1=addbot a&calc 5 red\nselected2=addbot grunt 2 \"x\n"
+        "[exec]\ncfgname=My Server.cfg\n");
+    const std::vector<std::string> bots = {"addbot sarge 4.5 red 500 ^1Sarge",
+                                           "addbot a&calc 5 red", "addbot grunt 2 \"x"};
+    EXPECT_EQ(s.options.selectedMap, "dm_hall+beta");
+    EXPECT_EQ(s.options.rotation, (std::vector<std::string>{"q3dm1", "x\"; quit", "q3dm2"}));
+    EXPECT_EQ(s.options.selectedBots, bots);
+    EXPECT_EQ(s.options.cfgName, "My Server.cfg");
+    {
+        platform::ProfileFile f(Path());
+        SaveSettings(f, s);
+    }
+    platform::ProfileFile f(Path());
+    const Settings again = LoadSettings(f);
+    EXPECT_EQ(again.options.selectedMap, "dm_hall+beta");
+    EXPECT_EQ(again.options.selectedBots, bots);
+    EXPECT_EQ(again.options.cfgName, "My Server.cfg");
+    EXPECT_EQ(f.ReadString("bots", "selected2", ""), "addbot grunt 2 \"x");
 }
 
 TEST_F(SettingsTest, HostileCountsCannotExhaustMemory) {
