@@ -265,5 +265,53 @@ TEST_F(CatalogueWindow, RotationPageAddsMovesRemovesAndKeepsItsMapsAcrossARestar
     EXPECT_EQ(rotation(), (QStringList{"st1", "q3dm17"}));
 }
 
+// A settings file as the community writes it: what cannot go into the batch line is left out
+// of the texts and named on the left-out page, one click on the status bar away; names made
+// on Windows read in its code page; a close writes every value back as it was.
+TEST_F(CatalogueWindow, ValuesThatCannotBeUsedAreNamedAndWrittenBackUnchanged) {
+    const std::string bots =
+        "selectedcount=3\r\nselected0=addbot sarge 4.5 red 500 ^1Sarge\r\n"
+        "selected1=addbot sarge 5 \"\" 0 \"Big Sarge\"\r\nselected2=addbot a&calc 5 red\r\n";
+    Open(
+        "[mods]\r\nselected=r&d\r\ncount=2\r\nmod0=baseq3\r\nmod1=r&d\r\n"
+        "[maps]\r\nselected=dm_hall+beta\r\ncount=4\r\nmap0name=r&d\r\nmap0mod=baseq3\r\n"
+        "map1name=ra3 maps\r\nmap1mod=baseq3\r\nmap2name=map\xE9\r\nmap2mod=baseq3\r\n"
+        "map3name=ztn3tourney1\r\nmap3mod=baseq3\r\n[bots]\r\n" +
+        bots + "[exec]\r\ncfgname=My Server.cfg\r\n");
+    const QString line = window->cBat->toPlainText();
+    EXPECT_TRUE(
+        line.endsWith(" +exec  +map   +addbot sarge 4.5 red 500 ^1Sarge +addbot sarge 5 "
+                      "\"\" 0 \"Big Sarge\""))
+        << line.toStdString();
+    EXPECT_EQ(Rows(window->cMap), (QStringList{"baseq3\tmap\u00e9", "baseq3\tztn3tourney1"}));
+    EXPECT_EQ(window->StatusText(0).toStdString(),
+              "left out map dm_hall+beta: \"+\" cannot stand in a command line (and 2 more)");
+    const int page = window->PageConfig->indexOf(window->TabSheetLeftOut);
+    ASSERT_TRUE(window->PageConfig->isTabVisible(page));
+    QTest::mouseClick(window->StatusPanels[0], Qt::LeftButton);
+    EXPECT_EQ(window->PageConfig->currentIndex(), page);
+    EXPECT_EQ(window->cLeftOut->toPlainText().toStdString(),
+              "left out map dm_hall+beta: \"+\" cannot stand in a command line\n"
+              "left out bot line addbot a&calc 5 red: \"&\" cannot stand in a command line "
+              "outside quotes\n"
+              "left out cfg name My Server.cfg: a blank would split it in the command line\n"
+              "left out catalogue mod r&d: \"&\" cannot stand in a command line\n"
+              "left out catalogue map r&d (baseq3): \"&\" cannot stand in a command line\n"
+              "left out catalogue map ra3 maps (baseq3): a blank would split it in the command "
+              "line");
+    MapRow("baseq3", QString::fromUtf16(u"map\u00e9"))->setSelected(true);
+    window->cMap->setCurrentItem(MapRow("baseq3", QString::fromUtf16(u"map\u00e9")));
+    EXPECT_TRUE(window->cBat->toPlainText().contains(QString::fromUtf16(u"+map map\u00e9 ")));
+    EXPECT_EQ(ToStd(window->cSelectedMap->text()), "map\xE9");  // the catalogued bytes
+    window.reset();
+    // The map was chosen anew, and keeps its bytes; every other value is as the file held it.
+    const std::string saved = game.Read("fraglane.ini");
+    for (const std::string& kept :
+         {std::string("selected=r&d\r\n"), bots, std::string("cfgname=My Server.cfg\r\n"),
+          std::string("map1name=ra3 maps\r\n")})
+        EXPECT_NE(saved.find(kept), std::string::npos) << kept << "\n" << saved;
+    EXPECT_NE(saved.find("[maps]\r\nselected=map\xE9\r\n"), std::string::npos) << saved;
+}
+
 }  // namespace
 }  // namespace fraglane::app

@@ -17,6 +17,7 @@
 
 #include "platform/file_lock.h"
 #include "platform/profile_file.h"
+#include "platform/text.h"
 
 #include "server/engine.h"
 #include "support/archives.h"
@@ -446,6 +447,58 @@ TEST(Cli, HostileNamesAreRefusedOrLeftOutAndNothingIsWrittenOutside) {
         for (const auto& entry : std::filesystem::directory_iterator(outer.Native()))
             EXPECT_EQ(entry.path().filename(), "game");
     }
+}
+
+// Map and mod names as the community writes them are listed, composed, saved and repacked;
+// one that cannot stand in a command line is named with its reason wherever it is asked for.
+TEST(Cli, CommunityNamesAreListedComposedSavedAndRepacked) {
+    test::GameDir game;
+    const struct {
+        const char* mod;  // as the folder is spelled
+        const char* map;
+    } rows[] = {{"baseq3", "ztn3tourney1"},
+                {"cpma", "ctf_face-v2"},
+                {"q3ut4", "mymap_b1.2"},
+                {"WFA", "bob's_place"},
+                {"WFA", "pro-q3tourney7_(v2)"}};
+    for (const auto& row : rows) {
+        test::MakeArchive(game, std::string(row.mod) + "\\" + row.map + ".pk3",
+                          {{std::string("maps\\") + row.map + ".bsp", "bsp"},
+                           {std::string("levelshots\\") + row.map + ".jpg", "jpg"}});
+    }
+    test::MakeArchive(game, "WFA\\beta.pk3", {{"maps\\dm_hall+beta.bsp", "bsp"}});
+    EXPECT_EQ(Cli({"--dir", game.Native(), "rescan-mods"}).out, "baseq3\ncpma\nq3ut4\nwfa\n");
+    const Result scan = Cli({"--dir", game.Native(), "scan"});
+    EXPECT_EQ(scan.out, "5 maps, 0 bots\n");
+    EXPECT_NE(scan.err.find("skipped " +
+                            platform::DisplayPath("maps\\dm_hall+beta.bsp in "
+                                                  "wfa\\beta.pk3") +
+                            ": \"+\" cannot stand in a command line\n"),
+              std::string::npos)
+        << scan.err;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.map);
+        const std::string mod = text::LowerCase(row.mod);
+        EXPECT_NE(Cli({"--dir", game.Native(), "list", "maps"}).out.find(mod + "\t" + row.map),
+                  std::string::npos);
+        {
+            platform::ProfileFile settings(game.Program() + "fraglane.ini");
+            settings.WriteString("maps", "selected", row.map);
+            settings.WriteString("mods", "selected", mod);
+        }
+        const Result bat = Cli({"--dir", game.Native(), "save-bat"});
+        EXPECT_EQ(bat.err, "");
+        const std::string name =
+            "runmap_" + (mod == "baseq3" ? "" : mod + "_") + row.map + "_ffa.bat";
+        EXPECT_NE(game.Read(name).find(" +map " + std::string(row.map) + " "), std::string::npos);
+        const Result repack = Cli({"--dir", game.Native(), "repack", row.map});
+        EXPECT_EQ(repack.status, 0) << repack.err;
+        EXPECT_TRUE(game.Exists("temp/" + std::string(row.map) + ".pk3")) << repack.out;
+    }
+    const Result beta = Cli({"--dir", game.Native(), "repack", "dm_hall+beta"});
+    EXPECT_EQ(beta.status, 1);
+    EXPECT_EQ(beta.err,
+              "Map dm_hall+beta cannot be repacked: \"+\" cannot stand in a command line\n");
 }
 
 }  // namespace

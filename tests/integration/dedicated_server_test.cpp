@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "platform/profile_file.h"
 #include "server/server_run.h"
 #include "support/served_game.h"
 #include "support/temp_dir.h"
@@ -300,6 +301,47 @@ TEST(ServerCommands, StartStatusStopDetachedAndInTheForeground) {
     int wait = 0;
     EXPECT_EQ(::waitpid(child, &wait, 0), child);
     ::close(out[0]);
+}
+
+// Names as the community writes them reach the real engine as written: a colour-coded bot
+// name, a quoted one after an empty team, and a mod whose folder is spelled in capitals
+// while the mod list holds it lower-cased (the engine's file system minds case here).
+TEST(ServerCommands, ColourCodesQuotedWordsAndAModFolderInCapitalsReachTheEngine) {
+    if (!test::EngineInstalled())
+        GTEST_SKIP() << "openarena-server or openarena-088-data is not installed";
+    test::TempDir game;
+    const int port = test::ServeOpenArena(game);
+    game.MakeDir("WFA");
+    std::filesystem::create_symlink(std::string(test::OpenArena) + "/pak6-misc.pk3",
+                                    game.Path("WFA/wfa.pk3"));
+    {
+        platform::ProfileFile ini(game.Program() + "fraglane.ini");
+        ini.WriteString("mods", "selected", "wfa");
+        ini.WriteString("mods", "count", "2");
+        ini.WriteString("mods", "mod1", "wfa");
+        ini.WriteString("bots", "selectedcount", "2");
+        ini.WriteString("bots", "selected0", "addbot sarge 4 red 0 ^1Sarge");
+        ini.WriteString("bots", "selected1", "addbot sarge 3 \"\" 0 \"Big Sarge\"");
+        ini.WriteString("exec", "cfgname", "fraglane_wfa.cfg");
+    }
+    ASSERT_EQ(Cli(game, {"save-cfg"}).status, 0);
+    ASSERT_TRUE(game.Exists("WFA/fraglane_wfa.cfg"));
+    const CliRun started = Cli(game, {"start", "--detach"});
+    ASSERT_EQ(started.status, 0) << started.err;
+    std::string log;
+    EXPECT_TRUE(test::WaitFor(
+        [&] {
+            log = game.Read("fraglane-server.log");
+            return log.find("Big Sarge^7 entered the game") != std::string::npos &&
+                   log.find("^1Sarge^7 entered the game") != std::string::npos;
+        },
+        std::chrono::seconds(30)))
+        << log;
+    EXPECT_NE(log.find("execing fraglane_wfa.cfg"), std::string::npos) << log;
+    const auto answer = server::QueryStatus(static_cast<uint16_t>(port), 1000);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->players, 2);
+    EXPECT_EQ(Cli(game, {"stop"}).out, "stopped\n");
 }
 
 }  // namespace

@@ -55,9 +55,10 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
                           "quake3.exe +set fs_game wfa +addbot sarge 5 \"\" 0 \"Big Sarge\" "
                           "+addbot grunt 1 red 0 \"R+D\" +set fs_game other +set x ^1a",
                           native),
-              (Words{"/e", "+set", "fs_basepath", native, "+set", "fs_game", "WFA", "+addbot",
-                     "sarge", "5", "\"\"", "0", "Big Sarge", "+addbot", "grunt", "1", "red", "0",
-                     "\"R+D\"", "+set", "fs_game", "other", "+set", "x", "^1a"}));
+              (Words{"/e",      "+set",  "fs_basepath", native, "+set",    "fs_game",   "WFA",
+                     "+addbot", "sarge", "5",           "\"\"", "0",       "Big Sarge", "+addbot",
+                     "grunt",   "1",     "red",         "0",    "\"R+D\"", "+set",      "fs_game",
+                     "other",   "+set",  "x",           "^1a"}));
     const struct {
         Words words;
         uint16_t port;
@@ -107,7 +108,8 @@ TEST_F(ServerRunTest, EngineIsFoundBesideTheProgramByNameOnPathOrRefusedWithTheR
               (Words{game.Path("ioq3ded.x86"), "+set", "x", "y"}));
     EXPECT_EQ(ResolveEngine("ioq3ded.x86_64 +v", gameDir, "/nowhere:" + game.Native()),
               (Words{game.Path("ioq3ded.x86_64"), "+v"}));
-    EXPECT_EQ(ResolveEngine("./ioq3ded.x86_64", gameDir, "")[0], game.Native() + "./ioq3ded.x86_64");
+    EXPECT_EQ(ResolveEngine("./ioq3ded.x86_64", gameDir, "")[0],
+              game.Native() + "./ioq3ded.x86_64");
 
     game.Write("plain", "not a program");
     game.MakeDir("folder");
@@ -135,9 +137,10 @@ TEST_F(ServerRunTest, OneStartRecordsTheServerKeepsTheLastLogAndStopEndsItsGroup
     std::filesystem::create_symlink(game.Path("outside.txt"), game.Path(LogFileName));
     // The engine starts a helper beside itself, deaf to the terminate signal, which a stop
     // must take along all the same.
-    const std::string engine = Script("engine", "pwd; for w in \"$@\"; do echo \"[$w]\"; done\n"
-                                                "(trap '' TERM; sleep 30) & echo $! > helper.pid\n"
-                                                "exec sleep 30");
+    const std::string engine = Script("engine",
+                                      "pwd; for w in \"$@\"; do echo \"[$w]\"; done\n"
+                                      "(trap '' TERM; sleep 30) & echo $! > helper.pid\n"
+                                      "exec sleep 30");
     // Two starts at once: one starts, the other finds it and refuses.
     const Words words =
         ServerWords({engine}, "q.exe +set net_port 27999 +x \"a b\"", game.Native() + ".");
@@ -167,8 +170,9 @@ TEST_F(ServerRunTest, OneStartRecordsTheServerKeepsTheLastLogAndStopEndsItsGroup
     EXPECT_EQ(game.Read("outside.txt"), "keep");
     // The words arrive one by one as split, no shell between; the engine runs in the game
     // directory.
-    const Words expected{"[+set]", "[fs_basepath]", "[" + game.Native() + ".]", "[+set]",
-                         "[net_port]", "[27999]", "[+x]", "[a b]"};
+    const Words expected{"[+set]", "[fs_basepath]", "[" + game.Native() + ".]",
+                         "[+set]", "[net_port]",    "[27999]",
+                         "[+x]",   "[a b]"};
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (LogTail(gameDir, 10).size() < expected.size() + 1 &&
            std::chrono::steady_clock::now() < until)
@@ -178,9 +182,8 @@ TEST_F(ServerRunTest, OneStartRecordsTheServerKeepsTheLastLogAndStopEndsItsGroup
     EXPECT_TRUE(std::filesystem::equivalent(tail.front(), game.Native()));
     tail.erase(tail.begin());
     EXPECT_EQ(tail, expected);
-    EXPECT_EQ(StatusLine(started, std::nullopt).rfind("running, process " +
-                                                          std::to_string(started.process.pid),
-                                                      0),
+    EXPECT_EQ(StatusLine(started, std::nullopt)
+                  .rfind("running, process " + std::to_string(started.process.pid), 0),
               0U);
 
     // The engine notes its helper after printing its words: wait for the note too.
@@ -205,7 +208,8 @@ TEST_F(ServerRunTest, AProgramThatCannotRunIsSaidAndRecordsNothing) {
         StartServer(game.Program(), {game.Path("plain")});
         ADD_FAILURE() << "started";
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot run " + game.Path("plain") + ": Permission denied");
+        EXPECT_EQ(std::string(e.what()),
+                  "cannot run " + game.Path("plain") + ": Permission denied");
     }
     EXPECT_FALSE(game.Exists(PidFileName));
     EXPECT_EQ(game.Read(LogFileName), "the last run");  // the logs as they were
@@ -239,7 +243,8 @@ TEST_F(ServerRunTest, APidFileRecordsOnlyTheVeryProcessRunningInTheGameDirectory
 TEST(ServerStatus, AnswersAreReadAndAnythingElseIsNoAnswer) {
     const std::string head = "\xff\xff\xff\xffstatusResponse\n";
     const auto status = ParseStatusAnswer(
-        head + "\\sv_hostname\\Frag Lane\\mapname\\oa_dm1\\g_gametype\\0\n0 0 \"Sarge\"\n3 50 \"x\"\n");
+        head +
+        "\\sv_hostname\\Frag Lane\\mapname\\oa_dm1\\g_gametype\\0\n0 0 \"Sarge\"\n3 50 \"x\"\n");
     ASSERT_TRUE(status);
     EXPECT_EQ(status->map, "oa_dm1");
     EXPECT_EQ(status->hostname, "Frag Lane");
