@@ -173,10 +173,9 @@ LaunchTexts Compose(const LaunchOptions& options, StoredNames stored) {
 std::string LeftOutSummary(const std::vector<std::string>& lines) {
     if (lines.empty())
         return {};
-    std::string summary = lines.front();
-    if (lines.size() > 1)
-        summary += " (and " + std::to_string(lines.size() - 1) + " more)";
-    return summary;
+    if (lines.size() == 1)
+        return lines.front();
+    return std::to_string(lines.size()) + " names left out; " + lines.front();
 }
 
 std::string ConfigFileText(const std::vector<std::string>& lines) {

@@ -84,8 +84,8 @@ LaunchTexts Compose(const LaunchOptions& options, StoredNames stored = {});
 // Whether the rotation takes part in the texts: on, with at least two maps listed.
 bool RotationActive(const LaunchOptions& options);
 
-// One status text for lines of names left out or skipped: the first line, and how many more
-// the list holds ("left out map a+b: ... (and 2 more)").
+// One status text for lines of names left out or skipped: how many, and the first line ("3
+// names left out; left out map a+b: ..."), so that the count shows in a narrow panel.
 std::string LeftOutSummary(const std::vector<std::string>& lines);
 
 // The configuration file's bytes: every line followed by CR LF, the last one too.

@@ -285,7 +285,7 @@ TEST_F(CatalogueWindow, ValuesThatCannotBeUsedAreNamedAndWrittenBackUnchanged) {
         << line.toStdString();
     EXPECT_EQ(Rows(window->cMap), (QStringList{"baseq3\tmap\u00e9", "baseq3\tztn3tourney1"}));
     EXPECT_EQ(window->StatusText(0).toStdString(),
-              "left out map dm_hall+beta: \"+\" cannot stand in a command line (and 2 more)");
+              "3 names left out; left out map dm_hall+beta: \"+\" cannot stand in a command line");
     const int page = window->PageConfig->indexOf(window->TabSheetLeftOut);
     ASSERT_TRUE(window->PageConfig->isTabVisible(page));
     QTest::mouseClick(window->StatusPanels[0], Qt::LeftButton);

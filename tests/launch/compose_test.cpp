@@ -260,7 +260,7 @@ TEST(Compose, StoredNamesThatWouldActAsCommandsAreLeftOutAndSaid) {
     EXPECT_NE(Compose(typed, {.map = false, .cfgName = false})
                   .commandLine.find(" +exec My Server.cfg +map dm_hall+beta "),
               std::string::npos);
-    EXPECT_EQ(LeftOutSummary({"a", "b", "c"}), "a (and 2 more)");
+    EXPECT_EQ(LeftOutSummary({"a", "b", "c"}), "3 names left out; a");
 }
 
 TEST(Compose, FirstStartDefaultsGiveTheDocumentedBatchLine) {
