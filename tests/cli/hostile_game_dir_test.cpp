@@ -126,6 +126,7 @@ TEST_F(HostileGameDir, ScanAndRepackStayInsideTheirFoldersAndListNoUnsafeName) {
     EXPECT_NE(repack.output.find("levelshots/evil.tga leads out of the picture cache"),
               std::string::npos)
         << repack.output;
+    EXPECT_NE(repack.output.find(shared), std::string::npos) << repack.output;
     // A member that cannot be taken costs itself only, and is named; names reach the
     // terminal with their control bytes escaped, so no line is forged.
     // A texture name the game could never load (64 bytes or more) is not wanted at all.
