@@ -326,8 +326,11 @@ private:
                 }
             }
         });
-        for (const std::string& e : m_run.TextureList.Items())
-            m_result.report.push_back("missing " + e);
+        // What a kept script defines as a shader needs no image of that name.
+        for (const std::string& e : m_run.TextureList.Items()) {
+            if (m_run.Shaders.count(e) == 0)
+                m_result.report.push_back("missing " + e);
+        }
     }
 
     void Write() {
