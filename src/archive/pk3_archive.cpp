@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 #include "archive/pk3_format.h"
 #include "platform/error.h"
@@ -228,14 +229,15 @@ uint64_t DataLength(const CentralRecord& r) {
     return r.method == 0 ? r.uncompressedSize : r.compressedSize;
 }
 
-std::string Quoted(const Member& m) {
+// A member's name as a reason shows it: control bytes as \xNN.
+std::string Printed(const Member& m) {
     return text::PrintableName(m.record.name);
 }
 
 std::string OverlapText(const Member& m, const Member* next, std::string_view end) {
     if (next == nullptr)
-        return "the data of " + Quoted(m) + " runs into " + std::string(end);
-    return "the data of " + Quoted(m) + " and " + Quoted(*next) + " overlap";
+        return "the data of " + Printed(m) + " runs into " + std::string(end);
+    return "the data of " + Printed(m) + " and " + Printed(*next) + " overlap";
 }
 
 // Members whose bytes overlap make an archive no archive, as Info-ZIP's unzip has held since
@@ -249,8 +251,7 @@ std::string OverlapText(const Member& m, const Member* next, std::string_view en
 std::string RefuseOverlaps(std::vector<Member>& members, uint64_t end, std::string_view endName,
                            uint64_t fileSize) {
     std::vector<uint32_t> order(members.size());
-    for (uint32_t i = 0; i < order.size(); ++i)
-        order[i] = i;
+    std::iota(order.begin(), order.end(), 0);
     const auto offset = [&members](uint32_t i) { return members[i].record.localHeaderOffset; };
     std::sort(order.begin(), order.end(), [&offset](uint32_t a, uint32_t b) {
         return offset(a) != offset(b) ? offset(a) < offset(b) : a < b;
@@ -261,7 +262,7 @@ std::string RefuseOverlaps(std::vector<Member>& members, uint64_t end, std::stri
         if (at >= fileSize)
             break;
         if (at >= end)
-            return "the local header of " + Quoted(m) + " lies inside " + std::string(endName);
+            return "the local header of " + Printed(m) + " lies inside " + std::string(endName);
         const Member* next =
             k + 1 < order.size() && offset(order[k + 1]) < end ? &members[order[k + 1]] : nullptr;
         m.limit = next != nullptr ? next->record.localHeaderOffset : end;
