@@ -75,6 +75,8 @@ void Pk3Input(const uint8_t* data, size_t size) {
     } catch (const Error&) {
         return;
     }
+    if (!zip.Active() && zip.RefusalReason().empty())
+        std::abort();  // every refusal says why
     const std::vector<std::string> names = zip.FileNames();
     for (const std::string& name : names) {
         if (!zip.HasMember(name))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 #include "archive/pk3_format.h"
 #include "platform/error.h"
@@ -222,6 +223,55 @@ const char* ReadCentralRecord(WindowReader& reader, uint64_t& pos, Member& m) {
     return nullptr;
 }
 
+// What extracting a member reads of its data: a stored member is copied for its uncompressed
+// size, a deflated one inflated from at most its compressed size.
+uint64_t DataLength(const CentralRecord& r) {
+    return r.method == 0 ? r.uncompressedSize : r.compressedSize;
+}
+
+// A member's name as a reason shows it: control bytes as \xNN.
+std::string Printed(const Member& m) {
+    return text::PrintableName(m.record.name);
+}
+
+std::string OverlapText(const Member& m, const Member* next, std::string_view end) {
+    if (next == nullptr)
+        return "the data of " + Printed(m) + " runs into " + std::string(end);
+    return "the data of " + Printed(m) + " and " + Printed(*next) + " overlap";
+}
+
+// Members whose bytes overlap make an archive no archive, as Info-ZIP's unzip has held since
+// 6.0: no writer shares data between members, and records that do let a small file extract to
+// many times its size (a hundred records over one deflated block). In the order of their local
+// headers, each member's header (its fixed part and name; the local extra field is known only
+// at extraction) and data must end by the next member's header and by end, where the central
+// directory begins. A data descriptor (bit 3) is not counted: only the central record's sizes
+// are read. A header past the end of the file is left alone, as nothing can be read there.
+// Sets each member's limit; what is wrong, or empty.
+std::string RefuseOverlaps(std::vector<Member>& members, uint64_t end, std::string_view endName,
+                           uint64_t fileSize) {
+    std::vector<uint32_t> order(members.size());
+    std::iota(order.begin(), order.end(), 0);
+    const auto offset = [&members](uint32_t i) { return members[i].record.localHeaderOffset; };
+    std::sort(order.begin(), order.end(), [&offset](uint32_t a, uint32_t b) {
+        return offset(a) != offset(b) ? offset(a) < offset(b) : a < b;
+    });
+    for (size_t k = 0; k < order.size(); ++k) {
+        Member& m = members[order[k]];
+        const uint64_t at = m.record.localHeaderOffset;
+        if (at >= fileSize)
+            break;
+        if (at >= end)
+            return "the local header of " + Printed(m) + " lies inside " + std::string(endName);
+        const Member* next =
+            k + 1 < order.size() && offset(order[k + 1]) < end ? &members[order[k + 1]] : nullptr;
+        m.limit = next != nullptr ? next->record.localHeaderOffset : end;
+        if (at + LocalSize + m.record.name.size() + DataLength(m.record) > m.limit)
+            return OverlapText(m, next, endName);
+    }
+    return {};
+}
+
 }  // namespace
 
 bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition,
@@ -265,6 +315,11 @@ bool Pk3Archive::ReadCentralDirectory(WindowReader& reader, uint64_t endPosition
                           std::to_string(count) + At(at) + " " + damage);
         }
         members.push_back(std::move(m));
+    }
+    if (std::string overlap =
+            RefuseOverlaps(members, e.directoryOffset, "the central directory", fileSize);
+        !overlap.empty()) {
+        return Refuse(std::move(overlap));
     }
     m_members = std::move(members);
     m_end = std::move(e);
@@ -374,6 +429,13 @@ bool Pk3Archive::RebuildFromLocalHeaders(uint64_t fileSize) {
                                     : "no end of central directory record, and no local file "
                                       "header at the start of the file");
     }
+    // The walk puts each member after the one before; only a stored member whose local header
+    // declares more than it holds reaches further.
+    if (std::string overlap = RefuseOverlaps(m_members, pos, "the end of the archive", fileSize);
+        !overlap.empty()) {
+        m_members.clear();
+        return Refuse(std::move(overlap));
+    }
     return true;
 }
 
@@ -462,8 +524,15 @@ void Pk3Archive::Extract(std::string_view name, std::string_view destination, bo
         return;  // nothing to take: the destination stays empty
     }
     uint64_t at = uint64_t{r.localHeaderOffset} + LocalHeaderLength(h);
-    const uint64_t dataEnd =
-        std::min<uint64_t>(fileSize, at + (r.method == 0 ? r.uncompressedSize : r.compressedSize));
+    // The local extra field, unknown at open, may move the data into the next member.
+    if (at + DataLength(r) > m.limit) {
+        const auto next = std::find_if(m_members.begin(), m_members.end(), [&](const Member& n) {
+            return n.record.localHeaderOffset == m.limit && &n != &m;
+        });
+        throw Error(
+            OverlapText(m, next == m_members.end() ? nullptr : &*next, "the central directory"));
+    }
+    const uint64_t dataEnd = std::min<uint64_t>(fileSize, at + DataLength(r));
     auto read = [&](uint8_t* buffer, size_t n) -> size_t {
         const size_t take =
             at >= dataEnd ? 0 : static_cast<size_t>(std::min<uint64_t>(n, dataEnd - at));

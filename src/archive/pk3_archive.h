@@ -42,6 +42,9 @@ struct Member {
     CentralRecord record;
     bool encrypted = false;  // general-purpose bit 0
     bool folder = false;     // DOS directory bit of the external attributes
+    // Where the member's data must end: the next member's local header in the file, or the
+    // central directory. Set at open and by writing; extraction reads nothing past it.
+    uint64_t limit = UINT64_MAX;
 };
 
 // The end-of-central-directory record (APPNOTE 4.3.16) of the open archive.

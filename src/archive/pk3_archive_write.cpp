@@ -289,6 +289,7 @@ void Pk3Archive::AddData(const std::string& storedName, const PieceSource& sourc
         }
         throw;
     }
+    m.limit = dataStart + packed;
     m_members.push_back(std::move(m));
     // The lookup index grows with the member instead of being built again for every add.
     if (!m_storedIndex.empty())
@@ -373,6 +374,8 @@ void Pk3Archive::RemoveAt(size_t index) {
     for (Member& m : m_members) {
         if (m.record.localHeaderOffset > start)
             m.record.localHeaderOffset -= static_cast<uint32_t>(length);
+        if (m.limit > start && m.limit != UINT64_MAX)
+            m.limit -= length;
     }
     Invalidate();
     WriteDirectory(dataEnd - length);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "archive/archive_work.h"
 #include "platform/error.h"
@@ -248,14 +249,17 @@ private:
 
     // One archive of every phase: the stop check before it, its status text, the work under
     // the per-archive guard (which swallows errors, so work that sees the stop flag returns),
-    // and the stop check after it.
+    // and the stop check after it. An archive that ended early is named in the report with
+    // its reason, once, whichever phases meet it.
     void OnArchive(const std::string& dir, const std::string& file,
                    const std::function<void(archive::Pk3Archive&)>& work) {
         StopCheck();
         m_sink.status(2, "file: " + file);
         if (m_sink.progress)
             m_sink.progress(++m_phaseDone, m_phaseTotal);
-        archive::WorkOnArchive(m_zip, dir + file, work);
+        const archive::ArchiveWorkResult done = archive::WorkOnArchive(m_zip, dir + file, work);
+        if (!done.finished && m_skipped.insert(dir + file).second)
+            m_result.report.push_back("skipped " + dir + file + ": " + done.reason);
         StopCheck();
     }
 
@@ -322,8 +326,11 @@ private:
                 }
             }
         });
-        for (const std::string& e : m_run.TextureList.Items())
-            m_result.report.push_back("missing " + e);
+        // What a kept script defines as a shader needs no image of that name.
+        for (const std::string& e : m_run.TextureList.Items()) {
+            if (m_run.Shaders.count(e) == 0)
+                m_result.report.push_back("missing " + e);
+        }
     }
 
     void Write() {
@@ -341,6 +348,7 @@ private:
     const RepackSink& m_sink;
     std::vector<RepackRow> m_rows;  // the rows that take part
     RepackRun m_run;
+    std::set<std::string> m_skipped;  // archives named in the report as ended early
     int m_phaseDone = 0;
     int m_phaseTotal = 0;
     RepackResult m_result;

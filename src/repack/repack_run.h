@@ -36,6 +36,9 @@ struct RepackRun {
     std::string tempDir;  // the staging folder, program path text with trailing "\"
     NameList ModList;
     NameList TextureList;  // lower-cased names, "\" separated, without extension
+    // The shader names that the kept scripts define (as TextureList spells them): such a name
+    // is satisfied without an image of its own.
+    std::unordered_set<std::string> Shaders;
 
     void AddMod(std::string_view mod) { ModList.Add(mod); }
     // Appends the lower-cased name unless it is there, and makes the folder its image will be

@@ -1,5 +1,8 @@
 #include "repack/shader_script.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -52,11 +55,20 @@ bool ParseShaderFile(RepackRun& run, const std::string& path) {
     const std::string bytes = platform::ReadRegularFile(path);
     bool inside = false, keep = false;
     int depth = 0;
+    // Every shader the script defines (a name alone on its line outside any braces) goes into
+    // the archive with it when it is kept, wanted or not.
+    int level = 0;
+    std::vector<std::string> defined;
     text::ForEachLine(bytes, [&](std::string_view raw, std::string_view) {
         const std::string line = Prepare(raw);
+        int braces = 0;
+        for (const char c : line)
+            braces += c == '{' ? 1 : c == '}' ? -1 : 0;
+        if (level == 0 && !line.empty() && line.find_first_of("{}") == std::string::npos)
+            defined.push_back(line);
+        level = std::max(0, level + braces);
         if (inside) {
-            for (const char c : line)
-                depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+            depth += braces;
             AddSkyTextures(run, line);
             AddLineTextures(run, line);
             if (depth == 0)
@@ -68,9 +80,12 @@ bool ParseShaderFile(RepackRun& run, const std::string& path) {
             keep = true;
         }
     });
-    if (!keep)
+    if (!keep) {
         platform::RemoveFile(path);
-    return keep;
+        return false;
+    }
+    run.Shaders.insert(defined.begin(), defined.end());
+    return true;
 }
 
 namespace {

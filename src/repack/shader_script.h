@@ -17,7 +17,8 @@ void AddSkyTextures(RepackRun& run, std::string_view line);
 // Reads an extracted shader script: inside each wanted shader (a name line equal to an entry
 // of TextureList, alone on its line) the images its lines name are added, sky boxes too.
 // Names added while the script is read count for its later lines and for later scripts. A
-// script that defines no wanted shader is deleted. Returns whether the script was kept.
+// script that defines no wanted shader is deleted; a kept one adds every shader name it
+// defines to Shaders. Returns whether the script was kept.
 bool ParseShaderFile(RepackRun& run, const std::string& path);
 
 // A path that names no existing file: the path itself, or with a counter before its

@@ -233,18 +233,19 @@ TEST_F(RepackTest, OneMapWithItsFilesShadersAndImagesButNothingOfTheStockArchive
 // The first copy of a map file is packed; when the archive of its mod that the game reads
 // last holds different bytes under that name, the report says which copy the game loads.
 TEST_F(RepackTest, TheReportNamesADifferentCopyThatTheGameLoads) {
-    test::MakeArchive(game, "baseq3\\m1.pk3",
-                      {{"maps\\same.bsp", "bsp"},
-                       {"maps\\new.bsp", "2006"},
-                       {"maps\\new.aas", "aas"}});
-    test::MakeArchive(game, "baseq3\\m2.pk3", {{"maps\\same.bsp", "bsp"}, {"maps\\NEW.BSP", "2012"}});
+    test::MakeArchive(
+        game, "baseq3\\m1.pk3",
+        {{"maps\\same.bsp", "bsp"}, {"maps\\new.bsp", "2006"}, {"maps\\new.aas", "aas"}});
+    test::MakeArchive(game, "baseq3\\m2.pk3",
+                      {{"maps\\same.bsp", "bsp"}, {"maps\\NEW.BSP", "2012"}});
     // The engine orders names with letters in upper case: "m_" comes after "ma".
     test::MakeArchive(game, "baseq3\\ma.pk3", {{"maps\\new.aas", "aas"}});
     test::MakeArchive(game, "baseq3\\m_.pk3", {{"maps\\new.aas", "later aas"}});
     const RepackResult r = Repack({{"same", "baseq3"}, {"new", "baseq3"}});
     std::vector<std::string> copies;
-    std::copy_if(r.report.begin(), r.report.end(), std::back_inserter(copies),
-                 [](const std::string& line) { return line.find("a different copy") != std::string::npos; });
+    std::copy_if(
+        r.report.begin(), r.report.end(), std::back_inserter(copies),
+        [](const std::string& line) { return line.find("a different copy") != std::string::npos; });
     EXPECT_EQ(copies, (std::vector<std::string>{
                           "maps\\new.aas: a different copy in m_.pk3 is the one the game loads",
                           "maps\\new.bsp: a different copy in m2.pk3 is the one the game loads"}));
@@ -261,6 +262,43 @@ TEST_F(RepackTest, SeveralMapsNameTheArchiveByTheirCountAndAStopWritesNone) {
     EXPECT_TRUE(r.archivePath.empty());
     EXPECT_FALSE(game.Exists("temp/q3dm17.pk3"));  // the next run cleared the last one
     EXPECT_FALSE(game.Exists("temp/2maps.pk3"));
+}
+
+// OpenArena's aggressor as the game directory holds it: two of its shaders have no image of
+// their own name and are defined by scripts that go into the archive, so they are not missing;
+// its sky is defined only in the stock pak0.pk3, which is never searched, and is.
+TEST(RepackOpenArena, TheReportNamesAsMissingOnlyWhatNoFileOrKeptScriptProvides) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
+    test::GameDir game;
+    if (!game.LinkOpenArena())
+        GTEST_SKIP() << "openarena-088-data is not installed";
+    archive::Pk3Archive zip;
+    platform::TDirContent lister;
+    lister.SetActive(true);
+    RepackSink sink;
+    sink.status = [](int, const std::string&) {};
+    const RepackResult r = RepackMaps({game.Program(),
+                                       game.Program() + "levelshots\\",
+                                       game.Program() + "temp\\",
+                                       {{"aggressor", "baseq3"}}},
+                                      zip, lister, {}, sink);
+    ASSERT_EQ(r.archivePath, game.Program() + "temp\\aggressor.pk3");
+    Names missing;
+    std::copy_if(r.report.begin(), r.report.end(), std::back_inserter(missing),
+                 [](const std::string& line) { return line.rfind("missing ", 0) == 0; });
+    EXPECT_EQ(missing, (Names{"missing textures\\skies\\hellsky"}));
+    const std::string scripts =
+        test::RunCommand("unzip -p " + test::Quote(game.Path("temp/aggressor.pk3")) + " " +
+                         test::Quote("scripts/*"))
+            .output;
+    // A shader's name stands alone on its line.
+    const auto defines = [&scripts](const std::string& shader) {
+        return scripts.find("\n" + shader + "\r") != std::string::npos ||
+               scripts.find("\n" + shader + "\n") != std::string::npos;
+    };
+    EXPECT_TRUE(defines("textures/evil8_lights/evil8_rlight"));
+    EXPECT_TRUE(defines("textures/liquids/tele"));
+    EXPECT_FALSE(defines("textures/skies/hellsky"));
 }
 
 }  // namespace

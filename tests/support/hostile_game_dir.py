@@ -120,17 +120,18 @@ def raw_deflate(data):
     return c.compress(data) + c.flush()
 
 
-# Many entries sharing one data block: 300 maps and level shots over one deflated block.
-block = bytes(64 * 1024)
+# Many entries sharing one data block: 128 maps and their level shots over one deflated block
+# of 8 MiB, each shot below the picture cache's limit, 1 GiB together from 25 KB.
+block = bytes(8 * 1024 * 1024)
 packed = raw_deflate(block)
 crc = zlib.crc32(block)
 head = local(b"levelshots/s000.tga", 8, crc, len(packed), len(block)) + packed
 records = b""
-for i in range(300):
+for i in range(128):
     records += central(b"levelshots/s%03d.tga" % i, 8, crc, len(packed), len(block), 0)
     records += central(b"maps/s%03d.bsp" % i, 8, crc, len(packed), len(block), 0)
 with open(os.path.join(base, "shared.pk3"), "wb") as f:
-    f.write(head + records + end_record(600, len(records), len(head)))
+    f.write(head + records + end_record(256, len(records), len(head)))
 
 # A member that inflates to 256 MiB while it says 100 bytes.
 bomb = raw_deflate(bytes(256 * 1024 * 1024))
