@@ -517,36 +517,88 @@ void T_Main::BuildReadyPage() {
     (new QVBoxLayout(TabSheetBat))->addWidget(cLoadedBat);
     PageConfig->addTab(TabSheetCfg, QString());
     PageConfig->addTab(TabSheetBat, QString());
-    TabSheetReport = Named(new QWidget, "TabSheetReport");
-    cRepackReport = Named(new QPlainTextEdit(TabSheetReport), "cRepackReport");
-    cRepackReport->setReadOnly(true);
-    cRepackReport->setLineWrapMode(QPlainTextEdit::NoWrap);
-    (new QVBoxLayout(TabSheetReport))->addWidget(cRepackReport);
-    PageConfig->addTab(TabSheetReport, QStringLiteral("repack report"));
-    TabSheetLeftOut = Named(new QWidget, "TabSheetLeftOut");
-    cLeftOut = Named(new QPlainTextEdit(TabSheetLeftOut), "cLeftOut");
-    cLeftOut->setReadOnly(true);
-    cLeftOut->setLineWrapMode(QPlainTextEdit::NoWrap);
-    (new QVBoxLayout(TabSheetLeftOut))->addWidget(cLeftOut);
-    PageConfig->addTab(TabSheetLeftOut, QStringLiteral("left out"));
+    // Pages of report lines: one a line, never wrapped.
+    const auto addReportPage = [this](const char* page, const char* memo, const char* caption,
+                                      QWidget*& pageField, QPlainTextEdit*& memoField) {
+        pageField = Named(new QWidget, page);
+        memoField = Named(new QPlainTextEdit(pageField), memo);
+        memoField->setReadOnly(true);
+        memoField->setLineWrapMode(QPlainTextEdit::NoWrap);
+        (new QVBoxLayout(pageField))->addWidget(memoField);
+        PageConfig->addTab(pageField, QString::fromLatin1(caption));
+    };
+    addReportPage("TabSheetReport", "cRepackReport", "repack report", TabSheetReport,
+                  cRepackReport);
+    addReportPage("TabSheetLeftOut", "cLeftOut", "left out", TabSheetLeftOut, cLeftOut);
 
     PopupDir = Named(new QMenu(this), "PopupDir");
 }
 
 void T_Main::SetTabOrder() {
     // Each page in reading order: down each column, then the next column.
-    const std::vector<QWidget*> order = {
-        cGametype, cDevmap, cDedicated, cPure, cFriendlyFire, cTimelimit, cFraglimit,
-        cCapturelimit, cDoWarmup, cWarmup, cMaxGameClients, cCom_HunkMegs, cWeaponRespawn,
-        cWeaponTeamRespawn, cForceRespawn, cInactivity, cRconPassword, cAllowDownload,
-        cMod, btnRescanModes, cMap, cSelectedMap, btnRescanMaps, btnShowModMaps, btnShowAllMaps,
-        btnRepackMaps,
-        cBot, btnRescanBotes, cSkill, cTeam, btnAddBot, btnDelBots, cSelectedBots,
-        cDisplayMode, cFullscreen, cLightmap, cDynamiclight, cFastsky, cVertexLight,
-        cPre, cPost, cMovement, cDefragGametype, cUseQ3sdc, cEngine, btnEngine,
-        cRotate, cRotationMaps, btnAddRotation, btnDelRotation, btnRotationUp, btnRotationDown,
-        cBat, cCfg, cBatName, cCfgName, btnSaveBat, btnSaveCfg, btnStart, cMinOnRun,
-        btnStopServer, btnRestartServer, cServerLog};
+    const std::vector<QWidget*> order = {cGametype,
+                                         cDevmap,
+                                         cDedicated,
+                                         cPure,
+                                         cFriendlyFire,
+                                         cTimelimit,
+                                         cFraglimit,
+                                         cCapturelimit,
+                                         cDoWarmup,
+                                         cWarmup,
+                                         cMaxGameClients,
+                                         cCom_HunkMegs,
+                                         cWeaponRespawn,
+                                         cWeaponTeamRespawn,
+                                         cForceRespawn,
+                                         cInactivity,
+                                         cRconPassword,
+                                         cAllowDownload,
+                                         cMod,
+                                         btnRescanModes,
+                                         cMap,
+                                         cSelectedMap,
+                                         btnRescanMaps,
+                                         btnShowModMaps,
+                                         btnShowAllMaps,
+                                         btnRepackMaps,
+                                         cBot,
+                                         btnRescanBotes,
+                                         cSkill,
+                                         cTeam,
+                                         btnAddBot,
+                                         btnDelBots,
+                                         cSelectedBots,
+                                         cDisplayMode,
+                                         cFullscreen,
+                                         cLightmap,
+                                         cDynamiclight,
+                                         cFastsky,
+                                         cVertexLight,
+                                         cPre,
+                                         cPost,
+                                         cMovement,
+                                         cDefragGametype,
+                                         cUseQ3sdc,
+                                         cEngine,
+                                         btnEngine,
+                                         cRotate,
+                                         cRotationMaps,
+                                         btnAddRotation,
+                                         btnDelRotation,
+                                         btnRotationUp,
+                                         btnRotationDown,
+                                         cBat,
+                                         cCfg,
+                                         cBatName,
+                                         cCfgName,
+                                         btnSaveBat,
+                                         btnSaveCfg,
+                                         btnStart,
+                                         cMinOnRun,
+                                         btnStopServer,
+                                         btnRestartServer,
+                                         cServerLog};
     for (size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
