@@ -24,6 +24,31 @@
 
 namespace fraglane::app {
 
+namespace {
+
+// A control's text as bytes: the stored bytes while the text still reads as they do (two
+// byte strings, one UTF-8 and one Windows-1252, may read the same), else the text's own.
+std::string KeptBytes(const QString& text, const std::string& stored) {
+    return text == ToQt(stored) ? stored : ToStd(text);
+}
+
+// Lines read from the settings file keep their bytes beside their text.
+constexpr int BytesRole = Qt::UserRole;
+
+std::string KeptBytes(const QListWidgetItem* line) {
+    const QByteArray bytes = line->data(BytesRole).toByteArray();
+    return KeptBytes(line->text(), bytes.toStdString());
+}
+
+void AddKeptLines(QListWidget* list, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        auto* item = new QListWidgetItem(ToQt(line), list);
+        item->setData(BytesRole, QByteArray(line.data(), static_cast<qsizetype>(line.size())));
+    }
+}
+
+}  // namespace
+
 T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidget* parent)
     : QMainWindow(parent), ExeDir(std::move(exeDir)), m_desktop(desktop) {
     setObjectName(QStringLiteral("_Main"));
@@ -314,13 +339,13 @@ launch::LaunchOptions T_Main::GatherOptions() const {
     for (const OptionBinding& binding : m_bindings)
         Gather(binding, o);
     o.mod = ToStd(cMod->currentText());
-    o.selectedMap = ToStd(cSelectedMap->text());
+    o.selectedMap = KeptBytes(cSelectedMap->text(), m_storedMap);
     for (int i = 0; i < cSelectedBots->count(); ++i)
-        o.selectedBots.push_back(ToStd(cSelectedBots->item(i)->text()));
-    o.cfgName = ToStd(cCfgName->text());
+        o.selectedBots.push_back(KeptBytes(cSelectedBots->item(i)));
+    o.cfgName = KeptBytes(cCfgName->text(), m_storedCfgName);
     o.rotate = cRotate->isChecked();
     for (int i = 0; i < cRotationMaps->count(); ++i)
-        o.rotation.push_back(ToStd(cRotationMaps->item(i)->text()));
+        o.rotation.push_back(KeptBytes(cRotationMaps->item(i)));
     return o;
 }
 
@@ -328,8 +353,11 @@ void T_Main::Compose() {
     if (!ComposeReady)
         return;
     const launch::LaunchOptions options = GatherOptions();
-    const launch::LaunchTexts texts = launch::Compose(
-        options, {options.selectedMap == m_storedMap, options.cfgName == m_storedCfgName});
+    // A value is checked while its control still reads as the stored one: bytes read alike
+    // (UTF-8 and Windows-1252) are the same value to the operator.
+    m_texts = launch::Compose(options, {cSelectedMap->text() == ToQt(m_storedMap),
+                                        cCfgName->text() == ToQt(m_storedCfgName)});
+    const launch::LaunchTexts& texts = m_texts;
     if (texts.leftOut != m_composeLeftOut) {
         m_composeLeftOut = texts.leftOut;
         UpdateLeftOutPage();
@@ -426,11 +454,11 @@ void T_Main::LoadSettings() {
     cSkill->setValue(s.skill);
     cTeam->setCurrentText(ToQt(s.team));
     cSelectedBots->clear();
-    cSelectedBots->addItems(ToQt(o.selectedBots));
+    AddKeptLines(cSelectedBots, o.selectedBots);
     cCfgName->setText(ToQt(o.cfgName));
     cRotate->setChecked(o.rotate);
     cRotationMaps->clear();
-    cRotationMaps->addItems(ToQt(o.rotation));
+    AddKeptLines(cRotationMaps, o.rotation);
     cMinOnRun->setChecked(s.minOnStart);
     cEngine->setText(ToQt(s.engine));
 }

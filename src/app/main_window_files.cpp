@@ -91,12 +91,12 @@ void T_Main::cBatNameChange() {
 void T_Main::btnSaveCfgClick() {
     launch::SaveConfigFile(
         launch::ConfigSavePath(ExeDir, ToStd(cMod->currentText()), ToStd(cCfgName->text())),
-        ToStd(cCfg->toPlainText().split(QLatin1Char('\n'))));
+        m_texts.configLines);
     cCfgNameChange();
 }
 
 void T_Main::btnSaveBatClick() {
-    launch::SaveBatchFile(BatchFilePath(), ToStd(cBat->toPlainText()));
+    launch::SaveBatchFile(BatchFilePath(), m_texts.commandLine);
     cBatNameChange();
 }
 

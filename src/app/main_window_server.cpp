@@ -49,7 +49,8 @@ void T_Main::SetUpServerWatch() {
     PageConfig->setTabVisible(PageConfig->indexOf(TabServer), runsEngine);
     if (!runsEngine)
         return;
-    connect(&m_server->timer, &QTimer::timeout, this, [this] { Guarded([this] { ServerTick(); }); });
+    connect(&m_server->timer, &QTimer::timeout, this,
+            [this] { Guarded([this] { ServerTick(); }); });
     m_server->running = server::RunningServer(ExeDir);
     m_server->timer.start(TickMilliseconds);
     ServerTick();
@@ -112,9 +113,9 @@ void T_Main::btnEngineClick() {
 }
 
 void T_Main::StartServerNow() {
-    const std::vector<std::string> words = server::ServerWords(
-        server::ResolveEngine(ToStd(cEngine->text()), ExeDir, PathVariable()),
-        ToStd(cBat->toPlainText()), server::NativeGameDirectory(ExeDir));
+    const std::vector<std::string> words =
+        server::ServerWords(server::ResolveEngine(ToStd(cEngine->text()), ExeDir, PathVariable()),
+                            m_texts.commandLine, server::NativeGameDirectory(ExeDir));
     ServerWatch& w = *m_server;
     w.running = server::StartServer(ExeDir, words);
     const ServerWatch::Clock::time_point now = ServerWatch::Clock::now();
@@ -152,8 +153,8 @@ void T_Main::ServerEnded() {
         w.proofUntil.reset();
         w.minimizeWhenProven = false;
         w.startAfterStop = false;
-        QString message = QStringLiteral("The server ended within %1 seconds.")
-                              .arg(server::StartProof.count());
+        QString message =
+            QStringLiteral("The server ended within %1 seconds.").arg(server::StartProof.count());
         const std::vector<std::string> lines = server::LogTail(ExeDir, FailureLogLines);
         if (!lines.empty()) {
             message += QStringLiteral("\n\n%1 ends:\n").arg(QLatin1String(server::LogFileName));

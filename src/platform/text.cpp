@@ -105,10 +105,20 @@ bool IsCommandSafeName(std::string_view name) {
     return CommandNameProblem(name).empty();  // a problem's text is only made for a problem
 }
 
+// The game reads "//" as the start of a comment and "/*" ... "*/" as one that ends a command.
+std::string CommentProblem(std::string_view text, size_t at) {
+    const std::string_view pair = text.substr(at, 2);
+    if (pair == "//" || pair == "/*" || pair == "*/")
+        return "\"" + std::string(pair) + "\" would be read as a comment by the game";
+    return {};
+}
+
 std::string CommandNameProblem(std::string_view name) {
-    for (const char c : name) {
-        if (IsCommandByte(c))
-            return ByteProblem(c);
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (IsCommandByte(name[i]))
+            return ByteProblem(name[i]);
+        if (std::string problem = CommentProblem(name, i); !problem.empty())
+            return problem;
     }
     return {};
 }
@@ -139,14 +149,23 @@ bool IsPlainName(std::string_view name) {
 
 std::string CommandLineProblem(std::string_view line) {
     bool quoted = false;
-    for (const char c : line) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
         const auto u = static_cast<unsigned char>(c);
-        if (c == '"')
+        if (c == '"') {
             quoted = !quoted;
-        else if (u < 0x20 || u == 0x7F || c == '%')
+        } else if (u < 0x20 || u == 0x7F || c == '%') {
             return ByteProblem(c);
-        else if (!quoted && std::string_view("&|<>+;").find(c) != std::string_view::npos)
+        } else if (quoted) {
+            continue;
+        } else if (std::string_view("&|<>+;").find(c) != std::string_view::npos) {
             return ByteProblem(c) + " outside quotes";
+        } else if (c == '^' && i + 1 < line.size() && line[i + 1] == '"') {
+            // cmd takes ^" for a plain quote, which the game would still read as one
+            return "'^\"' would hide a quote from cmd";
+        } else if (std::string problem = CommentProblem(line, i); !problem.empty()) {
+            return problem + " outside quotes";
+        }
     }
     if (quoted)
         return "an unbalanced quote would take in the words after it";

@@ -84,14 +84,10 @@ std::string NamedEngine(const std::string& program, std::string_view exeDir,
     return native;
 }
 
-// A word of a command line, and whether quotes grouped any of it.
-struct Word {
-    std::string text;
-    bool grouped = false;
-};
+}  // namespace
 
-std::vector<Word> SplitGroupedWords(std::string_view line) {
-    std::vector<Word> words;
+std::vector<std::string> SplitCommandWords(std::string_view line) {
+    std::vector<std::string> words;
     size_t i = 0;
     const size_t n = line.size();
     while (i < n && IsBlank(line[i]))
@@ -107,14 +103,13 @@ std::vector<Word> SplitGroupedWords(std::string_view line) {
         else
             program += line[i];
     }
-    words.push_back({std::move(program), false});
+    words.push_back(std::move(program));
     for (;;) {
         while (i < n && IsBlank(line[i]))
             ++i;
         if (i == n)
             return words;
         std::string word;
-        bool grouped = false;
         quoted = false;
         while (i < n && (quoted || !IsBlank(line[i]))) {
             size_t slashes = 0;
@@ -131,7 +126,6 @@ std::vector<Word> SplitGroupedWords(std::string_view line) {
                     ++i;
                 } else {
                     quoted = !quoted;
-                    grouped = true;
                 }
                 ++i;
             } else {
@@ -140,17 +134,8 @@ std::vector<Word> SplitGroupedWords(std::string_view line) {
                     word += line[i++];
             }
         }
-        words.push_back({std::move(word), grouped});
+        words.push_back(std::move(word));
     }
-}
-
-}  // namespace
-
-std::vector<std::string> SplitCommandWords(std::string_view line) {
-    std::vector<std::string> words;
-    for (Word& word : SplitGroupedWords(line))
-        words.push_back(std::move(word.text));
-    return words;
 }
 
 std::vector<std::string> ResolveEngine(std::string_view setting, std::string_view exeDir,
@@ -178,6 +163,47 @@ bool EngineBesideProgram(std::string_view exeDir) {
 
 namespace {
 
+// The batch line after its program, cut into the words the engine is to get. The engine
+// (ioquake3) joins its words into one line again, putting quotes only around a word with a
+// blank, and then reads that line as the Windows engine reads the batch line: quotes toggle
+// at every '"', and "+", ";" and comments outside quotes start commands. So each piece
+// between blanks outside quotes goes as it stands, quotes and all; a piece with a blank is
+// one quoted group, which goes without its quotes for the engine to put back. Anything else
+// cannot reach the engine as the line means it.
+std::vector<std::string> EngineWordsOf(std::string_view line) {
+    std::vector<std::string> words;
+    bool quoted = false;
+    bool program = true;
+    std::string piece;
+    const auto endPiece = [&] {
+        if (program) {
+            program = piece.empty();  // the first piece is the Windows program
+        } else if (!piece.empty()) {
+            const bool grouped = piece.size() >= 2 && piece.front() == '"' && piece.back() == '"' &&
+                                 piece.find('"', 1) == piece.size() - 1;
+            if (piece.find(' ') == std::string::npos)
+                words.push_back(piece);
+            else if (grouped)
+                words.push_back(piece.substr(1, piece.size() - 2));
+            else
+                throw Error("the engine cannot be given " + text::PrintableName(piece) +
+                            " as the batch line means it: quote the whole word");
+        }
+        piece.clear();
+    };
+    for (const char c : line) {
+        if (!quoted && IsBlank(c)) {
+            endPiece();
+            continue;
+        }
+        if (c == '"')
+            quoted = !quoted;
+        piece += c;
+    }
+    endPiece();
+    return words;
+}
+
 // The mod folder as the file system spells it: the mod list holds names lower-cased, and an
 // engine on a file system where case counts would not find "WFA/" as "wfa".
 std::string ModFolderSpelling(std::string_view gameDirectory, const std::string& mod) {
@@ -199,15 +225,8 @@ std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
                     [](const std::string& w) { return text::EqualsIgnoreCase(w, "fs_basepath"); });
     if (!setsBasePath)
         words.insert(words.end(), {"+set", "fs_basepath", std::string(gameDirectory)});
-    // The engine joins its words into one line again, quoting only those with a blank, and
-    // splits that line at "+" and ";" outside quotes: a word that quotes grouped in the batch
-    // line keeps its quotes, so that it stays one word ("") and one command ("R+D"), as the
-    // Windows engine reads the line itself.
-    const std::vector<Word> batch = SplitGroupedWords(batchLine);
-    for (size_t i = 1; i < batch.size(); ++i) {
-        const bool requote = batch[i].grouped && batch[i].text.find(' ') == std::string::npos;
-        words.push_back(requote ? "\"" + batch[i].text + "\"" : batch[i].text);
-    }
+    const std::vector<std::string> batch = EngineWordsOf(batchLine);
+    words.insert(words.end(), batch.begin(), batch.end());
     for (size_t i = 0; i + 2 < words.size(); ++i) {
         if ((text::EqualsIgnoreCase(words[i], "+set") ||
              text::EqualsIgnoreCase(words[i], "+seta")) &&
@@ -226,7 +245,9 @@ uint16_t ServerPort(const std::vector<std::string>& words) {
             text::EqualsIgnoreCase(command, "set") || text::EqualsIgnoreCase(command, "seta");
         if (!sets || !text::EqualsIgnoreCase(words[i + 1], "net_port"))
             continue;
-        const std::string& value = words[i + 2];
+        std::string_view value = words[i + 2];
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);  // the engine drops the quotes
         unsigned parsed = 0;
         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), parsed);
         if (ec == std::errc{} && end == value.data() + value.size() && parsed > 0 &&

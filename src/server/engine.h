@@ -33,8 +33,10 @@ bool EngineBesideProgram(std::string_view exeDir);
 std::string NativeGameDirectory(std::string_view exeDir);
 
 // What the engine is run with: its words, "+set fs_basepath <game directory>" unless those
-// words set it already, then the batch line's words after its first (the Windows program).
-// A mod that "+set fs_game" names is given as its folder is spelled ("WFA" for "wfa").
+// words set it already, then the batch line after its first word (the Windows program), cut
+// so that the engine reads it as the Windows engine reads the batch line (quotes kept where
+// they group no blank). A mod that "+set fs_game" names is given as its folder is spelled
+// ("WFA" for "wfa"). Throws Error for a word the engine could not be given as meant.
 // gameDirectory: native, without a trailing "/".
 std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
                                      std::string_view batchLine, std::string_view gameDirectory);

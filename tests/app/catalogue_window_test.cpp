@@ -313,5 +313,25 @@ TEST_F(CatalogueWindow, ValuesThatCannotBeUsedAreNamedAndWrittenBackUnchanged) {
     EXPECT_NE(saved.find("[maps]\r\nselected=map\xE9\r\n"), std::string::npos) << saved;
 }
 
+// What is saved is the composed bytes, not a memo's reading of them (which turns U+2028 into a
+// line break); a stored value is checked while it reads as stored, whatever bytes read alike.
+TEST_F(CatalogueWindow, SavedBatchIsTheComposedBytesAndLookAlikeValuesStayChecked) {
+    Open(
+        "[mods]\r\nselected=baseq3\r\ncount=1\r\nmod0=baseq3\r\n"
+        "[maps]\r\nselected=\xC3\xA9&calc\r\nrotationcount=1\r\nrotation0=\xE9&calc\r\n"
+        "[bots]\r\nselectedcount=1\r\nselected0=addbot sarge 1 red 0 a\xE2\x80\xA8"
+        "b\r\n");
+    EXPECT_FALSE(window->cBat->toPlainText().contains(QStringLiteral("&calc")));
+    EXPECT_TRUE(window->cLeftOut->toPlainText().startsWith(
+        QString::fromUtf16(u"left out map \u00e9&calc: \"&\" cannot stand")));
+    QTest::mouseClick(window->btnSaveBat, Qt::LeftButton);
+    EXPECT_EQ(game.Read("runmap__ffa.bat"),
+              "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +exec "
+              "unknown.cfg +map   +addbot sarge 1 red 0 a\xE2\x80\xA8"
+              "b");
+    window.reset();
+    EXPECT_NE(game.Read("fraglane.ini").find("selected=\xC3\xA9&calc\r\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace fraglane::app

@@ -220,6 +220,14 @@ TEST(Compose, StoredNamesThatWouldActAsCommandsAreLeftOutAndSaid) {
         {"q3dm17", "addbot x 1 red;quit", "x.cfg",
          "left out bot line addbot x 1 red;quit: \";\" cannot stand in a command line outside "
          "quotes"},
+        {"q3dm17", "addbot sarge 1 red 0 ^\" & echo PWNED>pwned.txt & rem \"", "x.cfg",
+         "left out bot line addbot sarge 1 red 0 ^\" & echo PWNED>pwned.txt & rem \": '^\"' "
+         "would hide a quote from cmd"},
+        {"q3dm17", "addbot sarge 1 red 0 /**/echo PWNED", "x.cfg",
+         "left out bot line addbot sarge 1 red 0 /**/echo PWNED: \"/*\" would be read as a "
+         "comment by the game outside quotes"},
+        {"q3dm17", "", "x/**/cmdlist",
+         "left out cfg name x/**/cmdlist: \"/*\" would be read as a comment by the game"},
         {"q3dm17", "", "My Server.cfg",
          "left out cfg name My Server.cfg: a blank would split it in the command line"},
         {"q3dm17", "", "..\\q3config.cfg",

@@ -45,9 +45,10 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
                      "dedicated", "1", "+map", "a b"}));
     EXPECT_EQ(ServerWords({"/e", "+set", "FS_BASEPATH", "/else"}, "q3sdc.exe +map m", "/g"),
               (Words{"/e", "+set", "FS_BASEPATH", "/else", "+map", "m"}));
-    // The engine joins its words into one line and splits it again, quoting only words with a
-    // blank: a word that quotes grouped keeps them, so that "" stays a word and "R+D" one
-    // command. The mod list's lower-cased mod is given as its folder is spelled.
+    // The engine joins its words into one line and reads it as the Windows engine reads the
+    // batch line: words keep their quotes unless they group a blank (the engine puts those
+    // back), so that "" stays a word and "R+D" one command; a word it could not be given as
+    // meant is refused. The mod list's lower-cased mod is given as its folder is spelled.
     test::TempDir game;
     game.MakeDir("WFA");
     const std::string native = game.Native().substr(0, game.Native().size() - 1);
@@ -59,6 +60,9 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
                      "+addbot", "sarge", "5",           "\"\"", "0",       "Big Sarge", "+addbot",
                      "grunt",   "1",     "red",         "0",    "\"R+D\"", "+set",      "fs_game",
                      "other",   "+set",  "x",           "^1a"}));
+    for (const char* line : {"q +addbot x 1 red 0 \"a\"\"+echo PWNED\"", "q +say a\"b c\""})
+        EXPECT_THROW(ServerWords({"/e"}, line, native), Error) << line;
+    EXPECT_EQ(ServerPort(ServerWords({"/e"}, "q +set net_port \"27999\"", native)), 27999);
     const struct {
         Words words;
         uint16_t port;
