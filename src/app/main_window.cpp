@@ -356,7 +356,8 @@ void T_Main::Compose() {
     // A value is checked while its control still reads as the stored one: bytes read alike
     // (UTF-8 and Windows-1252) are the same value to the operator.
     m_texts = launch::Compose(options, {cSelectedMap->text() == ToQt(m_storedMap),
-                                        cCfgName->text() == ToQt(m_storedCfgName)});
+                                        cCfgName->text() == ToQt(m_storedCfgName),
+                                        cRconPassword->text() == ToQt(m_storedRcon)});
     const launch::LaunchTexts& texts = m_texts;
     if (texts.leftOut != m_composeLeftOut) {
         m_composeLeftOut = texts.leftOut;
@@ -439,6 +440,7 @@ void T_Main::LoadSettings() {
 
     m_storedMap = o.selectedMap;
     m_storedCfgName = o.cfgName;
+    m_storedRcon = o.rconPassword;
     cSelectedMap->setText(ToQt(o.selectedMap));
     const QString selectedMap = cSelectedMap->text();
     for (int i = 0; i < cMap->RowCount(); ++i) {

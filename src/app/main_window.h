@@ -341,6 +341,7 @@ private:
     // launch texts, while the controls hold them; what the operator types goes in as typed.
     std::string m_storedMap;
     std::string m_storedCfgName = "unknown.cfg";
+    std::string m_storedRcon;
     // The last composed texts: what the memos show, and what "save" and "start" write (a
     // memo's own text would turn U+2028 and its kin into line breaks).
     launch::LaunchTexts m_texts;

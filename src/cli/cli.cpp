@@ -59,6 +59,12 @@ settings::Settings StartupSettings(platform::ProfileFile& ini) {
     return s;
 }
 
+// A path as a line of output: the shell's separators, control bytes as \xNN (a file name may
+// hold a line break, and would otherwise pass for two lines).
+std::string Shown(std::string_view path) {
+    return text::PrintableName(platform::DisplayPath(path));
+}
+
 // One line on stderr for each name left out or skipped, with its reason.
 void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
     for (const std::string& line : lines)
@@ -97,7 +103,7 @@ int SaveCfg(Context& c) {
     const launch::LaunchOptions options = StartupSettings(ini).options;
     const std::string path = launch::ConfigSavePath(c.exeDir, options.mod, options.cfgName);
     launch::SaveConfigFile(path, StartupTexts(options, c.err).configLines);
-    c.out << platform::DisplayPath(path) << "\n";
+    c.out << Shown(path) << "\n";
     return 0;
 }
 
@@ -108,7 +114,7 @@ int SaveBat(Context& c) {
     const launch::LaunchTexts texts = StartupTexts(StartupSettings(ini).options, c.err);
     const std::string path = launch::BatchFilePath(c.exeDir, texts.batchName);
     launch::SaveBatchFile(path, texts.commandLine);
-    c.out << platform::DisplayPath(path) << "\n";
+    c.out << Shown(path) << "\n";
     return 0;
 }
 
@@ -154,9 +160,9 @@ int Scan(Context& c) {
     const catalogue::ScanResult result =
         catalogue::ScanMaps(inputs, zip, lister, ini, interrupt.Token(), sink);
     for (const auto& [path, reason] : result.archiveFailures)
-        c.err << "skipped " << platform::DisplayPath(path) << ": " << reason << "\n";
+        c.err << "skipped " << Shown(path) << ": " << text::PrintableName(reason) << "\n";
     for (const auto& [path, reason] : result.pictureFailures)
-        c.err << "not written " << platform::DisplayPath(path) << ": " << reason << "\n";
+        c.err << "not written " << Shown(path) << ": " << text::PrintableName(reason) << "\n";
     if (result.stopped) {
         c.err << "cancelled\n";
         return 1;
@@ -276,14 +282,14 @@ int Repack(Context& c) {
         c.err << "cancelled\n";
         return 1;
     }
-    c.out << platform::DisplayPath(result.archivePath) << "\n";
+    c.out << Shown(result.archivePath) << "\n";
     return 0;
 }
 
 void PrintRows(std::ostream& out, std::vector<catalogue::CatalogueRow> rows) {
     catalogue::SortRows(rows);
     for (const auto& row : rows)
-        out << row.mod << "\t" << row.name << "\n";
+        out << text::PrintableName(row.mod) << "\t" << text::PrintableName(row.name) << "\n";
 }
 
 int List(Context& c) {
@@ -301,7 +307,7 @@ int List(Context& c) {
         PrintRows(c.out, catalogue::ReadBotRows(ini, &skipped));
     } else if (what == "rotation" && c.args.size() == 1) {
         for (const std::string& map : settings::LoadSettings(ini).options.rotation)
-            c.out << map << "\n";
+            c.out << text::PrintableName(map) << "\n";
     } else {
         throw UsageError{"list needs mods, maps [--mod M], bots or rotation"};
     }

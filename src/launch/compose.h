@@ -72,6 +72,7 @@ struct LaunchTexts {
 struct StoredNames {
     bool map = true;
     bool cfgName = true;
+    bool rconPassword = true;  // a value of the config: what would end its line stays out
 };
 
 // Builds the three launch texts from scratch. Nothing typed is quoted or escaped: the game

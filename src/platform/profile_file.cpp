@@ -481,10 +481,12 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
     std::lock_guard lock(m_mutex);
     EnsureLoaded();
     std::string stored = OneLine(value);
-    // A value in a pair of quotes of its own would lose them when read: one more pair keeps
-    // it whole, and reads the same with the Windows functions.
-    if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
-        stored.back() == stored.front())
+    // A value in a pair of quotes of its own would lose them when read, and one that begins
+    // or ends with a blank would lose the blank: one more pair keeps it whole, and reads the
+    // same with the Windows functions.
+    const bool quoted = stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
+                        stored.back() == stored.front();
+    if (quoted || (!stored.empty() && Trim(stored).size() != stored.size()))
         stored = '"' + stored + '"';
     SetValue(section, key, stored);
     m_dirty = true;

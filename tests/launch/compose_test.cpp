@@ -228,6 +228,8 @@ TEST(Compose, StoredNamesThatWouldActAsCommandsAreLeftOutAndSaid) {
          "comment by the game outside quotes"},
         {"q3dm17", "", "x/**/cmdlist",
          "left out cfg name x/**/cmdlist: \"/*\" would be read as a comment by the game"},
+        {"q3dm17", "", "secret;quit",  // the cfg row stands for the password here
+         "left out the rcon password: \";\" cannot stand in a config line"},
         {"q3dm17", "", "My Server.cfg",
          "left out cfg name My Server.cfg: a blank would split it in the command line"},
         {"q3dm17", "", "..\\q3config.cfg",
@@ -237,7 +239,8 @@ TEST(Compose, StoredNamesThatWouldActAsCommandsAreLeftOutAndSaid) {
         SCOPED_TRACE(row.leftOut);
         LaunchOptions o = Example1();
         o.selectedMap = row.map;
-        o.cfgName = row.cfg;
+        const bool password = std::string_view(row.leftOut).find("rcon") != std::string::npos;
+        (password ? o.rconPassword : o.cfgName) = row.cfg;
         if (*row.bot != 0)
             o.selectedBots = {row.bot};
         o.rotate = true;
@@ -259,6 +262,7 @@ TEST(Compose, StoredNamesThatWouldActAsCommandsAreLeftOutAndSaid) {
         EXPECT_EQ(t.leftOut.front(), row.leftOut);
         const std::string_view kind = std::string_view(row.leftOut).substr(9, 3);
         const std::string value = kind == "map" ? row.map : kind == "bot" ? row.bot : row.cfg;
+        EXPECT_EQ(t.leftOut.size(), kind == "map" ? 2u : 1u);  // a map is in the rotation too
         for (const std::string& text : {t.commandLine, config, t.batchName})
             EXPECT_EQ(text.find(value), std::string::npos) << text;
     }

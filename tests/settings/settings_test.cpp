@@ -90,14 +90,14 @@ TEST_F(SettingsTest, RosterIsReadByItsCountAlone) {
 // stand: they are read as they are (the launch texts leave them out) and saved back unchanged.
 TEST_F(SettingsTest, ValuesThatCannotReachTheTextsAreKeptAndSavedBackUnchanged) {
     const Settings s = Load(
-        "[maps]\nselected=dm_hall+beta\nrotationcount=5\nrotation0=q3dm1\n"
+        "[maps]\nselected=\" dm_hall+beta \"\nrotationcount=5\nrotation0=q3dm1\n"
         "rotation1=x\"; quit\nrotation2=\nrotation3=q3dm2\n"
         "[bots]\nselectedcount=3\nselected0=addbot sarge 4.5 red 500 ^1Sarge\n"
         "selected1=addbot a&calc 5 red\nselected2=addbot grunt 2 \"x\n"
         "[exec]\ncfgname=My Server.cfg\n");
     const std::vector<std::string> bots = {"addbot sarge 4.5 red 500 ^1Sarge",
                                            "addbot a&calc 5 red", "addbot grunt 2 \"x"};
-    EXPECT_EQ(s.options.selectedMap, "dm_hall+beta");
+    EXPECT_EQ(s.options.selectedMap, " dm_hall+beta ");  // quotes keep the blanks
     EXPECT_EQ(s.options.rotation, (std::vector<std::string>{"q3dm1", "x\"; quit", "q3dm2"}));
     EXPECT_EQ(s.options.selectedBots, bots);
     EXPECT_EQ(s.options.cfgName, "My Server.cfg");
@@ -107,7 +107,7 @@ TEST_F(SettingsTest, ValuesThatCannotReachTheTextsAreKeptAndSavedBackUnchanged) 
     }
     platform::ProfileFile f(Path());
     const Settings again = LoadSettings(f);
-    EXPECT_EQ(again.options.selectedMap, "dm_hall+beta");
+    EXPECT_EQ(again.options.selectedMap, " dm_hall+beta ");
     EXPECT_EQ(again.options.selectedBots, bots);
     EXPECT_EQ(again.options.cfgName, "My Server.cfg");
     EXPECT_EQ(f.ReadString("bots", "selected2", ""), "addbot grunt 2 \"x");
