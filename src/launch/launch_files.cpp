@@ -61,7 +61,9 @@ void SaveBatchFile(std::string_view path, std::string_view commandLine) {
 }
 
 std::vector<std::string> LoadShownFile(std::string_view path, size_t maxBytes) {
-    const std::string bytes = platform::ReadFileBytes(path, maxBytes);
+    // Only a regular file, opened without waiting: a pipe under the name must not hang the
+    // window.
+    const std::string bytes = platform::ReadRegularFile(path, maxBytes);
     std::vector<std::string> lines;
     text::ForEachLine(bytes,
                       [&](std::string_view line, std::string_view) { lines.emplace_back(line); });

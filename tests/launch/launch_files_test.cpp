@@ -1,5 +1,9 @@
 #include "launch/launch_files.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
@@ -83,6 +87,11 @@ TEST(LaunchFiles, ShownFileSplitsEveryLineEndAndIsBounded) {
     EXPECT_EQ(LoadShownFile(dir.Program() + "f"), (std::vector<std::string>{"a", "b", "c", "d"}));
     dir.Write("big", std::string(5000, 'y'));
     EXPECT_EQ(LoadShownFile(dir.Program() + "big", 100).front().size(), 100u);
+#ifndef _WIN32
+    // A pipe under a shown name is refused at once: the window waited on it for a writer.
+    ASSERT_EQ(::mkfifo(dir.Path("pipe.cfg").c_str(), 0644), 0);
+    EXPECT_THROW(LoadShownFile(dir.Program() + "pipe.cfg"), Error);
+#endif
 }
 
 }  // namespace
