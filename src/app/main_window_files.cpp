@@ -89,14 +89,13 @@ void T_Main::cBatNameChange() {
 }
 
 void T_Main::btnSaveCfgClick() {
-    launch::SaveConfigFile(
-        launch::ConfigSavePath(ExeDir, ToStd(cMod->currentText()), ToStd(cCfgName->text())),
-        ToStd(cCfg->toPlainText().split(QLatin1Char('\n'))));
+    launch::SaveConfigFile(ExeDir, ToStd(cMod->currentText()), ToStd(cCfgName->text()),
+                           ToStd(cCfg->toPlainText().split(QLatin1Char('\n'))));
     cCfgNameChange();
 }
 
 void T_Main::btnSaveBatClick() {
-    launch::SaveBatchFile(BatchFilePath(), ToStd(cBat->toPlainText()));
+    launch::SaveBatchFile(ExeDir, ToStd(cBatName->text()), ToStd(cBat->toPlainText()));
     cBatNameChange();
 }
 

@@ -90,7 +90,8 @@ int SaveCfg(Context& c) {
     platform::ProfileFile ini(c.iniPath);
     const launch::LaunchOptions options = StartupOptions(ini, c.err);
     const std::string path = launch::ConfigSavePath(c.exeDir, options.mod, options.cfgName);
-    launch::SaveConfigFile(path, launch::Compose(options).configLines);
+    launch::SaveConfigFile(c.exeDir, options.mod, options.cfgName,
+                           launch::Compose(options).configLines);
     c.out << platform::DisplayPath(path) << "\n";
     return 0;
 }
@@ -100,8 +101,8 @@ int SaveBat(Context& c) {
         throw UsageError{"save-bat takes no arguments"};
     platform::ProfileFile ini(c.iniPath);
     const launch::LaunchTexts texts = launch::Compose(StartupOptions(ini, c.err));
-    const std::string path = launch::BatchFilePath(c.exeDir, texts.batchName);
-    launch::SaveBatchFile(path, texts.commandLine);
+    const std::string path = launch::BatchSavePath(c.exeDir, texts.batchName);
+    launch::SaveBatchFile(c.exeDir, texts.batchName, texts.commandLine);
     c.out << platform::DisplayPath(path) << "\n";
     return 0;
 }
@@ -168,7 +169,7 @@ std::vector<std::string> ServerStartWords(Context& c) {
     platform::ProfileFile ini(c.iniPath);
     const settings::Settings s = StartupSettings(ini, c.err);
     const launch::LaunchTexts texts = launch::Compose(s.options);
-    launch::SaveBatchFile(launch::BatchFilePath(c.exeDir, texts.batchName), texts.commandLine);
+    launch::SaveBatchFile(c.exeDir, texts.batchName, texts.commandLine);
     const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read before threads
     return server::ServerWords(server::ResolveEngine(s.engine, c.exeDir, path ? path : ""),
                                texts.commandLine, server::NativeGameDirectory(c.exeDir));
