@@ -28,8 +28,15 @@ bool CreateDir(std::string_view path);   // one level; false when it fails
 bool RemoveFile(std::string_view path);  // a file or a link itself; false when it fails
 bool RemoveDir(std::string_view path);   // an empty folder (not a link); false when it fails
 // Moves a file to a new name in the same folder as one step, replacing what has that name (a
-// link there is replaced, never followed); false when it fails.
+// link there is replaced, never followed); false when it fails. Below a confined folder
+// (ConfineWrites) both names are reached without following a link.
 bool RenameFile(std::string_view from, std::string_view to);
+// Moves a file to a name in the same folder only where nothing has that name yet (a link
+// neither), as one step; false when it fails, and whatever has the name stays. Both names
+// are taken as spelled: for a caller that knows they are in no other case there.
+bool RenameToNewName(std::string_view from, std::string_view to);
+// RemoveFile for a name taken as spelled, without a folder read for another case of it.
+bool RemoveExactFile(std::string_view path);
 // Creates a directory with its missing parents; failures are ignored.
 void ForceDirectories(std::string path);
 

@@ -368,6 +368,34 @@ TEST_F(FaultGame, FullDiskStopsScanAndRepackWithTheMessageAndKeepsWhatWasThere) 
     EXPECT_FALSE(game.Exists("temp/small.pk3"));
 }
 
+// A scan killed while it writes a level shot (here by the file-size limit's signal, at a
+// known point of the picture) leaves nothing cut under the picture's name, where every later
+// scan would keep it: the next scan writes the picture whole.
+TEST_F(FaultGame, ScanKilledInAPictureLeavesNoCutPictureForTheNextScanToKeep) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_DFL);
+        const rlimit limit{32 * 1024, 32 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::ostringstream out, err;
+        cli::RunCli({"--dir", game.Native(), "scan"}, out, err);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    EXPECT_FALSE(game.Exists("levelshots/big.tga"));
+
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "scan"}, out, err), 0) << err.str();
+    EXPECT_EQ(game.Read("levelshots/big.tga"), noise);
+    std::string pictures;
+    for (const auto& entry : std::filesystem::directory_iterator(game.Path("levelshots")))
+        pictures += entry.path().filename().string() + "\n";
+    EXPECT_EQ(pictures.size(), std::string("big.tga\nsmall.tga\n").size()) << pictures;
+}
+
 // Under a user the permissions bind (root's overrides dropped), a read-only game directory
 // refuses every write with its message and stays as it was; so does a picture cache that is
 // a file.
