@@ -89,14 +89,13 @@ void T_Main::cBatNameChange() {
 }
 
 void T_Main::btnSaveCfgClick() {
-    launch::SaveConfigFile(
-        launch::ConfigSavePath(ExeDir, ToStd(cMod->currentText()), ToStd(cCfgName->text())),
-        m_texts.configLines);
+    launch::SaveConfigFile(ExeDir, ToStd(cMod->currentText()), GatherOptions().cfgName,
+                           m_texts.configLines);
     cCfgNameChange();
 }
 
 void T_Main::btnSaveBatClick() {
-    launch::SaveBatchFile(BatchFilePath(), m_texts.commandLine);
+    launch::SaveBatchFile(ExeDir, ToStd(cBatName->text()), m_texts.commandLine);
     cBatNameChange();
 }
 

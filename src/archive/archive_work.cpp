@@ -44,6 +44,17 @@ void PackFolder(Pk3Archive& zip, const std::string& folder, const std::string& t
     // that an archive under the target's name is always a finished one: a pack that fails,
     // is stopped or whose process is killed leaves at most the ".part" file.
     const std::string partial = target + ".part";
+    // Only a regular file at the target is replaced: a device, a pipe, a folder or a link
+    // there (to anything) stays as it is, and nothing is written beside it.
+    const auto refuseOtherThanFile = [&target] {
+        const platform::EntryInfo there = platform::InspectEntry(target);
+        if (there.isLink || (there.kind != platform::EntryKind::Missing &&
+                             there.kind != platform::EntryKind::Regular)) {
+            throw Error("Cannot create file " + platform::DisplayPath(target) +
+                        ": not a regular file");
+        }
+    };
+    refuseOtherThanFile();
     platform::RemoveFile(partial);  // a leftover (a link too) is replaced, never written through
     Pk3Archive::CreateEmpty(partial);
     try {
@@ -53,6 +64,7 @@ void PackFolder(Pk3Archive& zip, const std::string& folder, const std::string& t
         if (text::StartsWithIgnoreCase(target, root))
             zip.RemoveMember(target.substr(root.size()));
         zip.SetActive(false);
+        refuseOtherThanFile();  // again: the pack took a while
         if (!platform::RenameFile(partial, target))
             throw Error("Cannot create file " + platform::DisplayPath(target));
     } catch (...) {

@@ -26,6 +26,8 @@ ArchiveWorkResult WorkOnArchive(Pk3Archive& zip, const std::string& path,
 // target, AddTree of folder (as folder and root, "*.*", subfolders), RemoveMember of the
 // archive's own name when it lies inside the folder, close. On any failure the unfinished
 // archive is deleted before the error is raised again: nothing that looks finished stays.
+// Anything but a regular file at target (a device, a pipe, a folder, a link) is refused with
+// "Cannot create file %s: not a regular file" and left untouched.
 void PackFolder(Pk3Archive& zip, const std::string& folder, const std::string& target);
 
 }  // namespace fraglane::archive

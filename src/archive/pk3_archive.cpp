@@ -512,12 +512,62 @@ void Pk3Archive::Extract(std::string_view name, std::string_view destination, bo
         platform::ForceDirectories(std::string(destination));
         return;
     }
-    platform::File out =
-        isNew ? platform::File::CreateExact(destination) : platform::File::Create(destination);
     const CentralRecord& r = m.record;
     if ((r.method != 0 && r.method != 8) || m.encrypted) {
         throw Error("Cannot process this file: " + r.name + " ");
     }
+    if (!isNew) {
+        platform::File out = platform::File::Create(destination);
+        WriteMemberData(m, out, destination);
+        out.Close();
+    } else {
+        // A new file takes its name only whole: it is written under a temporary name beside
+        // it, then moved to its name where nothing has it yet. A write that fails, or a
+        // process killed part-way, leaves no cut file under the name, where the picture cache
+        // would keep it for good. What a killed write left under the temporary name (a link
+        // too) refuses the exclusive create; it is removed, never followed, and the create
+        // tried once more (a look first would cost every picture of a scan a call).
+        const std::string written = std::string(destination) + ".part";
+        const std::string message = "Cannot create file " + platform::DisplayPath(destination);
+        platform::File out;
+        try {
+            try {
+                out = platform::File::CreateExact(written);
+            } catch (const Error&) {
+                platform::RemoveExactFile(written);
+                out = platform::File::CreateExact(written);
+            }
+        } catch (const OutputError&) {
+            throw OutputError(message);
+        } catch (const Error&) {
+            throw Error(message);
+        }
+        try {
+            WriteMemberData(m, out, destination);
+            out.Close();
+            SetMemberAttributes(r, written);
+            if (!platform::RenameToNewName(written, destination))
+                throw Error(message);
+        } catch (...) {
+            out.Close();
+            platform::RemoveExactFile(written);
+            throw;
+        }
+        return;
+    }
+    SetMemberAttributes(r, destination);
+}
+
+void Pk3Archive::SetMemberAttributes(const CentralRecord& r, std::string_view path) {
+    platform::SetFileAttributes(
+        path, platform::AttrArchive |
+                  (r.externalAttributes &
+                   (platform::AttrHidden | platform::AttrSystem | platform::AttrReadOnly)));
+}
+
+void Pk3Archive::WriteMemberData(const Member& m, platform::File& out,
+                                 std::string_view destination) {
+    const CentralRecord& r = m.record;
     const uint64_t fileSize = m_file.Size();
     uint8_t h[LocalSize];
     if (!m_file.ReadAt(r.localHeaderOffset, h, LocalSize) || Get32(h) != LocalSignature) {
@@ -566,11 +616,6 @@ void Pk3Archive::Extract(std::string_view name, std::string_view destination, bo
             throw OutputError("Unable to write to " + platform::DisplayPath(destination));
         throw Error("error");
     }
-    out.Close();
-    platform::SetFileAttributes(
-        destination, platform::AttrArchive |
-                         (r.externalAttributes &
-                          (platform::AttrHidden | platform::AttrSystem | platform::AttrReadOnly)));
 }
 
 }  // namespace fraglane::archive

@@ -93,6 +93,8 @@ public:
     void ExtractMember(std::string_view name, std::string_view destination);
     // The same, for a destination that the caller knows to be new in every case of its name
     // (the picture cache's index says so): no folder read to look for another case of it.
+    // The file is written under destination + ".part" and takes its name only whole and
+    // only where nothing has it yet ("Cannot create file %s" otherwise).
     void ExtractNewMember(std::string_view name, std::string_view destination);
 
     static void CreateEmpty(std::string_view path);
@@ -125,6 +127,9 @@ private:
     void Open();
     void Close();
     void Extract(std::string_view name, std::string_view destination, bool isNew);
+    // A member's data into out (destination names it in a failure), and its DOS attributes.
+    void WriteMemberData(const Member& m, platform::File& out, std::string_view destination);
+    static void SetMemberAttributes(const CentralRecord& r, std::string_view path);
     bool ReadCentralDirectory(WindowReader& reader, uint64_t endPosition, uint64_t fileSize);
     bool RebuildFromLocalHeaders(uint64_t fileSize);
     // Keeps the first reason of an open's refusals (the likeliest end record's); false.

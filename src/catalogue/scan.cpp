@@ -41,8 +41,9 @@ public:
     // be written costs that picture only: its name is taken (in any case) by anything but a
     // picture (a folder, a link), or its member cannot be read. The failure is kept with its
     // reason, and dropped again when a later archive gives the picture. A folder that takes
-    // no writes (OutputError) ends the scan. A picture cut short by a failure is removed
-    // again, so that a later scan can take it from another archive.
+    // no writes (OutputError) ends the scan. A picture reaches its name only whole (see
+    // ExtractNewMember): one cut short by a failure or a kill never stands under it, so a
+    // later scan takes it again.
     void Take(archive::Pk3Archive& zip, const std::string& member, const std::string& name) {
         // A name that would be a path in the cache (a folder part, a drive-like "x:") gets no
         // picture: only plain file names are made there.
@@ -67,15 +68,10 @@ public:
         try {
             zip.ExtractNewMember(member, path);
         } catch (const OutputError&) {
-            platform::RemoveFile(path);
             throw;
         } catch (const Error& e) {
-            platform::RemoveFile(path);
             Failed(path, e.what());
             return;
-        } catch (...) {
-            platform::RemoveFile(path);
-            throw;
         }
         std::erase_if(m_failures, [&](const auto& failure) { return failure.first == path; });
         m_names.insert(text::LowerCase(name));

@@ -102,7 +102,8 @@ int SaveCfg(Context& c) {
     platform::ProfileFile ini(c.iniPath);
     const launch::LaunchOptions options = StartupSettings(ini).options;
     const std::string path = launch::ConfigSavePath(c.exeDir, options.mod, options.cfgName);
-    launch::SaveConfigFile(path, StartupTexts(options, c.err).configLines);
+    launch::SaveConfigFile(c.exeDir, options.mod, options.cfgName,
+                           StartupTexts(options, c.err).configLines);
     c.out << Shown(path) << "\n";
     return 0;
 }
@@ -112,8 +113,8 @@ int SaveBat(Context& c) {
         throw UsageError{"save-bat takes no arguments"};
     platform::ProfileFile ini(c.iniPath);
     const launch::LaunchTexts texts = StartupTexts(StartupSettings(ini).options, c.err);
-    const std::string path = launch::BatchFilePath(c.exeDir, texts.batchName);
-    launch::SaveBatchFile(path, texts.commandLine);
+    const std::string path = launch::BatchSavePath(c.exeDir, texts.batchName);
+    launch::SaveBatchFile(c.exeDir, texts.batchName, texts.commandLine);
     c.out << Shown(path) << "\n";
     return 0;
 }
@@ -179,7 +180,7 @@ std::vector<std::string> ServerStartWords(Context& c) {
     platform::ProfileFile ini(c.iniPath);
     const settings::Settings s = StartupSettings(ini);
     const launch::LaunchTexts texts = StartupTexts(s.options, c.err);
-    launch::SaveBatchFile(launch::BatchFilePath(c.exeDir, texts.batchName), texts.commandLine);
+    launch::SaveBatchFile(c.exeDir, texts.batchName, texts.commandLine);
     const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read before threads
     return server::ServerWords(server::ResolveEngine(s.engine, c.exeDir, path ? path : ""),
                                texts.commandLine, server::NativeGameDirectory(c.exeDir));

@@ -36,6 +36,13 @@ std::string BatchFilePath(std::string_view exeDir, std::string_view batName) {
     return std::string(exeDir) + std::string(batName);
 }
 
+std::string BatchSavePath(std::string_view exeDir, std::string_view batName) {
+    std::string path = BatchFilePath(exeDir, batName);
+    if (!text::StaysInside(batName))
+        throw Error("Cannot create file " + platform::DisplayPath(path));
+    return path;
+}
+
 std::vector<std::string> PopupFiles(platform::TDirContent& lister, std::string_view directory,
                                     PopupMode mode) {
     lister.SetDirectory(directory);
@@ -52,12 +59,16 @@ std::vector<std::string> PopupFiles(platform::TDirContent& lister, std::string_v
     return offered;
 }
 
-void SaveConfigFile(std::string_view path, const std::vector<std::string>& lines) {
-    platform::WriteFileBytes(path, ConfigFileText(lines));
+void SaveConfigFile(std::string_view exeDir, std::string_view mod, std::string_view cfgName,
+                    const std::vector<std::string>& lines) {
+    ConfigSavePath(exeDir, mod, cfgName);
+    platform::ReplaceFileBytes(ModDirectory(exeDir, mod), cfgName, ConfigFileText(lines));
 }
 
-void SaveBatchFile(std::string_view path, std::string_view commandLine) {
-    platform::WriteFileBytes(path, commandLine);
+void SaveBatchFile(std::string_view exeDir, std::string_view batName,
+                   std::string_view commandLine) {
+    BatchSavePath(exeDir, batName);
+    platform::ReplaceFileBytes(exeDir, batName, commandLine);
 }
 
 std::vector<std::string> LoadShownFile(std::string_view path, size_t maxBytes) {

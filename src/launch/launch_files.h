@@ -26,6 +26,9 @@ std::string ConfigFilePath(std::string_view exeDir, std::string_view mod, std::s
 // exec refuses such names too, so no working name is lost.
 std::string ConfigSavePath(std::string_view exeDir, std::string_view mod, std::string_view cfgName);
 std::string BatchFilePath(std::string_view exeDir, std::string_view batName);
+// BatchFilePath for saving, held to ConfigSavePath's rule: a batch name that would leave the
+// game directory is refused with Error("Cannot create file <path>").
+std::string BatchSavePath(std::string_view exeDir, std::string_view batName);
 
 // The files of a directory that the name pop-up offers, in listing order: ".cfg" files but
 // "q3config.cfg" in configuration mode, ".bat" files in batch mode, case ignored. Lists the
@@ -33,10 +36,16 @@ std::string BatchFilePath(std::string_view exeDir, std::string_view batName);
 std::vector<std::string> PopupFiles(platform::TDirContent& lister, std::string_view directory,
                                     PopupMode mode);
 
-// Writes the configuration file: every line with CR LF, the last one too.
-void SaveConfigFile(std::string_view path, const std::vector<std::string>& lines);
-// Writes the batch file: exactly the command line, no line end.
-void SaveBatchFile(std::string_view path, std::string_view commandLine);
+// Both files are written anew as one step (platform::ReplaceFile): a link or a hard link
+// planted under the name is replaced, never written through, and so is a link at a folder
+// on the way below the mod's folder; a folder under the name refuses the write. The game
+// directory and the mod's folder themselves are the operator's and may be links.
+// Writes the configuration file at ConfigSavePath (which refuses a name that leaves the
+// mod's folder): every line with CR LF, the last one too.
+void SaveConfigFile(std::string_view exeDir, std::string_view mod, std::string_view cfgName,
+                    const std::vector<std::string>& lines);
+// Writes the batch file at BatchSavePath: exactly the command line, no line end.
+void SaveBatchFile(std::string_view exeDir, std::string_view batName, std::string_view commandLine);
 
 // The lines of a file that a page shows, CR LF, LF and CR alike. At most maxBytes are read,
 // so that a huge file given that name cannot exhaust memory.

@@ -67,16 +67,23 @@ OwnedHandle OpenParentBelow(std::string_view path, const std::string& native, st
     const std::string folder = ConfiningFolder(path);
     if (folder.empty())
         return OwnedHandle();
-    std::string nativeFolder = ToNative(folder);
-    if (!nativeFolder.empty() && nativeFolder.back() != '/')
+    return OpenParentFrom(ToNative(folder), false, native, leaf);
+}
+
+OwnedHandle OpenParentFrom(std::string nativeFolder, bool folderMayBeLink,
+                           const std::string& native, std::string& leaf) {
+    errno = 0;
+    if (nativeFolder.empty() || nativeFolder.back() != '/')
         nativeFolder.push_back('/');
     if (native.compare(0, nativeFolder.size(), nativeFolder) != 0) {
         errno = EXDEV;  // the case resolution led elsewhere: refused, not guessed at
         return OwnedHandle();
     }
-    // The confined folder itself must be a folder, not a link to one elsewhere.
-    OwnedHandle dir = OwnFd(::open(nativeFolder.substr(0, nativeFolder.size() - 1).c_str(),
-                                   O_DIRECTORY | O_NOFOLLOW | O_RDONLY | O_CLOEXEC));
+    std::string opened = nativeFolder;
+    while (opened.size() > 1 && opened.back() == '/')
+        opened.pop_back();
+    OwnedHandle dir = OwnFd(::open(
+        opened.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC | (folderMayBeLink ? 0 : O_NOFOLLOW)));
     std::string_view rest = std::string_view(native).substr(nativeFolder.size());
     for (size_t slash = rest.find('/'); dir.Valid() && slash != std::string_view::npos;
          slash = rest.find('/')) {
@@ -144,24 +151,27 @@ File File::CreateNative(const std::string& native, std::string_view path, bool o
     }
     File f;
     f.m_handle = OpenForWriting(path, native, O_RDWR | O_CREAT | (onlyNew ? O_EXCL : O_TRUNC));
-    if (!f.m_handle.Valid()) {
-        switch (errno) {
-            case EACCES:
-            case EPERM:
-            case EROFS:
-            case ENOSPC:
-            case EDQUOT:
-            case EFBIG:
-            case EIO:
-                throw OutputError(message);  // the folder takes nothing
-            default:
-                // This name only: ENOTDIR too, a file where the path needs a folder, which
-                // Windows reports as a path not found.
-                throw Error(message);
-        }
-    }
+    if (!f.m_handle.Valid())
+        ThrowCreateError(message);
     f.m_writable = true;
     return f;
+}
+
+void ThrowCreateError(const std::string& message) {
+    switch (errno) {
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+        case EIO:
+            throw OutputError(message);  // the folder takes nothing
+        default:
+            // This name only: ENOTDIR too, a file where the path needs a folder, which
+            // Windows reports as a path not found.
+            throw Error(message);
+    }
 }
 
 bool File::SameAs(uint64_t device, uint64_t inode) const {

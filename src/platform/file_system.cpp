@@ -54,6 +54,12 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
     }
 }
 
+void ReplaceFileBytes(std::string_view folder, std::string_view name, std::string_view bytes) {
+    ReplaceFile(folder, name, [bytes](const std::function<bool(std::string_view)>& write) {
+        return write(bytes);
+    });
+}
+
 void CopyRegularFile(std::string_view from, std::string_view to) {
     File copy;
     bool created = false;

@@ -28,8 +28,15 @@ bool CreateDir(std::string_view path);   // one level; false when it fails
 bool RemoveFile(std::string_view path);  // a file or a link itself; false when it fails
 bool RemoveDir(std::string_view path);   // an empty folder (not a link); false when it fails
 // Moves a file to a new name in the same folder as one step, replacing what has that name (a
-// link there is replaced, never followed); false when it fails.
+// link there is replaced, never followed); false when it fails. Below a confined folder
+// (ConfineWrites) both names are reached without following a link.
 bool RenameFile(std::string_view from, std::string_view to);
+// Moves a file to a name in the same folder only where nothing has that name yet (a link
+// neither), as one step; false when it fails, and whatever has the name stays. Both names
+// are taken as spelled: for a caller that knows they are in no other case there.
+bool RenameToNewName(std::string_view from, std::string_view to);
+// RemoveFile for a name taken as spelled, without a folder read for another case of it.
+bool RemoveExactFile(std::string_view path);
 // Creates a directory with its missing parents; failures are ignored.
 void ForceDirectories(std::string path);
 
@@ -102,5 +109,22 @@ void CopyFileKeepingTime(std::string_view from, std::string_view to);
 // Creates or overwrites a file with exactly these bytes; throws Error("Cannot create file %s"),
 // also for an existing read-only file, as on Windows whoever the user is.
 void WriteFileBytes(std::string_view path, std::string_view bytes);
+
+// What a replacement writes: it hands its pieces in order to the writer it is given, which
+// returns false when a write failed; it returns false to give the replacement up.
+using PieceProducer = std::function<bool(const std::function<bool(std::string_view)>&)>;
+// Writes name (program path text below folder, sub-folders allowed) anew as one step: the
+// pieces go into a temporary file made beside it (".name.XXXXXX", created exclusively and
+// never through a link), which is then renamed over the name. A link or a file with other
+// names (a hard link) at the name is replaced, never written through; the name holds the
+// old whole file or the new one, however the write ends. The folders on the way below
+// folder are entered without following a link; folder itself is trusted and may be a link
+// (the game directory, a mod folder the operator shares through one). A folder, a device, a
+// pipe or a read-only file at the name refuses the write with Error("Cannot create file %s")
+// and stays; a regular file's permission bits are kept. A failed write throws
+// OutputError("Unable to write to %s"). Temporaries that a killed writer left beside the
+// name (untouched for a minute) are removed.
+void ReplaceFile(std::string_view folder, std::string_view name, const PieceProducer& produce);
+void ReplaceFileBytes(std::string_view folder, std::string_view name, std::string_view bytes);
 
 }  // namespace fraglane::platform

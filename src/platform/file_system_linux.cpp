@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -172,12 +173,70 @@ bool CreateDir(std::string_view path) {
     return errno == 0 && ::mkdir(native.c_str(), 0777) == 0;
 }
 
+namespace {
+
+// The native path of a name the caller knows to be in no other case: only its folder is
+// looked up without regard to case.
+std::string ExactNative(std::string_view path) {
+    const std::string name = ExtractFileName(path);
+    const std::string folder = ExtractFilePath(path);
+    return folder.empty() ? name : ToNative(folder) + "/" + name;
+}
+
+// Renames from to to, each reached below its confined folder without following a link, or
+// by name where it is not confined. noReplace: only where nothing has the new name, through
+// renameat2, or a second name and the old one removed where the file system has no
+// renameat2.
+bool RenameNative(std::string_view from, const std::string& nativeFrom, std::string_view to,
+                  const std::string& nativeTo, bool noReplace) {
+    std::string leafFrom;
+    std::string leafTo;
+    const OwnedHandle fromDir = OpenParentBelow(from, nativeFrom, leafFrom);
+    if (!fromDir.Valid() && errno != 0)
+        return false;
+    OwnedHandle toDir;
+    const bool sameFolder = fromDir.Valid() && ExtractFilePath(from) == ExtractFilePath(to);
+    if (sameFolder) {
+        leafTo = nativeTo.substr(nativeTo.rfind('/') + 1);
+    } else {
+        toDir = OpenParentBelow(to, nativeTo, leafTo);
+        if (!toDir.Valid() && errno != 0)
+            return false;
+    }
+    const int a = fromDir.Valid() ? Fd(fromDir) : AT_FDCWD;
+    const char* aName = fromDir.Valid() ? leafFrom.c_str() : nativeFrom.c_str();
+    const int b = sameFolder ? a : toDir.Valid() ? Fd(toDir) : AT_FDCWD;
+    const char* bName = sameFolder || toDir.Valid() ? leafTo.c_str() : nativeTo.c_str();
+    if (!noReplace)
+        return ::renameat(a, aName, b, bName) == 0;
+    if (::renameat2(a, aName, b, bName, RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    return ::linkat(a, aName, b, bName, 0) == 0 && ::unlinkat(a, aName, 0) == 0;
+}
+
+}  // namespace
+
 bool RenameFile(std::string_view from, std::string_view to) {
-    return ::rename(ToNative(from).c_str(), ToNative(to).c_str()) == 0;
+    return RenameNative(from, ToNative(from), to, ToNative(to), false);
+}
+
+bool RenameToNewName(std::string_view from, std::string_view to) {
+    return RenameNative(from, ExactNative(from), to, ExactNative(to), true);
 }
 
 bool RemoveFile(std::string_view path) {
     const std::string native = ToNative(path);
+    std::string leaf;
+    const OwnedHandle parent = OpenParentBelow(path, native, leaf);
+    if (parent.Valid())
+        return ::unlinkat(Fd(parent), leaf.c_str(), 0) == 0;
+    return errno == 0 && ::unlink(native.c_str()) == 0;
+}
+
+bool RemoveExactFile(std::string_view path) {
+    const std::string native = ExactNative(path);
     std::string leaf;
     const OwnedHandle parent = OpenParentBelow(path, native, leaf);
     if (parent.Valid())

@@ -52,8 +52,20 @@ bool RemoveFile(std::string_view path) {
 }
 
 bool RenameFile(std::string_view from, std::string_view to) {
-    return ::MoveFileExA(std::string(from).c_str(), std::string(to).c_str(),
+    return ReachableWithoutLinks(from, false) && ReachableWithoutLinks(to, false) &&
+           ::MoveFileExA(std::string(from).c_str(), std::string(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool RenameToNewName(std::string_view from, std::string_view to) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails where anything has the new name.
+    return ReachableWithoutLinks(from, false) && ReachableWithoutLinks(to, false) &&
+           ::MoveFileExA(std::string(from).c_str(), std::string(to).c_str(),
+                         MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool RemoveExactFile(std::string_view path) {
+    return RemoveFile(path);  // the system finds any case itself
 }
 
 bool RemoveDir(std::string_view path) {

@@ -32,6 +32,10 @@ bool ReachableWithoutLinks(std::string_view path, bool lastToo) {
     const DWORD own = ::GetFileAttributesA(folder.substr(0, folder.size() - 1).c_str());
     if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return false;
+    return ReachableBelow(folder, path, lastToo);
+}
+
+bool ReachableBelow(std::string_view folder, std::string_view path, bool lastToo) {
     for (size_t end = path.find('\\', folder.size());; end = path.find('\\', end + 1)) {
         if (end == std::string_view::npos && !lastToo)
             return true;
@@ -46,6 +50,19 @@ bool ReachableWithoutLinks(std::string_view path, bool lastToo) {
         }
         if (end == std::string_view::npos)
             return true;
+    }
+}
+
+void ThrowCreateError(const std::string& message) {
+    switch (::GetLastError()) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_NOT_READY:
+            throw OutputError(message);  // the folder takes nothing
+        default:
+            throw Error(message);  // this name only
     }
 }
 
@@ -103,18 +120,8 @@ File File::CreateNative(const std::string& native, std::string_view path, bool o
     f.m_handle = OwnHandle(::CreateFileA(
         native.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
         onlyNew ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f.m_handle.Valid()) {
-        switch (::GetLastError()) {
-            case ERROR_ACCESS_DENIED:
-            case ERROR_WRITE_PROTECT:
-            case ERROR_DISK_FULL:
-            case ERROR_HANDLE_DISK_FULL:
-            case ERROR_NOT_READY:
-                throw OutputError(message);  // the folder takes nothing
-            default:
-                throw Error(message);  // this name only
-        }
-    }
+    if (!f.m_handle.Valid())
+        ThrowCreateError(message);
     f.m_writable = true;
     return f;
 }

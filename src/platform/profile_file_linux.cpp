@@ -20,43 +20,6 @@ namespace fraglane::platform {
 
 namespace {
 
-// A temporary file of a write left behind longer than this belongs to a process that died.
-constexpr int64_t StaleTemporarySeconds = 60;
-
-void WriteAll(int fd, std::string_view data, bool& ok) {
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<size_t>(n);
-    }
-}
-
-// Removes what earlier writes of this file left when their process died between creating
-// the temporary file and renaming it: "." + name + "." and six characters, in its folder.
-void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
-    const OwnedDir d(::opendir(dir.empty() ? "." : dir.c_str()));
-    if (!d.Valid())
-        return;
-    const std::string prefix = "." + base + ".";
-    const time_t now = ::time(nullptr);
-    while (dirent* e = ::readdir(d.Get())) {
-        const std::string_view name = e->d_name;
-        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
-            continue;
-        const std::string path = dir + std::string(name);
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            now - st.st_mtime > StaleTemporarySeconds) {
-            ::unlink(path.c_str());
-        }
-    }
-}
-
 // The file a write replaces: through a link, its target, so that the link keeps pointing at
 // the file that holds the settings.
 std::string ReplacedFile(const std::string& native) {
@@ -122,46 +85,25 @@ FileLock ProfileFile::Lock(uint32_t slot, bool wait) const {
 
 void ProfileFile::WriteReplacement(const std::string& message) {
     const std::string native = ReplacedFile(m_nativePath);
-
-    // Only a regular file is replaced. The read-only attribute refuses a write on Windows,
-    // whoever the user is.
+    // Records count bytes in 32 bits: a file of 4 GiB or more is never written over.
     struct stat st {};
-    const bool exists = ::stat(native.c_str(), &st) == 0;
-    if ((exists && (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) ||
-        (exists && st.st_size >= int64_t{UINT32_MAX})) {
+    if (::stat(native.c_str(), &st) == 0 && st.st_size >= int64_t{UINT32_MAX}) {
         m_loaded = false;
         throw Error(message);
     }
-
     const size_t slash = native.find_last_of('/');
     const std::string dir =
         slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
-    std::string temp = dir + "." + base + ".XXXXXX";
-    OwnedHandle file = OwnFd(::mkstemp(temp.data()));
-    if (!file.Valid()) {
+    try {
+        ReplaceFile(FromNative(dir), FromNative(native.substr(dir.size())),
+                    [this](const std::function<bool(std::string_view)>& write) {
+                        return SerializeInPieces(write);
+                    });
+    } catch (const Error&) {
+        // Only a regular file is replaced; the read-only attribute refuses it, as on Windows.
         m_loaded = false;
         throw Error(message);
     }
-    bool ok = true;
-    SerializeInPieces([&](std::string_view piece) {
-        WriteAll(Fd(file), piece, ok);
-        return ok;
-    });
-    if (ok)
-        ok = ::fchmod(Fd(file), exists ? (st.st_mode & 07777) : 0644) == 0;
-    if (ok)
-        ok = ::fsync(Fd(file)) == 0;
-    if (!file.Close())
-        ok = false;
-    if (ok)
-        ok = ::rename(temp.c_str(), native.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        m_loaded = false;
-        throw Error(message);
-    }
-    RemoveStaleTemporaries(dir, base);
 }
 
 }  // namespace fraglane::platform

@@ -13,31 +13,8 @@ namespace fraglane::platform {
 
 namespace {
 
-// A temporary file of a write left behind longer than this belongs to a process that died
-// (in 100-nanosecond file-time units).
-constexpr uint64_t StaleTemporaryTicks = 60ull * 10'000'000;
-
 uint64_t Ticks(const FILETIME& t) {
     return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-}
-
-// Removes what earlier writes of this file left when their process died between creating
-// the temporary file and moving it into place: "." + name + "." and six characters.
-void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
-    const std::string prefix = "." + base + ".";
-    WIN32_FIND_DATAA data{};
-    const OwnedFind find(::FindFirstFileA((dir + prefix + "??????").c_str(), &data));
-    if (!find.Valid())
-        return;
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            std::string_view(data.cFileName).size() == prefix.size() + 6 &&
-            Ticks(now) - Ticks(data.ftLastWriteTime) > StaleTemporaryTicks) {
-            ::DeleteFileA((dir + data.cFileName).c_str());
-        }
-    } while (::FindNextFileA(find.Get(), &data));
 }
 
 }  // namespace
@@ -93,51 +70,26 @@ FileLock ProfileFile::Lock(uint32_t slot, bool wait) const {
 
 void ProfileFile::WriteReplacement(const std::string& message) {
     const std::string& native = m_nativePath;
-    // The read-only attribute refuses a write.
+    // Records count bytes in 32 bits: a file of 4 GiB or more is never written over.
     WIN32_FILE_ATTRIBUTE_DATA existing{};
-    const bool exists =
-        ::GetFileAttributesExA(native.c_str(), GetFileExInfoStandard, &existing) != 0;
-    if (exists &&
-        ((existing.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0 ||
-         existing.nFileSizeHigh != 0)) {
+    if (::GetFileAttributesExA(native.c_str(), GetFileExInfoStandard, &existing) &&
+        existing.nFileSizeHigh != 0) {
         m_loaded = false;
         throw Error(message);
     }
     const size_t slash = native.find_last_of("\\/:");
     const std::string dir =
         slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
-
-    std::string temp;
-    OwnedHandle file;
-    for (unsigned attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
-        char suffix[8];
-        std::snprintf(suffix, sizeof suffix, "%06lx",
-                      (::GetTickCount() * 7919ul + ::GetCurrentProcessId() + attempt) & 0xFFFFFF);
-        temp = dir + "." + base + "." + suffix;
-        file = OwnHandle(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    }
-    if (!file.Valid()) {
+    try {
+        ReplaceFile(dir, native.substr(dir.size()),
+                    [this](const std::function<bool(std::string_view)>& write) {
+                        return SerializeInPieces(write);
+                    });
+    } catch (const Error&) {
+        // Only a regular file is replaced; the read-only attribute refuses it.
         m_loaded = false;
         throw Error(message);
     }
-    const HANDLE h = Win(file);
-    bool ok = SerializeInPieces([&](std::string_view piece) {
-        DWORD put = 0;
-        return ::WriteFile(h, piece.data(), static_cast<DWORD>(piece.size()), &put, nullptr) &&
-               put == piece.size();
-    });
-    ok = ok && ::FlushFileBuffers(h);
-    ok = file.Close() && ok;
-    ok = ok && ::MoveFileExA(temp.c_str(), native.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) {
-        ::DeleteFileA(temp.c_str());
-        m_loaded = false;
-        throw Error(message);
-    }
-    RemoveStaleTemporaries(dir, base);
 }
 
 }  // namespace fraglane::platform

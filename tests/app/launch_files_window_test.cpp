@@ -120,6 +120,19 @@ TEST_F(FilesWindowTest, FailedSaveShowsTheErrorAndDoesNothingElse) {
     EXPECT_EQ(desktop.errors[0], ToQt("Cannot create file " + game.Native() + "runmap__ffa.bat"));
     EXPECT_TRUE(desktop.opened.isEmpty());
     EXPECT_FALSE(window->PageConfig->isTabVisible(Index(window->TabSheetBat)));
+
+    // A typed batch name is held to the cfg name's rule: it may not leave the game directory,
+    // not even to come back into it.
+    std::string self = game.Program();
+    self.pop_back();
+    self = self.substr(self.rfind('\\') + 1);
+    window->cBatName->setText(ToQt("..\\" + self + "\\typed.bat"));
+    QTest::mouseClick(window->btnSaveBat, Qt::LeftButton);
+    ASSERT_EQ(desktop.errors.size(), 2);
+    EXPECT_EQ(desktop.errors[1],
+              ToQt("Cannot create file " +
+                   platform::DisplayPath(game.Program() + "..\\" + self + "\\typed.bat")));
+    EXPECT_FALSE(game.Exists("typed.bat"));
 }
 
 TEST_F(FilesWindowTest, StartMinimisesSavesThenOpensTheBareNameInTheGameDirectory) {
@@ -150,14 +163,15 @@ TEST_F(FilesWindowTest, StartRunsTheBatchLineThroughTheShellInTheGameDirectory) 
     const std::string exeDir = game.Program() + folder + "\\";
     game.MakeDir(folder + "/baseq3");
     std::filesystem::copy_file(
-        std::filesystem::path(platform::ToNative(platform::ExtractFilePath(platform::ProgramFile()) +
-                                                 "fraglane_record_start.exe")),
+        std::filesystem::path(platform::ToNative(
+            platform::ExtractFilePath(platform::ProgramFile()) + "fraglane_record_start.exe")),
         std::filesystem::path(std::u8string(
             reinterpret_cast<const char8_t*>(game.Path(folder + "/quake3.exe").c_str()))));
-    game.Write(folder + "/fraglane.ini",
-               "[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[maps]\nselected=q3dm17\n"
-               "[bots]\nselectedcount=1\nselected0=addbot sarge 4 blue\n"
-               "[advanced]\npre_cmd=+set sv_hostname \"Frag Lane\" +set g_motd \"a \\\"b\\\" c\"\n");
+    game.Write(
+        folder + "/fraglane.ini",
+        "[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[maps]\nselected=q3dm17\n"
+        "[bots]\nselectedcount=1\nselected0=addbot sarge 4 blue\n"
+        "[advanced]\npre_cmd=+set sv_hostname \"Frag Lane\" +set g_motd \"a \\\"b\\\" c\"\n");
     window = std::make_unique<T_Main>(exeDir, exeDir + "fraglane.ini", desktop);
     desktop.realShell = true;
     QTest::mouseClick(window->btnStart, Qt::LeftButton);
@@ -165,9 +179,8 @@ TEST_F(FilesWindowTest, StartRunsTheBatchLineThroughTheShellInTheGameDirectory) 
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!game.Exists(recorded) && std::chrono::steady_clock::now() < until)
         QTest::qWait(100);
-    ASSERT_TRUE(game.Exists(recorded)) << "quake3.exe did not run; opened "
-                                        << desktop.opened.size() << ", errors "
-                                        << desktop.errors.join("; ").toStdString();
+    ASSERT_TRUE(game.Exists(recorded)) << "quake3.exe did not run; opened " << desktop.opened.size()
+                                       << ", errors " << desktop.errors.join("; ").toStdString();
     std::vector<std::string> lines;
     std::istringstream in(game.Read(recorded));
     for (std::string line; std::getline(in, line);)
@@ -222,9 +235,8 @@ TEST_F(FilesWindowTest, StartRunsTheEngineWhichThePageFollowsUntilStopEndsIt) {
     const QString pid = QString::number(running->process.pid);
 
     QTest::mouseClick(window->btnStart, Qt::LeftButton);  // answered "No"
-    EXPECT_EQ(desktop.questions,
-              QStringList{"A server is running (process " + pid +
-                          "). Stop it and start the new one?"});
+    EXPECT_EQ(desktop.questions, QStringList{"A server is running (process " + pid +
+                                             "). Stop it and start the new one?"});
     EXPECT_EQ(server::RunningServer(game.Program()), running);
 
     window.reset();

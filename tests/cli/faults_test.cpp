@@ -2,6 +2,9 @@
 // read-only game directory, a picture cache that is a file. Each gives a clear message and
 // loses nothing that was there before.
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,12 +12,17 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <random>
 #include <set>
+#include <sstream>
 
 #include "archive/archive_work.h"
 #include "catalogue/catalogue.h"
+#include "cli/cli.h"
+#include "launch/launch_files.h"
+#include "platform/error.h"
 #include "platform/profile_file.h"
 #include "settings/settings.h"
 #include "support/archives.h"
@@ -135,15 +143,196 @@ TEST(Faults, PackKilledAtAnyMomentLeavesNoArchiveOrTheWholeOne) {
     EXPECT_LT(finished, Kills);  // the kills landed during the writes too
 }
 
+std::string LastLine(const std::string& output) {
+    const size_t end = output.find_last_not_of('\n');
+    const size_t start = output.rfind('\n', end);
+    return output.substr(start == std::string::npos ? 0 : start + 1, end - start);
+}
+
+// What may be planted where the program writes: a pipe, a device or a link at the pack's
+// target; a pipe, a link or a hard link at the batch or the cfg name; a link at a folder on
+// the way to a cfg; a typed batch name that leaves the game directory. Nothing outside the
+// game directory changes. A link or a hard link at a saved name is replaced by the file; the
+// rest is refused with the name and stays as it was.
+TEST(Faults, NothingPlantedAtAnOutputNameLeadsAWriteOutside) {
+    enum class Planted { Pipe, Device, Link, HardLink, FolderLink, Nothing };
+    struct Row {
+        const char* what;
+        Planted planted;
+        const char* at;                    // below the game directory
+        std::vector<std::string> command;  // after --dir; empty: the typed batch name
+        const char* cfgName;
+        int status;
+        const char* message;  // the last line printed; "%" stands for the game directory
+    };
+    const char* const bat = "runmap_q3dm17_ffa.bat";
+    const std::string pack = "pk3 pack";
+    const Row rows[] = {
+        {"pipe at the pack target",
+         Planted::Pipe,
+         "out.pk3",
+         {pack},
+         "server.cfg",
+         1,
+         "Cannot create file %out.pk3: not a regular file"},
+        {"device at the pack target",
+         Planted::Device,
+         "out.pk3",
+         {pack},
+         "server.cfg",
+         1,
+         "Cannot create file %out.pk3: not a regular file"},
+        {"link at the pack target",
+         Planted::Link,
+         "out.pk3",
+         {pack},
+         "server.cfg",
+         1,
+         "Cannot create file %out.pk3: not a regular file"},
+        {"pipe at the batch",
+         Planted::Pipe,
+         bat,
+         {"save-bat"},
+         "server.cfg",
+         1,
+         "Cannot create file %runmap_q3dm17_ffa.bat"},
+        {"link at the batch",
+         Planted::Link,
+         bat,
+         {"save-bat"},
+         "server.cfg",
+         0,
+         "%runmap_q3dm17_ffa.bat"},
+        {"hard link at the batch",
+         Planted::HardLink,
+         bat,
+         {"save-bat"},
+         "server.cfg",
+         0,
+         "%runmap_q3dm17_ffa.bat"},
+        {"pipe at the cfg",
+         Planted::Pipe,
+         "baseq3/server.cfg",
+         {"save-cfg"},
+         "server.cfg",
+         1,
+         "Cannot create file %baseq3/server.cfg"},
+        {"link at the cfg",
+         Planted::Link,
+         "baseq3/server.cfg",
+         {"save-cfg"},
+         "server.cfg",
+         0,
+         "%baseq3/server.cfg"},
+        {"hard link at the cfg",
+         Planted::HardLink,
+         "baseq3/server.cfg",
+         {"save-cfg"},
+         "server.cfg",
+         0,
+         "%baseq3/server.cfg"},
+        {"link at the cfg's folder",
+         Planted::FolderLink,
+         "baseq3/cfgs",
+         {"save-cfg"},
+         "cfgs\\a.cfg",
+         1,
+         "Cannot create file %baseq3/cfgs/a.cfg"},
+        {"typed batch name",
+         Planted::Nothing,
+         "",
+         {},
+         "server.cfg",
+         1,
+         "Cannot create file %../outside/typed.bat"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        test::TempDir outer;
+        const std::string game = outer.Path("game/");
+        const std::string at = outer.Path("game/") + row.at;
+        outer.Write("game/quake3.exe", "");
+        outer.MakeDir("game/baseq3");
+        outer.Write("game/fraglane.ini",
+                    "[mods]\nselected=baseq3\ncount=1\nmod0=baseq3\n[maps]\nselected=q3dm17\n"
+                    "[exec]\ncfgname=" +
+                        std::string(row.cfgName) + "\n");
+        outer.Write("stage/a.txt", "a");
+        outer.Write("outside/victim", "kept");
+        switch (row.planted) {
+            case Planted::Pipe:
+                ASSERT_EQ(::mkfifo(at.c_str(), 0666), 0);
+                break;
+            case Planted::Device:
+                if (::mknod(at.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+                    std::cout << "no device made here: row skipped\n";
+                    continue;
+                }
+                break;
+            case Planted::Link:
+                ASSERT_EQ(::symlink(outer.Path("outside/victim").c_str(), at.c_str()), 0);
+                break;
+            case Planted::HardLink:
+                ASSERT_EQ(::link(outer.Path("outside/victim").c_str(), at.c_str()), 0);
+                break;
+            case Planted::FolderLink:
+                ASSERT_EQ(::symlink(outer.Path("outside").c_str(), at.c_str()), 0);
+                break;
+            case Planted::Nothing:
+                break;
+        }
+        struct stat before {};
+        ::lstat(at.c_str(), &before);
+
+        std::ostringstream out, err;
+        int status = 1;
+        if (row.command.empty()) {
+            try {
+                launch::SaveBatchFile(platform::FromNative(game), "..\\outside\\typed.bat", "x");
+                status = 0;
+            } catch (const Error& e) {
+                err << e.what() << "\n";
+            }
+        } else if (row.command[0] == pack) {
+            status = cli::RunCli({"pk3", "pack", outer.Path("stage"), at}, out, err);
+        } else {
+            status = cli::RunCli({"--dir", game, row.command[0]}, out, err);
+        }
+        std::string message = row.message;
+        message.replace(message.find('%'), 1, game);
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(LastLine(status == 0 ? out.str() : err.str()), message);
+
+        EXPECT_EQ(outer.Read("outside/victim"), "kept");
+        struct stat after {};
+        ::lstat(at.c_str(), &after);
+        if (status == 0) {
+            // The planted name was replaced by a file of its own with the saved bytes.
+            EXPECT_TRUE(S_ISREG(after.st_mode));
+            EXPECT_EQ(after.st_nlink, 1u);
+            EXPECT_NE(after.st_ino, before.st_ino);
+            EXPECT_NE(outer.Read(std::string("game/") + row.at), "kept");
+        } else {
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_FALSE(outer.Exists(std::string("game/") + row.at + ".part"));
+        }
+        std::string outside;
+        for (const auto& entry : std::filesystem::directory_iterator(outer.Path("outside")))
+            outside += entry.path().filename().string() + "\n";
+        EXPECT_EQ(outside, "victim\n");
+    }
+}
+
 // A game directory with a catalogue, a map whose level shot is larger than the file-size
 // limit of the tests below, and one whose map file is.
 class FaultGame : public ::testing::Test {
 protected:
     test::GameDir game;
     std::string catalogue;
+    std::string noise = std::string(100 * 1024, '\0');  // big.tga
 
     FaultGame() {
-        std::string noise(100 * 1024, '\0');
         std::mt19937 random(7);
         for (char& c : noise)
             c = static_cast<char>(random());
@@ -161,11 +350,6 @@ protected:
         return RunCommand(limits + "exec " + Quote(FRAGLANE_CLI) + " --dir " +
                           Quote(game.Native()) + " " + args);
     }
-    static std::string LastLine(const std::string& output) {
-        const size_t end = output.find_last_not_of('\n');
-        const size_t start = output.rfind('\n', end);
-        return output.substr(start == std::string::npos ? 0 : start + 1, end - start);
-    }
 };
 
 // A full disk, as a file-size limit: the scan stops at the picture it cannot write, removes
@@ -182,6 +366,34 @@ TEST_F(FaultGame, FullDiskStopsScanAndRepackWithTheMessageAndKeepsWhatWasThere) 
     EXPECT_EQ(repack.status, 1);
     EXPECT_EQ(LastLine(repack.output), "Unable to write to " + game.Path("temp/maps/small.bsp"));
     EXPECT_FALSE(game.Exists("temp/small.pk3"));
+}
+
+// A scan killed while it writes a level shot (here by the file-size limit's signal, at a
+// known point of the picture) leaves nothing cut under the picture's name, where every later
+// scan would keep it: the next scan writes the picture whole.
+TEST_F(FaultGame, ScanKilledInAPictureLeavesNoCutPictureForTheNextScanToKeep) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_DFL);
+        const rlimit limit{32 * 1024, 32 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::ostringstream out, err;
+        cli::RunCli({"--dir", game.Native(), "scan"}, out, err);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    EXPECT_FALSE(game.Exists("levelshots/big.tga"));
+
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunCli({"--dir", game.Native(), "scan"}, out, err), 0) << err.str();
+    EXPECT_EQ(game.Read("levelshots/big.tga"), noise);
+    std::string pictures;
+    for (const auto& entry : std::filesystem::directory_iterator(game.Path("levelshots")))
+        pictures += entry.path().filename().string() + "\n";
+    EXPECT_EQ(pictures.size(), std::string("big.tga\nsmall.tga\n").size()) << pictures;
 }
 
 // Under a user the permissions bind (root's overrides dropped), a read-only game directory

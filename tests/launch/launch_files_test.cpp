@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/error.h"
 #include "support/temp_dir.h"
 
@@ -61,24 +63,45 @@ TEST(LaunchFiles, PathsJoinAsText) {
 TEST(LaunchFiles, SavedBytesAreExact) {
     TempDir dir;
     dir.Write("run.bat", std::string(1000, 'x'));  // overwritten whole
-    SaveBatchFile(dir.Program() + "run.bat", "quake3.exe +map q3dm17 ");
+    SaveBatchFile(dir.Program(), "run.bat", "quake3.exe +map q3dm17 ");
     EXPECT_EQ(dir.Read("run.bat"), "quake3.exe +map q3dm17 ");
-    SaveConfigFile(ConfigFilePath(dir.Program(), "", "s.cfg"), {"seta a 1", "seta b \xE9"});
+    SaveConfigFile(dir.Program(), "", "s.cfg", {"seta a 1", "seta b \xE9"});
     EXPECT_EQ(dir.Read("s.cfg"), "seta a 1\r\nseta b \xE9\r\n");
+    // A cfg name may hold a folder, found in any case.
+    dir.MakeDir("Cfgs");
+    SaveConfigFile(dir.Program(), "", "cfgs\\duel.cfg", {"x"});
+    EXPECT_EQ(dir.Read("Cfgs/duel.cfg"), "x\r\n");
+#ifndef _WIN32  // POSIX permission bits
+    ::chmod(dir.Path("run.bat").c_str(), 0751);
+    SaveBatchFile(dir.Program(), "run.bat", "again");
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.Path("run.bat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0751u);  // the replaced file's bits stay
+#endif
+    EXPECT_EQ(dir.Listing(), "Cfgs\nCfgs/duel.cfg\nrun.bat\ns.cfg\n");  // no temporary left
 }
 
 TEST(LaunchFiles, UncreatableFilesRaiseCannotCreateFile) {
     TempDir dir;
-    for (const std::string& path :
-         {ConfigFilePath(dir.Program(), "nomod", "server.cfg"),
-          ConfigFilePath(dir.Program(), "", ""), BatchFilePath(dir.Program(), "")}) {
+    const std::string game = dir.Program();
+    const struct {
+        std::function<void()> save;
+        std::string path;
+    } rows[] = {
+        {[&] { SaveConfigFile(game, "nomod", "server.cfg", {"x"}); }, "nomod/server.cfg"},
+        {[&] { SaveConfigFile(game, "", "", {"x"}); }, "/"},
+        {[&] { SaveBatchFile(game, "", "x"); }, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
         try {
-            SaveConfigFile(path, {"x"});
-            FAIL() << path;
+            row.save();
+            FAIL();
         } catch (const Error& e) {
-            EXPECT_EQ(std::string(e.what()).rfind("Cannot create file ", 0), 0u);
+            EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir.Native() + row.path);
         }
     }
+    EXPECT_EQ(dir.Listing(), "");
 }
 
 TEST(LaunchFiles, ShownFileSplitsEveryLineEndAndIsBounded) {
