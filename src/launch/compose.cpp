@@ -62,25 +62,6 @@ std::string CfgNameProblem(std::string_view cfgName) {
     return problem;
 }
 
-// Why a value cannot end a "seta" line as it stands: the game would read a command after
-// ";", a line break or a comment, and a quote would change what the value is.
-std::string ConfigValueProblem(std::string_view value) {
-    for (size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            return "the control byte " + text::PrintableName(value.substr(i, 1)) +
-                   " cannot stand in a config line";
-        if (c == ';' || c == '"')
-            return (c == '"' ? std::string("'\"'") : std::string("\";\"")) +
-                   " cannot stand in a config line";
-        const std::string_view pair = value.substr(i, 2);
-        if (pair == "//" || pair == "/*" || pair == "*/")
-            return "\"" + std::string(pair) + "\" would be read as a comment by the game";
-    }
-    return {};
-}
-
 // The options with every name taken out that cannot stand in the batch line as it is.
 LaunchOptions UsableOptions(const LaunchOptions& given, StoredNames stored,
                             std::vector<std::string>& leftOut) {
@@ -104,7 +85,7 @@ LaunchOptions UsableOptions(const LaunchOptions& given, StoredNames stored,
         return !problem.empty();
     });
     if (std::string problem =
-            stored.rconPassword ? ConfigValueProblem(o.rconPassword) : std::string();
+            stored.rconPassword ? text::ConfigValueProblem(o.rconPassword) : std::string();
         !problem.empty()) {
         // The password itself is not shown where anyone may read the status bar.
         leftOut.push_back("left out the rcon password: " + problem);

@@ -36,7 +36,7 @@ std::string BatchSavePath(std::string_view exeDir, std::string_view batName);
 std::vector<std::string> PopupFiles(platform::TDirContent& lister, std::string_view directory,
                                     PopupMode mode);
 
-// Both files are written anew as one step (platform::ReplaceFile): a link or a hard link
+// Both files are written anew as one step (platform::WriteFileAnew): a link or a hard link
 // planted under the name is replaced, never written through, and so is a link at a folder
 // on the way below the mod's folder; a folder under the name refuses the write. The game
 // directory and the mod's folder themselves are the operator's and may be links.

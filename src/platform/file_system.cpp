@@ -55,7 +55,7 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
 }
 
 void ReplaceFileBytes(std::string_view folder, std::string_view name, std::string_view bytes) {
-    ReplaceFile(folder, name, [bytes](const std::function<bool(std::string_view)>& write) {
+    WriteFileAnew(folder, name, [bytes](const std::function<bool(std::string_view)>& write) {
         return write(bytes);
     });
 }

@@ -124,7 +124,7 @@ using PieceProducer = std::function<bool(const std::function<bool(std::string_vi
 // and stays; a regular file's permission bits are kept. A failed write throws
 // OutputError("Unable to write to %s"). Temporaries that a killed writer left beside the
 // name (untouched for a minute) are removed.
-void ReplaceFile(std::string_view folder, std::string_view name, const PieceProducer& produce);
+void WriteFileAnew(std::string_view folder, std::string_view name, const PieceProducer& produce);
 void ReplaceFileBytes(std::string_view folder, std::string_view name, std::string_view bytes);
 
 }  // namespace fraglane::platform

@@ -81,7 +81,7 @@ void ProfileFile::WriteReplacement(const std::string& message) {
     const std::string dir =
         slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
     try {
-        ReplaceFile(dir, native.substr(dir.size()),
+        WriteFileAnew(dir, native.substr(dir.size()),
                     [this](const std::function<bool(std::string_view)>& write) {
                         return SerializeInPieces(write);
                     });

@@ -80,7 +80,7 @@ void RemoveStaleTemporaries(int dirFd, const std::string& leaf) {
 
 }  // namespace
 
-void ReplaceFile(std::string_view folder, std::string_view name, const PieceProducer& produce) {
+void WriteFileAnew(std::string_view folder, std::string_view name, const PieceProducer& produce) {
     const std::string path = std::string(folder) + std::string(name);
     const std::string message = "Cannot create file " + DisplayPath(path);
     // folder itself is trusted, a link too; below it, nothing is entered through a link.

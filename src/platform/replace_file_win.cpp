@@ -42,7 +42,7 @@ void RemoveStaleTemporaries(const std::string& dir, const std::string& leaf) {
 
 }  // namespace
 
-void ReplaceFile(std::string_view folder, std::string_view name, const PieceProducer& produce) {
+void WriteFileAnew(std::string_view folder, std::string_view name, const PieceProducer& produce) {
     const std::string path = std::string(folder) + std::string(name);
     const std::string message = "Cannot create file " + DisplayPath(path);
     // folder itself is trusted, a link too; below it, no folder on the way may be one.

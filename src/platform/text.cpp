@@ -99,18 +99,18 @@ std::string ByteProblem(char c) {
     return std::string(quote) + c + quote + " cannot stand in a command line";
 }
 
-}  // namespace
-
-bool IsCommandSafeName(std::string_view name) {
-    return CommandNameProblem(name).empty();  // a problem's text is only made for a problem
-}
-
 // The game reads "//" as the start of a comment and "/*" ... "*/" as one that ends a command.
 std::string CommentProblem(std::string_view text, size_t at) {
     const std::string_view pair = text.substr(at, 2);
     if (pair == "//" || pair == "/*" || pair == "*/")
         return "\"" + std::string(pair) + "\" would be read as a comment by the game";
     return {};
+}
+
+}  // namespace
+
+bool IsCommandSafeName(std::string_view name) {
+    return CommandNameProblem(name).empty();  // a problem's text is only made for a problem
 }
 
 std::string CommandNameProblem(std::string_view name) {
@@ -169,6 +169,22 @@ std::string CommandLineProblem(std::string_view line) {
     }
     if (quoted)
         return "an unbalanced quote would take in the words after it";
+    return {};
+}
+
+std::string ConfigValueProblem(std::string_view value) {
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            return "the control byte " + PrintableName(value.substr(i, 1)) +
+                   " cannot stand in a config line";
+        if (c == ';' || c == '"')
+            return (c == '"' ? std::string("'\"'") : std::string("\";\"")) +
+                   " cannot stand in a config line";
+        if (std::string problem = CommentProblem(value, i); !problem.empty())
+            return problem;
+    }
     return {};
 }
 

@@ -62,6 +62,10 @@ std::string PlainNameProblem(std::string_view name);
 // anywhere (the interpreter expands it inside quotes too), "&", "|", "<", ">", "+" and ";"
 // outside quotes, an unbalanced quote, and control bytes (line breaks included).
 std::string CommandLineProblem(std::string_view line);
+// Why a value cannot end a config line ("seta rconpassword <value>") as it stands: the game
+// would read a command after ";", a line break or a comment, and a quote would change what
+// the value is. Empty when it can.
+std::string ConfigValueProblem(std::string_view value);
 // Whether a relative path ("textures\base\x", "scripts\a.shader") stays inside the folder
 // it is joined to: not empty, no leading "\" or "/", no ":", no "." or ".." part.
 bool StaysInside(std::string_view relative);
