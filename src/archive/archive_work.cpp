@@ -56,18 +56,19 @@ void PackFolder(Pk3Archive& zip, const std::string& folder, const std::string& t
     };
     refuseOtherThanFile();
     platform::RemoveFile(partial);  // a leftover (a link too) is replaced, never written through
-    Pk3Archive::CreateEmpty(partial);
+    Pk3Archive::CreateEmpty(partial, true);
     try {
         zip.SetFileName(partial);
         zip.SetActive(true);
+        zip.LeaveOutOfTree(target);  // the archive this one replaces, wherever it lies
         zip.AddTree(root, root, "*.*", true);
-        if (text::StartsWithIgnoreCase(target, root))
-            zip.RemoveMember(target.substr(root.size()));
+        zip.LeaveOutOfTree({});
         zip.SetActive(false);
         refuseOtherThanFile();  // again: the pack took a while
         if (!platform::RenameFile(partial, target))
             throw Error("Cannot create file " + platform::DisplayPath(target));
     } catch (...) {
+        zip.LeaveOutOfTree({});
         zip.SetActive(false);
         platform::RemoveFile(partial);
         throw;

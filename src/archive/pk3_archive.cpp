@@ -518,60 +518,62 @@ void Pk3Archive::Extract(std::string_view name, std::string_view destination, bo
     }
     if (!isNew) {
         platform::File out = platform::File::Create(destination);
-        WriteMemberData(m, out, destination);
+        WriteMemberData(m, out, destination, false);
+        out.SetAttributes(MemberAttributes(r));
         out.Close();
-    } else {
-        // A new file takes its name only whole: it is written under a temporary name beside
-        // it, then moved to its name where nothing has it yet. A write that fails, or a
-        // process killed part-way, leaves no cut file under the name, where the picture cache
-        // would keep it for good. What a killed write left under the temporary name (a link
-        // too) refuses the exclusive create; it is removed, never followed, and the create
-        // tried once more (a look first would cost every picture of a scan a call).
-        const std::string written = std::string(destination) + ".part";
-        const std::string message = "Cannot create file " + platform::DisplayPath(destination);
-        platform::File out;
-        try {
-            try {
-                out = platform::File::CreateExact(written);
-            } catch (const Error&) {
-                platform::RemoveExactFile(written);
-                out = platform::File::CreateExact(written);
-            }
-        } catch (const OutputError&) {
-            throw OutputError(message);
-        } catch (const Error&) {
-            throw Error(message);
-        }
-        try {
-            WriteMemberData(m, out, destination);
-            out.Close();
-            SetMemberAttributes(r, written);
-            if (!platform::RenameToNewName(written, destination))
-                throw Error(message);
-        } catch (...) {
-            out.Close();
-            platform::RemoveExactFile(written);
-            throw;
-        }
         return;
     }
-    SetMemberAttributes(r, destination);
+    // A new file takes its name only whole: it is written under a temporary name beside
+    // it, then moved to its name where nothing has it yet. A write that fails, or a
+    // process killed part-way, leaves no cut file under the name, where the picture cache
+    // would keep it for good. What a killed write left under the temporary name (a link
+    // too) refuses the exclusive create; it is removed, never followed, and the create
+    // tried once more (a look first would cost every picture of a scan a call).
+    const std::string written = std::string(destination) + ".part";
+    const std::string message = "Cannot create file " + platform::DisplayPath(destination);
+    platform::File out;
+    try {
+        try {
+            out = platform::File::CreateExact(written);
+        } catch (const Error&) {
+            platform::RemoveExactFile(written);
+            out = platform::File::CreateExact(written);
+        }
+    } catch (const OutputError&) {
+        throw OutputError(message);
+    } catch (const Error&) {
+        throw Error(message);
+    }
+    try {
+        WriteMemberData(m, out, destination, true);
+        out.SetAttributes(MemberAttributes(r));
+        out.Close();
+        if (!platform::RenameToNewName(written, destination))
+            throw Error(message);
+    } catch (...) {
+        out.Close();
+        platform::RemoveExactFile(written);
+        throw;
+    }
 }
 
-void Pk3Archive::SetMemberAttributes(const CentralRecord& r, std::string_view path) {
-    platform::SetFileAttributes(
-        path, platform::AttrArchive |
-                  (r.externalAttributes &
-                   (platform::AttrHidden | platform::AttrSystem | platform::AttrReadOnly)));
+uint32_t Pk3Archive::MemberAttributes(const CentralRecord& r) {
+    return platform::AttrArchive |
+           (r.externalAttributes &
+            (platform::AttrHidden | platform::AttrSystem | platform::AttrReadOnly));
 }
 
 void Pk3Archive::WriteMemberData(const Member& m, platform::File& out,
-                                 std::string_view destination) {
+                                 std::string_view destination, bool mustHaveData) {
     const CentralRecord& r = m.record;
     const uint64_t fileSize = m_file.Size();
     uint8_t h[LocalSize];
     if (!m_file.ReadAt(r.localHeaderOffset, h, LocalSize) || Get32(h) != LocalSignature) {
-        return;  // nothing to take: the destination stays empty
+        // An extraction writes nothing then, and says nothing; a new file is not made of it,
+        // which would stand for the member for good (a picture of the cache).
+        if (mustHaveData)
+            throw Error("the local header of " + Printed(m) + " cannot be read");
+        return;
     }
     uint64_t at = uint64_t{r.localHeaderOffset} + LocalHeaderLength(h);
     // The local extra field, unknown at open, may move the data into the next member.

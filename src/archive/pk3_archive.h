@@ -97,7 +97,8 @@ public:
     // only where nothing has it yet ("Cannot create file %s" otherwise).
     void ExtractNewMember(std::string_view name, std::string_view destination);
 
-    static void CreateEmpty(std::string_view path);
+    // onlyNew: the file is made only where nothing has its name, a link there refusing too.
+    static void CreateEmpty(std::string_view path, bool onlyNew = false);
     // Adds every file under folder whose name matches the wildcard (as Windows matches it:
     // "*.*" takes every name), with member names relative to rootFolder; folders become
     // members of their own before their contents. Only regular files are read, and the archive
@@ -108,6 +109,10 @@ public:
     // after the last member.
     void AddTree(std::string_view folder, std::string_view rootFolder, std::string_view wildcard,
                  bool withSubfolders);
+    // A file that AddTree leaves out besides the archive itself: the one a pack is to replace,
+    // which may lie in the tree under any spelling of its path. Told by the file, not by its
+    // name. Nothing is left out when path names no regular file.
+    void LeaveOutOfTree(std::string_view path);
     // Adds one file under a member name (parents first, a member of that name replaced).
     void AddFile(std::string_view memberName, std::string_view path);
     // How many threads deflate the files of a tree (AddTree): 0, the default, one a core.
@@ -127,9 +132,13 @@ private:
     void Open();
     void Close();
     void Extract(std::string_view name, std::string_view destination, bool isNew);
-    // A member's data into out (destination names it in a failure), and its DOS attributes.
-    void WriteMemberData(const Member& m, platform::File& out, std::string_view destination);
-    static void SetMemberAttributes(const CentralRecord& r, std::string_view path);
+    // A member's data into out (destination names it in a failure). Without a local header
+    // there is nothing to write: an error when mustHaveData, else nothing is written.
+    void WriteMemberData(const Member& m, platform::File& out, std::string_view destination,
+                         bool mustHaveData);
+    // The DOS attributes an extracted member gets: archive, and its own hidden, system and
+    // read-only bits.
+    static uint32_t MemberAttributes(const CentralRecord& r);
     bool ReadCentralDirectory(WindowReader& reader, uint64_t endPosition, uint64_t fileSize);
     bool RebuildFromLocalHeaders(uint64_t fileSize);
     // Keeps the first reason of an open's refusals (the likeliest end record's); false.
@@ -172,6 +181,8 @@ private:
     bool m_namesBuilt = false;
     bool m_deferDirectory = false;  // while a tree is added: the directory is written at its end
     unsigned m_deflateThreads = 0;
+    uint64_t m_leftOutDevice = 0;  // LeaveOutOfTree's file; inode 0: none
+    uint64_t m_leftOutInode = 0;
     std::vector<std::string> m_fileNames;
     std::unordered_set<std::string> m_foldedNames;          // for HasMember
     std::unordered_map<std::string, size_t> m_storedIndex;  // folded stored form -> first index

@@ -71,11 +71,17 @@ bool MatchesMask(std::string_view text, std::string_view mask) {
            MatchesGlob(text, mask.substr(0, mask.size() - 2));
 }
 
-void Pk3Archive::CreateEmpty(std::string_view path) {
+void Pk3Archive::CreateEmpty(std::string_view path, bool onlyNew) {
     std::string record;
     Put32(record, EndSignature);
     record.append(18, '\0');
-    platform::WriteFileBytes(path, record);
+    if (!onlyNew) {
+        platform::WriteFileBytes(path, record);
+        return;
+    }
+    platform::File file = platform::File::CreateExact(path);
+    if (!file.Append(record.data(), record.size()))
+        throw OutputError("Unable to write to " + platform::DisplayPath(path));
 }
 
 void Pk3Archive::RequireWritable() {
@@ -87,6 +93,13 @@ void Pk3Archive::RequireWritable() {
             throw Error(WriteError(m_fileName));
         m_file = std::move(writable);
     }
+}
+
+void Pk3Archive::LeaveOutOfTree(std::string_view path) {
+    const platform::EntryInfo info = platform::InspectEntry(path);
+    const bool regular = info.kind == platform::EntryKind::Regular;
+    m_leftOutDevice = regular ? info.device : 0;
+    m_leftOutInode = regular ? info.inode : 0;
 }
 
 void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
@@ -157,7 +170,9 @@ void Pk3Archive::CollectTree(std::string_view folder, std::string_view rootFolde
             throw Error("Cannot process this file: " + platform::DisplayPath(full) + " ");
         if (info.kind == platform::EntryKind::Regular) {
             const bool outside = info.isLink && !platform::IsInsideFolder(info.realPath, realRoot);
-            if (!outside && !m_file.SameAs(info.device, info.inode) &&
+            const bool leftOut = m_leftOutInode != 0 && info.inode == m_leftOutInode &&
+                                 info.device == m_leftOutDevice;
+            if (!outside && !leftOut && !m_file.SameAs(info.device, info.inode) &&
                 MatchesMask(entry.name, wildcard)) {
                 items.push_back({false, relative(full), full, 0, 0, info.device, info.inode});
             }

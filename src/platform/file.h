@@ -45,6 +45,9 @@ public:
     bool WriteAt(uint64_t offset, const void* data, size_t n);
     bool Append(const void* data, size_t n);
     bool Truncate(uint64_t size);
+    // What SetFileAttributes does by name, done to the open file: a name may meanwhile lead
+    // elsewhere, the open file may not.
+    void SetAttributes(uint32_t attributes);
     void Close() { m_handle.Close(); }
 
 private:

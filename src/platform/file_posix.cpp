@@ -222,6 +222,19 @@ bool File::Truncate(uint64_t size) {
     return true;
 }
 
+void File::SetAttributes(uint32_t attributes) {
+    struct stat st {};
+    if (::fstat(Fd(m_handle), &st) != 0)
+        return;
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & AttrReadOnly)
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (mode != (st.st_mode & 07777))
+        ::fchmod(Fd(m_handle), mode);
+}
+
 uint32_t GetFileAttributes(std::string_view path) {
     const std::string native = ToNative(path);
     struct stat st {};

@@ -114,17 +114,21 @@ void WriteFileBytes(std::string_view path, std::string_view bytes);
 // returns false when a write failed; it returns false to give the replacement up.
 using PieceProducer = std::function<bool(const std::function<bool(std::string_view)>&)>;
 // Writes name (program path text below folder, sub-folders allowed) anew as one step: the
-// pieces go into a temporary file made beside it (".name.XXXXXX", created exclusively and
-// never through a link), which is then renamed over the name. A link or a file with other
-// names (a hard link) at the name is replaced, never written through; the name holds the
-// old whole file or the new one, however the write ends. The folders on the way below
-// folder are entered without following a link; folder itself is trusted and may be a link
-// (the game directory, a mod folder the operator shares through one). A folder, a device, a
-// pipe or a read-only file at the name refuses the write with Error("Cannot create file %s")
-// and stays; a regular file's permission bits are kept. A failed write throws
-// OutputError("Unable to write to %s"). Temporaries that a killed writer left beside the
-// name (untouched for a minute) are removed.
+// pieces go into a temporary file made beside it (".name.fraglane-XXXXXX", created
+// exclusively and never through a link), which is then renamed over the name. A link or a file with
+// other names (a hard link) at the name is replaced, never written through; the name holds the old
+// whole file or the new one, however the write ends. The folders on the way below folder are
+// entered without following a link; folder itself is trusted and may be a link (the game directory,
+// a mod folder the operator shares through one). A folder, a device, a pipe or a read-only file at
+// the name refuses the write with Error("Cannot create file %s") and stays; a regular file's
+// permission bits and owner are kept (where the system lets the writer give the file away), and its
+// temporary is readable by the writer alone until then. A failed write throws OutputError("Unable
+// to write to %s"). Temporaries that a killed writer left beside the name (untouched for a minute,
+// and named as only this function names them) are removed.
 void WriteFileAnew(std::string_view folder, std::string_view name, const PieceProducer& produce);
+// What the temporary names of WriteFileAnew hold after ".name": so marked, an operator's own
+// ".name.backup" is never taken for one.
+inline constexpr const char* TemporaryMark = ".fraglane-";
 void ReplaceFileBytes(std::string_view folder, std::string_view name, std::string_view bytes);
 
 }  // namespace fraglane::platform

@@ -168,6 +168,16 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
     return true;
 }
 
+void File::SetAttributes(uint32_t attributes) {
+    FILE_BASIC_INFO info{};
+    if (!::GetFileInformationByHandleEx(Win(m_handle), FileBasicInfo, &info, sizeof info))
+        return;
+    constexpr DWORD Kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE;
+    info.FileAttributes = (attributes & Kept) != 0 ? (attributes & Kept) : FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(Win(m_handle), FileBasicInfo, &info, sizeof info);
+}
+
 bool File::Truncate(uint64_t size) {
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(size);

@@ -54,8 +54,8 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 // Removes what earlier writes of this name left when their process died between creating
-// the temporary file and renaming it: "." + name + "." and six characters. Only regular
-// files are removed, never followed.
+// the temporary file and renaming it: "." + name + TemporaryMark and six characters. Only
+// regular files are removed, never followed.
 void RemoveStaleTemporaries(int dirFd, const std::string& leaf) {
     const int listFd = ::openat(dirFd, ".", O_DIRECTORY | O_RDONLY | O_CLOEXEC);
     const OwnedDir d(listFd < 0 ? nullptr : ::fdopendir(listFd));
@@ -64,7 +64,7 @@ void RemoveStaleTemporaries(int dirFd, const std::string& leaf) {
             ::close(listFd);
         return;
     }
-    const std::string prefix = "." + leaf + ".";
+    const std::string prefix = "." + leaf + TemporaryMark;
     const time_t now = ::time(nullptr);
     while (dirent* e = ::readdir(d.Get())) {
         const std::string_view name = e->d_name;
@@ -104,9 +104,12 @@ void WriteFileAnew(std::string_view folder, std::string_view name, const PiecePr
     std::string temp;
     OwnedHandle file;
     for (int attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
-        temp = "." + leaf + "." + TemporarySuffix();
+        temp = "." + leaf + TemporaryMark + TemporarySuffix();
+        // Replacing a file, the temporary is the writer's alone until it has the file's
+        // owner and bits: a config may hold the rcon password.
         file = OwnFd(::openat(dirFd, temp.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              regular ? 0600 : 0666));
         if (!file.Valid() && errno != EEXIST)
             break;
     }
@@ -116,8 +119,13 @@ void WriteFileAnew(std::string_view folder, std::string_view name, const PiecePr
     bool written = false;
     try {
         written = produce([&](std::string_view piece) { return WriteAll(Fd(file), piece); });
-        if (written && regular)
+        if (written && regular) {
+            // Giving the file back to its owner is for a writer that may (root running the
+            // CLI for a service's user); the bits come after it, which a change of owner may
+            // clear.
+            static_cast<void>(::fchown(Fd(file), st.st_uid, st.st_gid));
             written = ::fchmod(Fd(file), st.st_mode & 07777) == 0;
+        }
         written = written && ::fsync(Fd(file)) == 0;
         written = file.Close() && written;
     } catch (...) {

@@ -20,10 +20,10 @@ uint64_t Ticks(const FILETIME& t) {
 }
 
 // Removes what earlier writes of this name left when their process died between creating
-// the temporary file and moving it into place: "." + name + "." and six characters. Links
+// the temporary file and moving it into place: "." + name + TemporaryMark and six characters. Links
 // (reparse points) and folders are left.
 void RemoveStaleTemporaries(const std::string& dir, const std::string& leaf) {
-    const std::string prefix = "." + leaf + ".";
+    const std::string prefix = "." + leaf + TemporaryMark;
     WIN32_FIND_DATAA data{};
     const OwnedFind find(::FindFirstFileA((dir + prefix + "??????").c_str(), &data));
     if (!find.Valid())
@@ -67,7 +67,7 @@ void WriteFileAnew(std::string_view folder, std::string_view name, const PiecePr
         std::snprintf(
             suffix, sizeof suffix, "%06lx",
             (::GetTickCount() * 7919ul + ::GetCurrentProcessId() * 31ul + attempt) & 0xFFFFFF);
-        temp = dir + "." + leaf + "." + suffix;
+        temp = dir + "." + leaf + TemporaryMark + suffix;
         // CREATE_NEW refuses whatever has the name, a link too: nothing is written through one.
         file = OwnHandle(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -181,7 +181,9 @@ TEST_F(ArchiveTest, ZipBombYieldsNoMoreThanItsDirectoryPromised) {
     EXPECT_EQ(Extract("big.bin"), std::string(100, '\0'));
 }
 
-TEST_F(ArchiveTest, MissingLocalHeaderWritesNothingWithoutError) {
+// An extraction writes nothing and says nothing; a new file (a picture of the cache, which
+// would stand for the member for good) is not made at all, and the failure names the member.
+TEST_F(ArchiveTest, MissingLocalHeaderWritesNothingWithoutErrorAndMakesNoNewFile) {
     FRAGLANE_NEEDS_LINUX_TOOLS();
     PythonZip(dir.Path("f.pk3"), "[('a.txt', b'data', False)]");
     std::string bytes = dir.Read("f.pk3");
@@ -189,6 +191,13 @@ TEST_F(ArchiveTest, MissingLocalHeaderWritesNothingWithoutError) {
     dir.Write("f.pk3", bytes);
     Open("f.pk3");
     EXPECT_EQ(Extract("a.txt"), "");
+    try {
+        zip.ExtractNewMember("a.txt", P("new.bin"));
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "the local header of a.txt cannot be read");
+    }
+    EXPECT_FALSE(dir.Exists("new.bin") || dir.Exists("new.bin.part"));
 }
 
 TEST_F(ArchiveTest, ExtractionAppliesAttributesAndHonoursReadOnlyFiles) {

@@ -154,6 +154,17 @@ TEST(Cli, Pk3CommandsPackListAndExtractWithoutAGameDirectory) {
         Cli({"pk3", "extract", dir.Path("stage/out.pk3"), "MAPS\\A.BSP", dir.Path("a.bsp")}).status,
         0);
     EXPECT_EQ(dir.Read("a.bsp"), "bsp data");
+    // The archive a pack replaces is left out as a file, whatever spelling of its path the
+    // target has; files of a name alike in another folder are packed.
+    const std::string lines = "levelshots\\\nlevelshots\\a.jpg\nmaps\\\nmaps\\a.bsp\n";
+    ASSERT_EQ(Cli({"pk3", "pack", dir.Path("stage"), dir.Path("stage/../stage/out.pk3")}).status,
+              0);
+    EXPECT_EQ(Cli({"pk3", "list", dir.Path("stage/out.pk3")}).out, lines);
+#ifndef _WIN32  // a folder name in two cases
+    dir.MakeDir("STAGE");
+    ASSERT_EQ(Cli({"pk3", "pack", dir.Path("stage"), dir.Path("STAGE/out.pk3")}).status, 0);
+    EXPECT_EQ(Cli({"pk3", "list", dir.Path("STAGE/out.pk3")}).out, lines + "out.pk3\n");
+#endif
 }
 
 #ifndef _WIN32  // names with control bytes, which Windows refuses

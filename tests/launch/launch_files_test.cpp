@@ -1,7 +1,9 @@
 #include "launch/launch_files.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
@@ -77,6 +79,13 @@ TEST(LaunchFiles, SavedBytesAreExact) {
     struct stat st {};
     ASSERT_EQ(::stat(dir.Path("run.bat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0751u);  // the replaced file's bits stay
+    if (::geteuid() == 0) {  // and its owner, where the writer may give it away (root)
+        ASSERT_EQ(::chown(dir.Path("run.bat").c_str(), 65534, 65534), 0);
+        SaveBatchFile(dir.Program(), "run.bat", "once more");
+        ASSERT_EQ(::stat(dir.Path("run.bat").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_mode & 07777, 0751u);
+    }
 #endif
     EXPECT_EQ(dir.Listing(), "Cfgs\nCfgs/duel.cfg\nrun.bat\ns.cfg\n");  // no temporary left
 }

@@ -204,12 +204,16 @@ TEST_F(ProfileFileTest, ReplacementLeavesNoTemporaryFileBehind) {
 #ifndef _WIN32  // POSIX links, pipes, times, signals or limits
 TEST_F(ProfileFileTest, WriteRemovesTemporariesThatAKilledWriteLeftBehind) {
     Put("[s]\nk=1\n");
-    dir.Write(".fraglane.ini.Ab12Cd", "[s]\nk=half written");
-    dir.Write(".fraglane.ini.Xy34Zw", "another process writing just now");
+    dir.Write(".fraglane.ini.fraglane-Ab12Cd", "[s]\nk=half written");
+    dir.Write(".fraglane.ini.fraglane-Xy34Zw", "another process writing just now");
+    dir.Write(".fraglane.ini.backup", "the operator's own, named alike");
     const timespec old[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
-    ::utimensat(AT_FDCWD, dir.Path(".fraglane.ini.Ab12Cd").c_str(), old, 0);
+    ::utimensat(AT_FDCWD, dir.Path(".fraglane.ini.fraglane-Ab12Cd").c_str(), old, 0);
+    ::utimensat(AT_FDCWD, dir.Path(".fraglane.ini.backup").c_str(), old, 0);
     ProfileFile(Path()).WriteString("s", "k", "2");
-    EXPECT_EQ(dir.Listing(), ".fraglane.ini.Xy34Zw\n.fraglane.ini.lock\nfraglane.ini\n");
+    EXPECT_EQ(dir.Listing(),
+              ".fraglane.ini.backup\n.fraglane.ini.fraglane-Xy34Zw\n"
+              ".fraglane.ini.lock\nfraglane.ini\n");
 }
 #endif
 
