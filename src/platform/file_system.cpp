@@ -2,6 +2,8 @@
 // native calls.
 #include "platform/file_system.h"
 
+#include <algorithm>
+
 #include "platform/error.h"
 #include "platform/file.h"
 
@@ -52,6 +54,16 @@ void WriteFileBytes(std::string_view path, std::string_view bytes) {
     if (!file.WriteAt(0, bytes.data(), bytes.size())) {
         throw OutputError("Unable to write to " + DisplayPath(path));
     }
+}
+
+bool IsTemporaryName(std::string_view name, std::string_view leaf) {
+    const std::string prefix = "." + std::string(leaf) + TemporaryMark;
+    if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
+        return false;
+    return std::all_of(
+        name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        });
 }
 
 void ReplaceFileBytes(std::string_view folder, std::string_view name, std::string_view bytes) {

@@ -129,6 +129,9 @@ void WriteFileAnew(std::string_view folder, std::string_view name, const PiecePr
 // What the temporary names of WriteFileAnew hold after ".name": so marked, an operator's own
 // ".name.backup" is never taken for one.
 inline constexpr const char* TemporaryMark = ".fraglane-";
+// Whether name is one that WriteFileAnew gives a temporary of leaf: "." + leaf + TemporaryMark
+// and six letters or digits, as it makes them.
+bool IsTemporaryName(std::string_view name, std::string_view leaf);
 void ReplaceFileBytes(std::string_view folder, std::string_view name, std::string_view bytes);
 
 }  // namespace fraglane::platform

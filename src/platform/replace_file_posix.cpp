@@ -64,11 +64,10 @@ void RemoveStaleTemporaries(int dirFd, const std::string& leaf) {
             ::close(listFd);
         return;
     }
-    const std::string prefix = "." + leaf + TemporaryMark;
     const time_t now = ::time(nullptr);
     while (dirent* e = ::readdir(d.Get())) {
         const std::string_view name = e->d_name;
-        if (name.size() != prefix.size() + SuffixLength || name.substr(0, prefix.size()) != prefix)
+        if (!IsTemporaryName(name, leaf))
             continue;
         struct stat st {};
         if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&

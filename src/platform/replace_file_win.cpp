@@ -13,7 +13,6 @@ namespace {
 // A temporary file of a write left behind longer than this belongs to a process that died
 // (in 100-nanosecond file-time units).
 constexpr uint64_t StaleTemporaryTicks = 60ull * 10'000'000;
-constexpr size_t SuffixLength = 6;
 
 uint64_t Ticks(const FILETIME& t) {
     return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
@@ -33,7 +32,7 @@ void RemoveStaleTemporaries(const std::string& dir, const std::string& leaf) {
     do {
         if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
                 0 &&
-            std::string_view(data.cFileName).size() == prefix.size() + SuffixLength &&
+            IsTemporaryName(data.cFileName, leaf) &&
             Ticks(now) - Ticks(data.ftLastWriteTime) > StaleTemporaryTicks) {
             ::DeleteFileA((dir + data.cFileName).c_str());
         }

@@ -81,10 +81,18 @@ std::string_view ExtractFileExt(std::string_view name) {
 
 namespace {
 
+// cmd reads a batch file in the console's code page (437, 850, 866...), where the bytes
+// 0xB0 to 0xDF are line-drawing signs, and Windows hands the command line to an engine that
+// reads it in the ANSI code page with the nearest letter for each: a crossing line becomes
+// "+", which starts a command of the game. UTF-8 letters of Latin-1 begin with such a byte.
+bool IsLineDrawingByte(unsigned char u) {
+    return u >= 0xB0 && u <= 0xDF;
+}
+
 // What stops a name from standing in the batch line as one word, for the byte c.
 bool IsCommandByte(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return u <= 0x20 || u == 0x7F ||
+    return u <= 0x20 || u == 0x7F || IsLineDrawingByte(u) ||
            std::string_view("\"%&+;<>^|").find(c) != std::string_view::npos;
 }
 
@@ -92,6 +100,11 @@ std::string ByteProblem(char c) {
     const auto u = static_cast<unsigned char>(c);
     if (c == ' ')
         return "a blank would split it in the command line";
+    if (IsLineDrawingByte(u)) {
+        static const char Hex[] = "0123456789ABCDEF";
+        return std::string("the byte \\x") + Hex[u >> 4] + Hex[u & 0xF] +
+               " reads in cmd as a line-drawing sign, which Windows may hand the game as \"+\"";
+    }
     if (u < 0x20 || u == 0x7F)
         return "the control byte " + PrintableName(std::string_view(&c, 1)) +
                " cannot stand in a command line";
@@ -158,7 +171,8 @@ std::string CommandLineProblem(std::string_view line) {
             return ByteProblem(c);
         } else if (quoted) {
             continue;
-        } else if (std::string_view("&|<>+;").find(c) != std::string_view::npos) {
+        } else if (std::string_view("&|<>+;").find(c) != std::string_view::npos ||
+                   IsLineDrawingByte(u)) {
             return ByteProblem(c) + " outside quotes";
         } else if (c == '^' && i + 1 < line.size() && line[i + 1] == '"') {
             // cmd takes ^" for a plain quote, which the game would still read as one

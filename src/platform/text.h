@@ -45,7 +45,10 @@ void ForEachLine(std::string_view bytes, F&& line) {
 
 // Whether a mod, map or bot name may go into the batch line as it stands: one word, with
 // nothing that the command interpreter ("&|<>^%"") or the game ("+" starts a command, ";"
-// ends one) would read as more than a name. Empty names pass.
+// ends one, "//" and "/*" comments) would read as more than a name, and none of the bytes
+// 0xB0 to 0xDF, which cmd reads as line-drawing signs that reach a Windows engine as "+"
+// (UTF-8 letters of Latin-1 begin with one; Windows-1252 letters below 0xB0 or above 0xDF
+// pass). Empty names pass.
 bool IsCommandSafeName(std::string_view name);
 // Whether a name may also stand as one folder or file name under a folder the program
 // writes or reads (a mod's folder, a map's archive in the staging folder, its level shot):
@@ -60,7 +63,8 @@ std::string PlainNameProblem(std::string_view name);
 // go into the batch line as it stands; empty when it can. Colour codes ("^") and balanced
 // double quotes pass; what the command interpreter or the game would act on does not: "%"
 // anywhere (the interpreter expands it inside quotes too), "&", "|", "<", ">", "+" and ";"
-// outside quotes, an unbalanced quote, and control bytes (line breaks included).
+// outside quotes, "^\"", comments and the bytes 0xB0 to 0xDF (see CommandNameProblem) outside
+// quotes, an unbalanced quote, and control bytes (line breaks included).
 std::string CommandLineProblem(std::string_view line);
 // Why a value cannot end a config line ("seta rconpassword <value>") as it stands: the game
 // would read a command after ";", a line break or a comment, and a quote would change what

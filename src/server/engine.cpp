@@ -204,6 +204,19 @@ std::vector<std::string> EngineWordsOf(std::string_view line) {
     return words;
 }
 
+// A word of the program's own for the engine (the game directory's path), given so that the
+// engine's joining and splitting (above) leave it one word of one command: in quotes when it
+// holds what would split it and no blank (with a blank the engine puts the quotes itself).
+std::string EngineArgument(const std::string& word) {
+    if (word.find('"') != std::string::npos)
+        throw Error("the engine cannot be given " + text::PrintableName(word) +
+                    ": a quote in it would end the word");
+    const bool splits =
+        word.find_first_of("+;") != std::string::npos || word.find("//") != std::string::npos ||
+        word.find("/*") != std::string::npos || word.find("*/") != std::string::npos;
+    return splits && word.find(' ') == std::string::npos ? "\"" + word + "\"" : word;
+}
+
 // The mod folder as the file system spells it: the mod list holds names lower-cased, and an
 // engine on a file system where case counts would not find "WFA/" as "wfa".
 std::string ModFolderSpelling(std::string_view gameDirectory, const std::string& mod) {
@@ -224,7 +237,8 @@ std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
         std::any_of(words.begin() + (words.empty() ? 0 : 1), words.end(),
                     [](const std::string& w) { return text::EqualsIgnoreCase(w, "fs_basepath"); });
     if (!setsBasePath)
-        words.insert(words.end(), {"+set", "fs_basepath", std::string(gameDirectory)});
+        words.insert(words.end(),
+                     {"+set", "fs_basepath", EngineArgument(std::string(gameDirectory))});
     const std::vector<std::string> batch = EngineWordsOf(batchLine);
     words.insert(words.end(), batch.begin(), batch.end());
     for (size_t i = 0; i + 2 < words.size(); ++i) {

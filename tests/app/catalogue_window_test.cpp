@@ -323,7 +323,7 @@ TEST_F(CatalogueWindow, SavedBatchIsTheComposedBytesAndLookAlikeValuesStayChecke
         "b\r\n");
     EXPECT_FALSE(window->cBat->toPlainText().contains(QStringLiteral("&calc")));
     EXPECT_TRUE(window->cLeftOut->toPlainText().startsWith(
-        QString::fromUtf16(u"left out map \u00e9&calc: \"&\" cannot stand")));
+        QString::fromUtf16(u"left out map \u00e9&calc: the byte \\xC3 reads in cmd")));
     QTest::mouseClick(window->btnSaveBat, Qt::LeftButton);
     EXPECT_EQ(game.Read("runmap__ffa.bat"),
               "quake3.exe   +set dedicated 1 +set com_hunkmegs 100 +set sv_pure 1 +exec "

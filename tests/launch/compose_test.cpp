@@ -230,6 +230,12 @@ TEST(Compose, StoredNamesThatWouldActAsCommandsAreLeftOutAndSaid) {
          "left out cfg name x/**/cmdlist: \"/*\" would be read as a comment by the game"},
         {"q3dm17", "", "secret;quit",  // the cfg row stands for the password here
          "left out the rcon password: \";\" cannot stand in a config line"},
+        {"dm\xC5quit", "addbot sarge 3 red 0 \"Caf\xC3\xA9\"", "x.cfg",
+         "left out map dm\xC5quit: the byte \\xC5 reads in cmd as a line-drawing sign, which "
+         "Windows may hand the game as \"+\""},
+        {"q3dm17", "addbot sarge\xC3\xA9 3 red", "x.cfg",
+         "left out bot line addbot sarge\xC3\xA9 3 red: the byte \\xC3 reads in cmd as a "
+         "line-drawing sign, which Windows may hand the game as \"+\" outside quotes"},
         {"q3dm17", "", "My Server.cfg",
          "left out cfg name My Server.cfg: a blank would split it in the command line"},
         {"q3dm17", "", "..\\q3config.cfg",

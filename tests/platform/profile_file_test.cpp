@@ -206,14 +206,17 @@ TEST_F(ProfileFileTest, WriteRemovesTemporariesThatAKilledWriteLeftBehind) {
     Put("[s]\nk=1\n");
     dir.Write(".fraglane.ini.fraglane-Ab12Cd", "[s]\nk=half written");
     dir.Write(".fraglane.ini.fraglane-Xy34Zw", "another process writing just now");
-    dir.Write(".fraglane.ini.backup", "the operator's own, named alike");
+    // The operator's own files named alike stay.
+    dir.Write(".fraglane.ini.backup", "mine");
+    dir.Write(".fraglane.ini.fraglane-2.save", "mine");
     const timespec old[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
-    ::utimensat(AT_FDCWD, dir.Path(".fraglane.ini.fraglane-Ab12Cd").c_str(), old, 0);
-    ::utimensat(AT_FDCWD, dir.Path(".fraglane.ini.backup").c_str(), old, 0);
+    for (const char* name :
+         {".fraglane.ini.fraglane-Ab12Cd", ".fraglane.ini.backup", ".fraglane.ini.fraglane-2.save"})
+        ::utimensat(AT_FDCWD, dir.Path(name).c_str(), old, 0);
     ProfileFile(Path()).WriteString("s", "k", "2");
     EXPECT_EQ(dir.Listing(),
-              ".fraglane.ini.backup\n.fraglane.ini.fraglane-Xy34Zw\n"
-              ".fraglane.ini.lock\nfraglane.ini\n");
+              ".fraglane.ini.backup\n.fraglane.ini.fraglane-2.save\n"
+              ".fraglane.ini.fraglane-Xy34Zw\n.fraglane.ini.lock\nfraglane.ini\n");
 }
 #endif
 

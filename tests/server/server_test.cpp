@@ -63,6 +63,11 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
     for (const char* line : {"q +addbot x 1 red 0 \"a\"\"+echo PWNED\"", "q +say a\"b c\""})
         EXPECT_THROW(ServerWords({"/e"}, line, native), Error) << line;
     EXPECT_EQ(ServerPort(ServerWords({"/e"}, "q +set net_port \"27999\"", native)), 27999);
+    // The game directory's path stays one word of one command, "+" and all.
+    EXPECT_EQ(ServerWords({"/e"}, "q", "/g/oa+quit"),
+              (Words{"/e", "+set", "fs_basepath", "\"/g/oa+quit\""}));
+    EXPECT_EQ(ServerWords({"/e"}, "q", "/g/my oa+x")[3], "/g/my oa+x");
+    EXPECT_THROW(ServerWords({"/e"}, "q", "/g/a\"b"), Error);
     const struct {
         Words words;
         uint16_t port;
