@@ -222,15 +222,24 @@ bool File::Truncate(uint64_t size) {
     return true;
 }
 
+namespace {
+
+// The permission bits that hold what the file system can of DOS attributes: read-only as no
+// write permission.
+mode_t ModeWithAttributes(mode_t mode, uint32_t attributes) {
+    mode &= 07777;
+    if (attributes & AttrReadOnly)
+        return mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    return mode | S_IWUSR;
+}
+
+}  // namespace
+
 void File::SetAttributes(uint32_t attributes) {
     struct stat st {};
     if (::fstat(Fd(m_handle), &st) != 0)
         return;
-    mode_t mode = st.st_mode & 07777;
-    if (attributes & AttrReadOnly)
-        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    else
-        mode |= S_IWUSR;
+    const mode_t mode = ModeWithAttributes(st.st_mode, attributes);
     if (mode != (st.st_mode & 07777))
         ::fchmod(Fd(m_handle), mode);
 }
@@ -254,11 +263,7 @@ void SetFileAttributes(std::string_view path, uint32_t attributes) {
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0)
         return;
-    mode_t mode = st.st_mode & 07777;
-    if (attributes & AttrReadOnly)
-        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    else
-        mode |= S_IWUSR;
+    const mode_t mode = ModeWithAttributes(st.st_mode, attributes);
     if (mode != (st.st_mode & 07777))
         ::chmod(native.c_str(), mode);
 }

@@ -226,8 +226,11 @@ bool RenameToNewName(std::string_view from, std::string_view to) {
     return RenameNative(from, ExactNative(from), to, ExactNative(to), true);
 }
 
-bool RemoveFile(std::string_view path) {
-    const std::string native = ToNative(path);
+namespace {
+
+// Removes a file or a link itself at native: below a confined folder from the folder on,
+// nothing followed.
+bool RemoveNativeFile(std::string_view path, const std::string& native) {
     std::string leaf;
     const OwnedHandle parent = OpenParentBelow(path, native, leaf);
     if (parent.Valid())
@@ -235,13 +238,14 @@ bool RemoveFile(std::string_view path) {
     return errno == 0 && ::unlink(native.c_str()) == 0;
 }
 
+}  // namespace
+
+bool RemoveFile(std::string_view path) {
+    return RemoveNativeFile(path, ToNative(path));
+}
+
 bool RemoveExactFile(std::string_view path) {
-    const std::string native = ExactNative(path);
-    std::string leaf;
-    const OwnedHandle parent = OpenParentBelow(path, native, leaf);
-    if (parent.Valid())
-        return ::unlinkat(Fd(parent), leaf.c_str(), 0) == 0;
-    return errno == 0 && ::unlink(native.c_str()) == 0;
+    return RemoveNativeFile(path, ExactNative(path));
 }
 
 bool RemoveDir(std::string_view path) {

@@ -24,6 +24,18 @@ namespace {
 
 using Names = std::vector<std::string>;
 
+// A repack of rows in a game directory, with an archive object and a lister of its own.
+RepackResult RepackIn(const test::TempDir& game, std::vector<RepackRow> rows) {
+    archive::Pk3Archive zip;
+    platform::TDirContent lister;
+    lister.SetActive(true);
+    RepackSink sink;
+    sink.status = [](int, const std::string&) {};
+    return RepackMaps({game.Program(), game.Program() + "levelshots\\", game.Program() + "temp\\",
+                       std::move(rows)},
+                      zip, lister, {}, sink);
+}
+
 class RunTest : public ::testing::Test {
 protected:
     test::TempDir dir;
@@ -272,16 +284,7 @@ TEST(RepackOpenArena, TheReportNamesAsMissingOnlyWhatNoFileOrKeptScriptProvides)
     test::GameDir game;
     if (!game.LinkOpenArena())
         GTEST_SKIP() << "openarena-088-data is not installed";
-    archive::Pk3Archive zip;
-    platform::TDirContent lister;
-    lister.SetActive(true);
-    RepackSink sink;
-    sink.status = [](int, const std::string&) {};
-    const RepackResult r = RepackMaps({game.Program(),
-                                       game.Program() + "levelshots\\",
-                                       game.Program() + "temp\\",
-                                       {{"aggressor", "baseq3"}}},
-                                      zip, lister, {}, sink);
+    const RepackResult r = RepackIn(game, {{"aggressor", "baseq3"}});
     ASSERT_EQ(r.archivePath, game.Program() + "temp\\aggressor.pk3");
     Names missing;
     std::copy_if(r.report.begin(), r.report.end(), std::back_inserter(missing),
@@ -397,16 +400,7 @@ TEST(RepackHostileMembers, AFailedMemberCostsItselfOnlyAndIsReportedWithItsReaso
             bsp += t + std::string(1, '\0');
         test::MakeArchive(game, "baseq3\\map.pk3", {{"maps\\m.bsp", bsp}});
         WriteHostileArchive(game.Program() + "baseq3\\" + row.archive, row.members);
-        archive::Pk3Archive zip;
-        platform::TDirContent lister;
-        lister.SetActive(true);
-        RepackSink sink;
-        sink.status = [](int, const std::string&) {};
-        const RepackResult r = RepackMaps({game.Program(),
-                                           game.Program() + "levelshots\\",
-                                           game.Program() + "temp\\",
-                                           {{"m", "baseq3"}}},
-                                          zip, lister, {}, sink);
+        const RepackResult r = RepackIn(game, {{"m", "baseq3"}});
         ASSERT_EQ(r.archivePath, game.Program() + "temp\\m.pk3");
         std::string report;
         for (const std::string& line : r.report)
