@@ -118,12 +118,12 @@ std::string_view FileNameOf(std::string_view member) {
     return slash == std::string_view::npos ? member : member.substr(slash + 1);
 }
 
-bool IsListableName(std::string_view name) {
-    return !name.empty() && text::IsCommandSafeName(name);
-}
-
 std::string ListableNameProblem(std::string_view name) {
     return name.empty() ? "an empty name" : text::CommandNameProblem(name);
+}
+
+bool IsListableName(std::string_view name) {
+    return ListableNameProblem(name).empty();
 }
 
 // The first archive of a mod (in the scan's order) that holds icons of a bot, and those icons.
