@@ -463,6 +463,7 @@ void T_Main::LoadSettings() {
     AddKeptLines(cRotationMaps, o.rotation);
     cMinOnRun->setChecked(s.minOnStart);
     cEngine->setText(ToQt(s.engine));
+    cCrashRestart->setChecked(s.crashRestart);
 }
 
 void T_Main::SaveSettings() {
@@ -474,6 +475,7 @@ void T_Main::SaveSettings() {
     s.team = ToStd(cTeam->currentText());
     s.minOnStart = cMinOnRun->isChecked();
     s.engine = ToStd(cEngine->text());
+    s.crashRestart = cCrashRestart->isChecked();
     settings::SaveSettings(*IniFile, s);
 }
 

@@ -37,6 +37,10 @@ class QStatusBar;
 class QTabWidget;
 class QTreeWidgetItem;
 
+namespace fraglane::server {
+struct SupervisorEvent;
+}
+
 namespace fraglane::app {
 
 inline constexpr const char* WebSiteAddress = "https://fraglane.github.io/";
@@ -142,6 +146,7 @@ public:
     // file chooser.
     void btnStopServerClick();
     void btnRestartServerClick();
+    void cConsoleReturn();
     void ServerTick();
     void btnEngineClick();
     std::string ConfigFilePath() const;
@@ -223,6 +228,7 @@ public:
     QCheckBox* cUseQ3sdc;
     QLineEdit* cEngine;
     QPushButton* btnEngine;
+    QCheckBox* cCrashRestart;
     QLabel* RxLabel1;
     QLabel* Label30;
 
@@ -263,6 +269,7 @@ public:
     QPushButton* btnStopServer;
     QPushButton* btnRestartServer;
     QPlainTextEdit* cServerLog;
+    QLineEdit* cConsole;
     QMenu* PopupDir;
 
     // Column indices of the list grids.
@@ -295,15 +302,14 @@ private:
     void BuildReadyPage();
     void BuildServerPage();
     void SetTabOrder();
-    // The server watch: what runs, its log, the status query, a stop under way.
+    // The server watch: the supervisor of the game directory's server and its timer.
     struct ServerWatch;
     // Shows the server page where start runs the engine, finds a server that runs already and
     // starts the watch's timer.
     void SetUpServerWatch();
-    void StartServerNow();
-    // Asks the server to stop; with restart, the composed line starts once it has ended.
-    void BeginServerStop(bool restart);
-    void ServerEnded();
+    // The composed line's engine words and the watcher's options; throws Error.
+    std::vector<std::string> ServerStartWords();
+    void ShowServerEvents(const std::vector<server::SupervisorEvent>& events);
     void ShowServerStatus();
     // The option controls with the fields of the launch options they hold.
     void BindOptions();

@@ -422,8 +422,13 @@ void T_Main::BuildAdvancedPage() {
     engineRow->addWidget(cEngine, 1);
     engineRow->addWidget(btnEngine);
     grid->addLayout(engineRow, 5, 1, Qt::AlignBottom);
+    // Below everything, in the row that takes the page's spare height.
+    cCrashRestart = Check(p, "cCrashRestart", QStringLiteral("restart after a crash"),
+                          QStringLiteral("start the server again when it crashes, after a "
+                                         "growing pause; not after 5 crashes in 10 minutes"));
+    grid->addWidget(cCrashRestart, 6, 1, Qt::AlignTop);
     for (QWidget* w : {static_cast<QWidget*>(engineCaption), static_cast<QWidget*>(cEngine),
-                       static_cast<QWidget*>(btnEngine)})
+                       static_cast<QWidget*>(btnEngine), static_cast<QWidget*>(cCrashRestart)})
         w->setVisible(platform::StartsEngineItself());
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(6, 1);
@@ -546,10 +551,10 @@ void T_Main::SetTabOrder() {
         btnRepackMaps,
         cBot, btnRescanBotes, cSkill, cTeam, btnAddBot, btnDelBots, cSelectedBots,
         cDisplayMode, cFullscreen, cLightmap, cDynamiclight, cFastsky, cVertexLight,
-        cPre, cPost, cMovement, cDefragGametype, cUseQ3sdc, cEngine, btnEngine,
+        cPre, cPost, cMovement, cDefragGametype, cUseQ3sdc, cEngine, btnEngine, cCrashRestart,
         cRotate, cRotationMaps, btnAddRotation, btnDelRotation, btnRotationUp, btnRotationDown,
         cBat, cCfg, cBatName, cCfgName, btnSaveBat, btnSaveCfg, btnStart, cMinOnRun,
-        btnStopServer, btnRestartServer, cServerLog};
+        btnStopServer, btnRestartServer, cServerLog, cConsole};
     // clang-format on
     for (size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
@@ -569,10 +574,15 @@ void T_Main::BuildServerPage() {
     cServerLog->setReadOnly(true);
     cServerLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     cServerLog->setMaximumBlockCount(1000);  // the log's last 1,000 lines
+    cConsole = Named(new QLineEdit(p), "cConsole",
+                     QStringLiteral("a console command for the running server, sent as rcon "
+                                    "with the stored password (Enter sends it)"));
+    cConsole->setPlaceholderText(QStringLiteral("rcon command: status, kick NAME, map NAME..."));
     grid->addWidget(cServerStatus, 0, 0);
     grid->addWidget(btnStopServer, 0, 1);
     grid->addWidget(btnRestartServer, 0, 2);
     grid->addWidget(cServerLog, 1, 0, 1, 3);
+    grid->addWidget(cConsole, 2, 0, 1, 3);
     grid->setColumnStretch(0, 1);
     PageConfig->addTab(TabServer, QStringLiteral("server"));
 }

@@ -1,5 +1,6 @@
-// "start" where the program runs the engine itself (Linux), and the server page: the log as it
-// grows, the status line, stop and restart.
+// "start" where the program runs the engine itself (Linux), and the server page: the events of
+// the server's supervisor shown (the log as it grows, the status line, a failed start, a
+// crash), stop, restart and the console.
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,10 +8,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include <cstdlib>
-
 #include "app/qt_convert.h"
 #include "app/server_watch.h"
+#include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "server/engine.h"
@@ -20,13 +20,8 @@ namespace fraglane::app {
 namespace {
 
 constexpr int TickMilliseconds = 250;
-constexpr std::chrono::seconds QueryEvery{2};
-constexpr size_t FailureLogLines = 20;
 
-std::string PathVariable() {
-    const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): nobody sets it
-    return path != nullptr ? path : "";
-}
+using Clock = server::Supervisor::Clock;
 
 // The text of a command line after its first word (the program), blanks included.
 QString AfterFirstWord(const QString& line) {
@@ -44,16 +39,21 @@ QString AfterFirstWord(const QString& line) {
 }  // namespace
 
 void T_Main::SetUpServerWatch() {
-    m_server = std::make_unique<ServerWatch>(ExeDir);
+    m_server = std::make_unique<ServerWatch>(ExeDir, platform::OwnProgramPath());
     const bool runsEngine = platform::StartsEngineItself();
     PageConfig->setTabVisible(PageConfig->indexOf(TabServer), runsEngine);
     if (!runsEngine)
         return;
     connect(&m_server->timer, &QTimer::timeout, this,
             [this] { Guarded([this] { ServerTick(); }); });
-    m_server->running = server::RunningServer(ExeDir);
+    connect(cConsole, &QLineEdit::returnPressed, this,
+            [this] { Guarded([this] { cConsoleReturn(); }); });
     m_server->timer.start(TickMilliseconds);
     ServerTick();
+}
+
+std::vector<std::string> T_Main::ServerStartWords() {
+    return server::EngineWords(ToStd(cEngine->text()), m_texts.commandLine, ExeDir);
 }
 
 void T_Main::btnStartClick() {
@@ -65,36 +65,44 @@ void T_Main::btnStartClick() {
         return;
     }
     btnSaveBatClick();
-    ServerWatch& w = *m_server;
-    if (w.running && !platform::IsAlive(w.running->process))
-        ServerEnded();
-    if (!w.running)
-        w.running = server::RunningServer(ExeDir);  // one started meanwhile from elsewhere
-    if (!w.running) {
-        StartServerNow();
-        return;
+    const std::vector<std::string> words = ServerStartWords();  // "no map selected" first
+    server::Supervisor& s = m_server->supervisor;
+    const server::WatcherOptions options{server::StopGrace, cCrashRestart->isChecked()};
+    m_server->minimizeWhenProven = cMinOnRun->isChecked();
+    if (s.phase() == server::Supervisor::Phase::Stopping) {
+        s.Restart(words, options, Clock::now());  // the new one follows the stop
+    } else if (!s.running()) {
+        s.Start(words, options, Clock::now());
+        PageConfig->setCurrentWidget(TabServer);
+    } else if (m_desktop.Ask(this, QStringLiteral("A server is running (process %1). Stop it and "
+                                                  "start the new one?")
+                                       .arg(s.running()->enginePid))) {
+        s.Restart(words, options, Clock::now());
     }
-    if (w.stopSince) {  // stopping already: the new one follows
-        w.startAfterStop = true;
-        return;
-    }
-    if (m_desktop.Ask(this, QStringLiteral("A server is running (process %1). Stop it and start "
-                                           "the new one?")
-                                .arg(w.running->process.pid)))
-        BeginServerStop(true);
+    ShowServerStatus();
 }
 
 void T_Main::btnStopServerClick() {
-    if (m_server->running)
-        BeginServerStop(false);
+    m_server->supervisor.Stop(Clock::now());
+    ShowServerStatus();
 }
 
 void T_Main::btnRestartServerClick() {
     btnSaveBatClick();
-    if (m_server->running)
-        BeginServerStop(true);
-    else
-        StartServerNow();
+    m_server->minimizeWhenProven = false;
+    m_server->supervisor.Restart(ServerStartWords(),
+                                 {server::StopGrace, cCrashRestart->isChecked()},
+                                 Clock::now());
+    ShowServerStatus();
+}
+
+void T_Main::cConsoleReturn() {
+    const std::string command = ToStd(cConsole->text());
+    if (command.empty())
+        return;
+    m_server->supervisor.Console(GatherOptions().rconPassword, command, Clock::now());
+    cServerLog->appendPlainText(QStringLiteral("> ") + ToQt(command));
+    cConsole->clear();
 }
 
 void T_Main::btnEngineClick() {
@@ -112,111 +120,54 @@ void T_Main::btnEngineClick() {
     cEngine->setText(chosen + AfterFirstWord(current));  // the engine's own words stay
 }
 
-void T_Main::StartServerNow() {
-    const std::vector<std::string> words =
-        server::ServerWords(server::ResolveEngine(ToStd(cEngine->text()), ExeDir, PathVariable()),
-                            m_texts.commandLine, server::NativeGameDirectory(ExeDir));
-    ServerWatch& w = *m_server;
-    w.running = server::StartServer(ExeDir, words);
-    const ServerWatch::Clock::time_point now = ServerWatch::Clock::now();
-    w.status.reset();
-    w.queryOpen = false;
-    w.lastQuery = now;
-    w.proofUntil = now + server::StartProof;
-    w.minimizeWhenProven = cMinOnRun->isChecked();
-    PageConfig->setCurrentWidget(TabServer);
-    ShowServerStatus();
-}
-
-void T_Main::BeginServerStop(bool restart) {
-    ServerWatch& w = *m_server;
-    w.startAfterStop = restart;
-    if (!w.stopSince) {
-        server::RequestStop(*w.running, false);
-        w.stopSince = ServerWatch::Clock::now();
-        w.killed = false;
-    }
-    ShowServerStatus();
-}
-
-void T_Main::ServerEnded() {
-    ServerWatch& w = *m_server;
-    const server::ServerRecord ended = *w.running;
-    w.running.reset();
-    w.status.reset();
-    w.queryOpen = false;
-    w.stopSince.reset();
-    w.killed = false;
-    server::ForgetServer(ExeDir, ended);
-    if (w.proofUntil) {
-        // A start that did not last: said with the end of the log, which says why.
-        w.proofUntil.reset();
-        w.minimizeWhenProven = false;
-        w.startAfterStop = false;
-        QString message =
-            QStringLiteral("The server ended within %1 seconds.").arg(server::StartProof.count());
-        const std::vector<std::string> lines = server::LogTail(ExeDir, FailureLogLines);
-        if (!lines.empty()) {
-            message += QStringLiteral("\n\n%1 ends:\n").arg(QLatin1String(server::LogFileName));
-            message += ToQt(lines).join(u'\n');
-        }
-        ShowServerStatus();
-        m_desktop.ShowError(this, message);
-        return;
-    }
-    if (w.startAfterStop) {
-        w.startAfterStop = false;
-        StartServerNow();
-    }
-}
-
 void T_Main::ServerTick() {
-    ServerWatch& w = *m_server;
-    const ServerWatch::Clock::time_point now = ServerWatch::Clock::now();
-    const server::LogFollower::News news = w.log.Read();
-    if (news.restarted)
-        cServerLog->clear();
-    for (const std::string& line : news.lines)
-        cServerLog->appendPlainText(ToQt(line));
-    if (w.running && !platform::IsAlive(w.running->process)) {
-        ServerEnded();
-    } else if (!w.running && now - w.lastQuery >= QueryEvery) {
-        w.lastQuery = now;
-        w.running = server::RunningServer(ExeDir);  // one started by the command-line tool
-    }
-    if (w.running) {
-        if (w.proofUntil && now >= *w.proofUntil) {
-            w.proofUntil.reset();
-            if (w.minimizeWhenProven)
-                showMinimized();
-            w.minimizeWhenProven = false;
-        }
-        if (w.stopSince && !w.killed && now - *w.stopSince >= server::StopGrace) {
-            server::RequestStop(*w.running, true);
-            w.killed = true;
-        }
-        if (w.queryOpen) {
-            if (const std::optional<std::string> answer = w.query.Receive(0)) {
-                w.queryOpen = false;
-                if (std::optional<server::ServerStatus> status = server::ParseStatusAnswer(*answer))
-                    w.status = std::move(status);
-            }
-        }
-        if (now - w.lastQuery >= QueryEvery) {
-            w.lastQuery = now;
-            w.queryOpen = w.query.Send(w.running->port, server::StatusQuery());
-        }
-    }
+    ShowServerEvents(m_server->supervisor.Tick(Clock::now()));
     ShowServerStatus();
+}
+
+void T_Main::ShowServerEvents(const std::vector<server::SupervisorEvent>& events) {
+    using Kind = server::SupervisorEvent::Kind;
+    for (const server::SupervisorEvent& e : events) {
+        switch (e.kind) {
+        case Kind::LogCleared:
+            cServerLog->clear();
+            break;
+        case Kind::LogLine:
+        case Kind::ConsoleAnswer:
+            cServerLog->appendPlainText(ToQt(e.text));
+            break;
+        case Kind::Started:
+            if (m_server->minimizeWhenProven)
+                showMinimized();
+            m_server->minimizeWhenProven = false;
+            break;
+        case Kind::StartFailed:
+            m_server->minimizeWhenProven = false;
+            ShowServerStatus();
+            m_desktop.ShowError(this, ToQt(e.text));
+            break;
+        case Kind::PortTaken:
+        case Kind::Restarting:
+        case Kind::Ended:
+            cServerLog->appendPlainText(QStringLiteral("[fraglane] ") + ToQt(e.text));
+            break;
+        }
+    }
 }
 
 void T_Main::ShowServerStatus() {
-    const ServerWatch& w = *m_server;
-    QString line = ToQt(server::StatusLine(w.running, w.status));
-    if (w.running && w.stopSince)
-        line = QStringLiteral("stopping: ") + line;
-    cServerStatus->setText(line);
-    btnStopServer->setEnabled(w.running.has_value() && !w.stopSince);
+    const server::Supervisor& s = m_server->supervisor;
+    cServerStatus->setText(ToQt(s.StatusLine()));
+    btnStopServer->setEnabled(s.running().has_value() &&
+                              s.phase() != server::Supervisor::Phase::Stopping);
+    cConsole->setEnabled(s.phase() == server::Supervisor::Phase::Running);
+    // The tab says what runs while another page is shown.
+    QString caption = QStringLiteral("server");
+    if (s.running())
+        caption = QStringLiteral("server: running");
+    else if (s.lastEnd() && server::IsCrash(*s.lastEnd()))
+        caption = QStringLiteral("server: crashed");
+    PageConfig->setTabText(PageConfig->indexOf(TabServer), caption);
 }
 
 }  // namespace fraglane::app

@@ -22,6 +22,7 @@
 #include "repack/repack_job.h"
 #include "server/engine.h"
 #include "server/server_run.h"
+#include "server/supervisor.h"
 #include "settings/settings.h"
 
 namespace fraglane::cli {
@@ -38,7 +39,8 @@ constexpr const char* Usage =
     "  repack MAP[@MOD]...\n"
     "  list mods | list maps [--mod M] | list bots | list rotation\n"
     "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n"
-    "  start [--detach], stop, status (Linux: the engine runs the composed line)\n";
+    "  start [--detach], stop, status, rcon COMMAND... (Linux: the engine runs the composed "
+    "line)\n";
 
 struct UsageError {
     std::string message;
@@ -175,19 +177,29 @@ int Scan(Context& c) {
     return 0;
 }
 
-// What "start" runs: the engine of the settings with the words of the batch line it saved.
-std::vector<std::string> ServerStartWords(Context& c) {
+// What "start" runs: the engine of the settings with the words of the batch line it saved,
+// and the watcher's options.
+struct StartPlan {
+    std::vector<std::string> words;
+    server::WatcherOptions options;
+};
+
+StartPlan ServerStartPlan(Context& c) {
     platform::ProfileFile ini(c.iniPath);
     const settings::Settings s = StartupSettings(ini);
     const launch::LaunchTexts texts = StartupTexts(s.options, c.err);
     launch::SaveBatchFile(c.exeDir, texts.batchName, texts.commandLine);
-    const char* path = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): read before threads
-    return server::ServerWords(server::ResolveEngine(s.engine, c.exeDir, path ? path : ""),
-                               texts.commandLine, server::NativeGameDirectory(c.exeDir));
+    return {server::EngineWords(s.engine, texts.commandLine, c.exeDir),
+            {server::StopGrace, s.crashRestart}};
 }
 
-// start: the engine in place of this process, its output on stdout. start --detach: in a
-// session of its own, as the window starts it, once it has run for StartProof.
+using Clock = server::Supervisor::Clock;
+constexpr std::chrono::milliseconds CliTick{100};
+
+// start: the server's supervisor followed until the server ends, its log on stdout, what
+// happens to it on stderr; Ctrl-C or the terminate signal stops it (exit 0, as after stop; 1
+// after a crash or a failed start). start --detach: once the start is proven, the server
+// left running.
 int Start(Context& c) {
     const bool detach = c.args.size() == 1 && c.args[0] == "--detach";
     if (!c.args.empty() && !detach)
@@ -195,38 +207,66 @@ int Start(Context& c) {
     if (!platform::StartsEngineItself())
         throw Error("start runs the engine on Linux only: on Windows, start the batch file");
     server::RefuseWhenRunning(c.exeDir);
-    const std::vector<std::string> words = ServerStartWords(c);
-    if (!detach) {
+    const StartPlan plan = ServerStartPlan(c);
+    const platform::InterruptStop interrupt;
+    server::Supervisor supervisor(c.exeDir, platform::OwnProgramPath());
+    supervisor.Start(plan.words, plan.options, Clock::now());
+    bool failed = false;
+    bool stopping = false;
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (!detach && !stopping && interrupt.Token().stop_requested()) {
+            supervisor.Stop(now);
+            stopping = true;
+        }
+        for (const server::SupervisorEvent& e : supervisor.Tick(now)) {
+            using Kind = server::SupervisorEvent::Kind;
+            if (e.kind == Kind::LogLine && !detach) {
+                c.out << e.text << "\n";
+            } else if (e.kind == Kind::Started && detach) {
+                c.out << "started, process " << supervisor.running()->enginePid << ", log "
+                      << platform::DisplayPath(c.exeDir + server::LogFileName) << "\n";
+                return 0;
+            } else if (e.kind == Kind::Ended) {
+                c.err << e.text << "\n";
+                const server::ServerEnd& end = *supervisor.lastEnd();
+                return failed || server::IsCrash(end) || end.kind == server::ServerEnd::Kind::Failed
+                           ? 1
+                           : 0;
+            } else if (e.kind != Kind::LogLine && e.kind != Kind::LogCleared) {
+                failed = failed || e.kind == Kind::StartFailed;
+                c.err << e.text << "\n";
+            }
+        }
         c.out.flush();
-        c.err.flush();
-        server::RunServerHere(c.exeDir, words);
+        std::this_thread::sleep_for(CliTick);
     }
-    const server::ServerRecord started = server::StartServer(c.exeDir, words);
-    std::this_thread::sleep_for(server::StartProof);
-    if (!platform::IsAlive(started.process)) {
-        server::ForgetServer(c.exeDir, started);
-        c.err << "the server ended within " << server::StartProof.count() << " seconds; "
-              << server::LogFileName << " ends:\n";
-        for (const std::string& line : server::LogTail(c.exeDir, 20))
-            c.err << line << "\n";
-        return 1;
-    }
-    c.out << "started, process " << started.process.pid << ", log "
-          << platform::DisplayPath(c.exeDir + server::LogFileName) << "\n";
-    return 0;
+}
+
+// The server of this game directory as a supervisor finds it (the first tick looks).
+void Attach(server::Supervisor& supervisor) {
+    supervisor.Tick(Clock::now());
 }
 
 int Stop(Context& c) {
     if (!c.args.empty())
         throw UsageError{"stop takes no arguments"};
-    const std::optional<server::ServerRecord> running = server::RunningServer(c.exeDir);
-    if (!running) {
+    server::Supervisor supervisor(c.exeDir, platform::OwnProgramPath());
+    Attach(supervisor);
+    if (!supervisor.running()) {
         c.out << "stopped\n";
         return 0;
     }
-    if (!server::StopServer(c.exeDir, *running))
-        throw Error("the server (process " + std::to_string(running->process.pid) +
-                    ") did not end");
+    const int64_t pid = supervisor.running()->enginePid;
+    supervisor.Stop(Clock::now());
+    // The watcher kills the server after the grace; the supervisor kills the watcher later.
+    const Clock::time_point until = Clock::now() + server::StopGrace + std::chrono::seconds(10);
+    while (supervisor.running() && Clock::now() < until) {
+        std::this_thread::sleep_for(CliTick);
+        supervisor.Tick(Clock::now());
+    }
+    if (supervisor.running())
+        throw Error("the server (process " + std::to_string(pid) + ") did not end");
     c.out << "stopped\n";
     return 0;
 }
@@ -235,11 +275,41 @@ int Stop(Context& c) {
 int Status(Context& c) {
     if (!c.args.empty())
         throw UsageError{"status takes no arguments"};
-    const std::optional<server::ServerRecord> running = server::RunningServer(c.exeDir);
-    const std::optional<server::ServerStatus> status =
-        running ? server::QueryStatus(running->port, 1000) : std::nullopt;
-    c.out << server::StatusLine(running, status) << "\n";
-    return running ? 0 : 3;
+    server::Supervisor supervisor(c.exeDir, platform::OwnProgramPath());
+    Attach(supervisor);
+    // Its answer to the status query, if it comes within a second.
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(1);
+    while (supervisor.running() && !supervisor.answered() && Clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        supervisor.Tick(Clock::now());
+    }
+    c.out << supervisor.StatusLine() << "\n";
+    return supervisor.running() ? 0 : 3;
+}
+
+// rcon COMMAND...: the words as one console command, sent with the stored rcon password.
+int Rcon(Context& c) {
+    if (c.args.empty())
+        throw UsageError{"rcon needs COMMAND..."};
+    std::string command;
+    for (const std::string& word : c.args)
+        command += (command.empty() ? "" : " ") + word;
+    platform::ProfileFile ini(c.iniPath);
+    const std::string password = StartupSettings(ini).options.rconPassword;
+    if (const std::string problem = server::RconPasswordProblem(password); !problem.empty())
+        throw Error(problem);
+    if (!server::RunningServer(c.exeDir))
+        throw Error("no server runs in this game directory");
+    const std::optional<server::BoundSocket> socket = server::LoggedSocket(c.exeDir);
+    if (!socket || !server::AnswersOnLoopback(*socket))
+        throw Error("the server's log does not say where it listens on this machine");
+    const server::RconAnswer answer = server::Rcon(socket->port, password, command, 2000);
+    if (!answer.answered)
+        throw Error("no answer from the server on port " + std::to_string(socket->port));
+    c.out << answer.text;
+    if (!answer.text.empty() && answer.text.back() != '\n')
+        c.out << "\n";
+    return 0;
 }
 
 // The rows to repack: MAP@MOD as given, or MAP alone with the mod of its first catalogue row.
@@ -385,7 +455,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             {"compose", Compose},        {"save-cfg", SaveCfg}, {"save-bat", SaveBat},
             {"rescan-mods", RescanMods}, {"list", List},        {"scan", Scan},
             {"repack", Repack},          {"start", Start},      {"stop", Stop},
-            {"status", Status},
+            {"status", Status},          {"rcon", Rcon},
         };
         const auto found = gameCommands.find(command);
         if (found == gameCommands.end())
@@ -394,7 +464,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         c.exeDir = platform::IncludeTrailingBackslash(platform::AbsolutePath(dir));
         c.iniPath = ini.empty() ? c.exeDir + "fraglane.ini" : platform::AbsolutePath(ini);
         // A server that runs here can be asked and stopped whatever the folder holds now.
-        const bool serverCommand = command == "stop" || command == "status";
+        const bool serverCommand = command == "stop" || command == "status" || command == "rcon";
         if (!server::IsGameDirectory(c.exeDir, c.iniPath) &&
             !(serverCommand && server::RunningServer(c.exeDir))) {
             err << server::StartupRefusalText() << "\n";

@@ -74,6 +74,7 @@ struct EntryInfo {
     bool isLink = false;
     uint64_t device = 0;
     uint64_t inode = 0;
+    int64_t modified = 0;  // the last write, in seconds since 1970 (told on Linux only)
     // The real location of a link or a folder, links resolved (native text); empty for a
     // plain file and when it cannot be told.
     std::string realPath;

@@ -321,6 +321,7 @@ EntryInfo InspectNativeEntry(const std::string& native) {
                                       : EntryKind::Other;
     info.device = static_cast<uint64_t>(st.st_dev);
     info.inode = static_cast<uint64_t>(st.st_ino);
+    info.modified = static_cast<int64_t>(st.st_mtime);
     // Where a plain file lies is known from its folder; the real location is worked out only
     // for links and folders, which is where it can differ.
     if (!info.isLink && info.kind == EntryKind::Regular)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -11,9 +13,9 @@
 // programs it starts (the game server on Linux).
 namespace fraglane::platform {
 
-// While this object lives, Ctrl-C (and Ctrl-Break on Windows) requests a stop on Token()
-// instead of ending the process: the work in progress finishes its step and ends as cancelled,
-// the way Esc stops a job in the window. The stop request runs as ordinary code, never inside
+// While this object lives, Ctrl-C and the terminate signal (Ctrl-Break on Windows) request a
+// stop on Token() instead of ending the process: the work in progress finishes its step and
+// ends as cancelled, the way Esc stops a job in the window. The stop request runs as ordinary code, never inside
 // a signal handler. One at a time per process.
 class InterruptStop {
 public:
@@ -57,16 +59,57 @@ struct ProcessRecord {
 // Starts words[0] (a native path) with the other words as its arguments, in a session of its
 // own (closing the program leaves it running), in workingDirectory (native), standard input
 // empty, standard output and error into outputFile (native; made new: whatever has that name
-// is an error, a link too). No shell sees the words. Returns once the program runs; throws
-// Error with the reason when it cannot be started ("cannot run <program>: Permission denied").
+// is an error, a link too), or nowhere when outputFile is "". No shell sees the words. Returns
+// once the program runs; throws Error with the reason when it cannot be started ("cannot run
+// <program>: Permission denied").
 ProcessRecord StartDetached(const std::vector<std::string>& words,
                             const std::string& workingDirectory, const std::string& outputFile);
 
-// Runs words[0] in place of this process, in workingDirectory, with this process's standard
-// input and output; its errors go to standard output too, so that its whole output is there.
-// Returns only by throwing Error with the reason.
-[[noreturn]] void ReplaceProcess(const std::vector<std::string>& words,
-                                 const std::string& workingDirectory);
+// The parent's side of a watcher: a process that starts one program at a time, stays its
+// parent to learn how it ended, and takes in whatever it leaves behind. One per process.
+class ChildWatch {
+public:
+    // Stop requests (terminate, interrupt, hang-up) are held for Wait from here on, and this
+    // process becomes the parent of every orphaned descendant (the Linux subreaper), so that
+    // a program that daemonizes stays in reach.
+    ChildWatch();
+    ~ChildWatch();
+    ChildWatch(const ChildWatch&) = delete;
+    ChildWatch& operator=(const ChildWatch&) = delete;
+
+    // Starts words[0] as a child leading a process group of its own, in workingDirectory,
+    // standard input empty, standard output and error appended to outputFile (made new). The
+    // child is killed when this process ends. recorded(pid) runs once the child exists and
+    // before the program runs: when it throws, the program never runs. Throws Error with the
+    // reason when the program cannot be run; returns its id once it runs.
+    int64_t Start(const std::vector<std::string>& words, const std::string& workingDirectory,
+                  const std::string& outputFile, const std::function<void(int64_t)>& recorded);
+
+    struct Happening {
+        enum class Kind { Nothing, StopAsked, ChildEnded };
+        Kind kind = Kind::Nothing;
+        int64_t pid = 0;
+        bool signalled = false;  // ended by signal `code`, else exited with `code`
+        int code = 0;
+    };
+    // Waits up to limit for a stop request or the end of a child (an adopted one too).
+    Happening Wait(std::chrono::milliseconds limit);
+    // Whether this process has descendants (ended ones not yet collected included).
+    bool HasDescendants() const;
+    // Sends terminate (or kill) to every descendant of this process; false when there is none.
+    bool SignalDescendants(bool kill);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+// The program file of this process, or "" when it cannot be told.
+std::string OwnProgramPath();
+// The program file a living process runs, and the words it was started with, as the system
+// tells them to this user (at most 64 KiB of words); empty when they cannot be read.
+std::string ProgramOf(int64_t pid);
+std::vector<std::string> ArgumentsOf(int64_t pid);
 
 // The record of the living process with this id (not one that has ended and waits to be
 // collected), or nothing.
@@ -78,11 +121,6 @@ bool IsAlive(const ProcessRecord& process);
 // Whether a process of this user works in this folder (native): the same folder, by identity.
 // False when it cannot be told (another user's process, a folder that is gone).
 bool WorksIn(int64_t pid, const std::string& nativeFolder);
-// Whether the process group that an ended process led still has members (helpers it started
-// that outlived it), and their end. A group's id is not given to a new process while members
-// remain, so this reaches only what the recorded process left behind.
-bool GroupRemains(int64_t leaderPid);
-void KillGroup(int64_t leaderPid);
 // How long the recorded process has run, in whole seconds.
 int64_t SecondsRunning(const ProcessRecord& process);
 // Whether a native path names a regular file that this user may run.

@@ -1,12 +1,16 @@
 // The programs the program starts on Linux, and what /proc says about a process.
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <linux/close_range.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -106,6 +110,16 @@ void ResetInheritedState() {
     syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
 }
 
+// The output file of a started program, made new: whatever has its name (a link too) is an
+// error.
+OwnedHandle NewOutputFile(const std::string& path) {
+    OwnedHandle output = OwnFd(::open(path.c_str(),
+        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0644));
+    if (!output.Valid())
+        throw Error("Cannot create file " + path + ": " + ErrnoText(errno));
+    return output;
+}
+
 std::vector<char*> Argv(const std::vector<std::string>& words) {
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
@@ -187,15 +201,6 @@ bool IsExecutableFile(const std::string& nativePath) {
            ::access(nativePath.c_str(), X_OK) == 0;
 }
 
-bool GroupRemains(int64_t leaderPid) {
-    return leaderPid > 1 && ::kill(-static_cast<pid_t>(leaderPid), 0) == 0;
-}
-
-void KillGroup(int64_t leaderPid) {
-    if (leaderPid > 1)
-        ::kill(-static_cast<pid_t>(leaderPid), SIGKILL);
-}
-
 bool SignalProcess(const ProcessRecord& process, bool kill) {
     if (!IsAlive(process))
         return false;
@@ -215,10 +220,8 @@ ProcessRecord StartDetached(const std::vector<std::string>& words,
         throw Error("nothing to run");
     // Everything that allocates happens before the fork: the other side only calls the system.
     std::vector<char*> argv = Argv(words);
-    const OwnedHandle output = OwnFd(::open(outputFile.c_str(),
-        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0644));
-    if (!output.Valid())
-        throw Error("Cannot create file " + outputFile + ": " + ErrnoText(errno));
+    const OwnedHandle output = outputFile.empty() ? OwnFd(::open("/dev/null", O_WRONLY | O_CLOEXEC))
+                                                  : NewOutputFile(outputFile);
     const OwnedHandle input = OwnFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     int report[2] = {-1, -1};  // the started side tells its id, then how it failed, if it did
     int go[2] = {-1, -1};      // closed by us once its record is taken: then it may run
@@ -283,22 +286,209 @@ ProcessRecord StartDetached(const std::vector<std::string>& words,
     return *record;
 }
 
-void ReplaceProcess(const std::vector<std::string>& words, const std::string& workingDirectory) {
+
+std::string OwnProgramPath() {
+    return ProgramOf(::getpid());
+}
+
+std::string ProgramOf(int64_t pid) {
+    if (pid <= 0)
+        return {};
+    std::string path(4096, '\0');
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    const ssize_t n = ::readlink(link.c_str(), path.data(), path.size());
+    if (n <= 0 || static_cast<size_t>(n) >= path.size())
+        return {};
+    path.resize(static_cast<size_t>(n));
+    return path;
+}
+
+std::vector<std::string> ArgumentsOf(int64_t pid) {
+    std::vector<std::string> words;
+    if (pid <= 0)
+        return words;
+    const std::string bytes = ReadProcFile("/proc/" + std::to_string(pid) + "/cmdline", 65536);
+    size_t at = 0;
+    while (at < bytes.size()) {
+        size_t end = bytes.find('\0', at);
+        if (end == std::string::npos)
+            end = bytes.size();
+        words.push_back(bytes.substr(at, end - at));
+        at = end + 1;
+    }
+    return words;
+}
+
+namespace {
+
+constexpr int StopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// The parent of every process there is, read from /proc.
+std::vector<std::pair<pid_t, pid_t>> ProcessParents() {
+    std::vector<std::pair<pid_t, pid_t>> parents;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr)
+        return parents;
+    while (const dirent* entry = ::readdir(proc)) {
+        pid_t pid = 0;
+        const char* name = entry->d_name;
+        const char* end = name + std::strlen(name);
+        if (std::from_chars(name, end, pid).ptr != end || pid <= 0)
+            continue;
+        const std::string stat = ReadProcFile("/proc/" + std::string(name) + "/stat", 4096);
+        const size_t close = stat.rfind(')');
+        pid_t parent = 0;
+        // "pid (name) state ppid": the parent is the second field after the name.
+        if (close != std::string::npos && close + 4 < stat.size() &&
+            std::from_chars(stat.data() + close + 4, stat.data() + stat.size(), parent).ec ==
+                std::errc{})
+            parents.emplace_back(pid, parent);
+    }
+    ::closedir(proc);
+    return parents;
+}
+
+// Every descendant of this process.
+std::vector<pid_t> Descendants() {
+    const std::vector<std::pair<pid_t, pid_t>> parents = ProcessParents();
+    std::vector<pid_t> found{::getpid()};
+    // Each pass adds the children of what is found; a process's parent chain is finite.
+    for (size_t added = 1; added > 0;) {
+        added = 0;
+        for (const auto& [pid, parent] : parents) {
+            if (std::find(found.begin(), found.end(), parent) != found.end() &&
+                std::find(found.begin(), found.end(), pid) == found.end()) {
+                found.push_back(pid);
+                ++added;
+            }
+        }
+    }
+    found.erase(found.begin());
+    return found;
+}
+
+}  // namespace
+
+struct ChildWatch::State {
+    sigset_t held{};
+};
+
+ChildWatch::ChildWatch() : m_state(std::make_unique<State>()) {
+    sigemptyset(&m_state->held);
+    for (const int sig : StopSignals)
+        sigaddset(&m_state->held, sig);
+    sigaddset(&m_state->held, SIGCHLD);
+    ::pthread_sigmask(SIG_BLOCK, &m_state->held, nullptr);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
+
+ChildWatch::~ChildWatch() {
+    ::pthread_sigmask(SIG_UNBLOCK, &m_state->held, nullptr);
+}
+
+int64_t ChildWatch::Start(const std::vector<std::string>& words,
+                          const std::string& workingDirectory, const std::string& outputFile,
+                          const std::function<void(int64_t)>& recorded) {
     if (words.empty())
         throw Error("nothing to run");
     std::vector<char*> argv = Argv(words);
-    if (::chdir(workingDirectory.c_str()) != 0)
-        throw Error(FailureText(words[0], {1, errno}, workingDirectory));
-    ResetSignals();
-    // The program's whole output on standard output; this process's error stream comes back
-    // if it cannot be run.
-    const OwnedHandle errors = OwnFd(::fcntl(2, F_DUPFD_CLOEXEC, 3));
-    ::dup2(1, 2);
-    ::execv(argv[0], argv.data());
-    const int error = errno;
-    if (errors.Valid())
-        ::dup2(Fd(errors), 2);
-    throw Error(FailureText(words[0], {2, error}, workingDirectory));
+    const OwnedHandle output = NewOutputFile(outputFile);
+    const OwnedHandle input = OwnFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    int report[2] = {-1, -1};  // how the child failed before the program ran, if it did
+    int go[2] = {-1, -1};      // one byte once the child is recorded: then it may run
+    if (!input.Valid() || ::pipe2(report, O_CLOEXEC) != 0)
+        throw Error("cannot start " + words[0] + ": " + ErrnoText(errno));
+    const OwnedHandle reportRead = OwnFd(report[0]);
+    OwnedHandle reportWrite = OwnFd(report[1]);
+    if (::pipe2(go, O_CLOEXEC) != 0)
+        throw Error("cannot start " + words[0] + ": " + ErrnoText(errno));
+    const OwnedHandle goRead = OwnFd(go[0]);
+    OwnedHandle goWrite = OwnFd(go[1]);
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    if (child < 0)
+        throw Error("cannot start " + words[0] + ": " + ErrnoText(errno));
+    if (child == 0) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::close(Fd(goWrite));
+        char go = 0;
+        ssize_t got = 0;
+        while ((got = ::read(Fd(goRead), &go, 1)) < 0 && errno == EINTR) {
+        }
+        // Not recorded (the watcher failed or ended first): the program must not run.
+        if (got != 1 || ::getppid() != parent)
+            ::_exit(126);
+        ChildFailure failure;
+        if (::chdir(workingDirectory.c_str()) != 0) {
+            failure = {1, errno};
+        } else {
+            ::dup2(Fd(input), 0);
+            ::dup2(Fd(output), 1);
+            ::dup2(Fd(output), 2);
+            ResetInheritedState();
+            ::execv(argv[0], argv.data());
+            failure = {2, errno};
+        }
+        WriteAll(Fd(reportWrite), &failure, sizeof failure);
+        ::_exit(127);
+    }
+    ::setpgid(child, child);
+    reportWrite.Close();
+    const auto reap = [child] {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    };
+    try {
+        recorded(child);
+    } catch (...) {
+        goWrite.Close();  // the child reads no byte and leaves
+        reap();
+        throw;
+    }
+    const char byte = 'g';
+    WriteAll(Fd(goWrite), &byte, 1);
+    goWrite.Close();
+    ChildFailure failure;
+    if (ReadAll(Fd(reportRead), &failure, sizeof failure) == sizeof failure) {
+        reap();
+        throw Error(FailureText(words[0], failure, workingDirectory));
+    }
+    return child;
+}
+
+ChildWatch::Happening ChildWatch::Wait(std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t ended = ::waitpid(-1, &status, WNOHANG);
+        if (ended > 0) {
+            Happening h{Happening::Kind::ChildEnded, ended, WIFSIGNALED(status),
+                        WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status)};
+            return h;
+        }
+        const Clock::duration left = until - Clock::now();
+        if (left <= Clock::duration::zero())
+            return {};
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        const int sig = ::sigtimedwait(&m_state->held, nullptr, &wait);
+        if (sig == SIGTERM || sig == SIGINT || sig == SIGHUP)
+            return {Happening::Kind::StopAsked};
+    }
+}
+
+bool ChildWatch::HasDescendants() const {
+    return !Descendants().empty();
+}
+
+bool ChildWatch::SignalDescendants(bool kill) {
+    const std::vector<pid_t> found = Descendants();
+    for (const pid_t pid : found)
+        ::kill(pid, kill ? SIGKILL : SIGTERM);
+    return !found.empty();
 }
 
 }  // namespace fraglane::platform

@@ -9,7 +9,7 @@
 
 namespace fraglane::platform {
 
-// SIGINT is taken by a watcher thread (sigwait), not by a handler, so that the stop request
+// SIGINT and SIGTERM are taken by a watcher thread (sigwait), not by a handler, so that the stop request
 // runs as ordinary code. Blocking it in the creating thread before the watcher starts keeps
 // it blocked in every thread started later, which the watcher alone then takes.
 struct InterruptStop::Watcher {
@@ -23,11 +23,13 @@ InterruptStop::InterruptStop() : m_watcher(std::make_unique<Watcher>()) {
     Watcher& w = *m_watcher;
     sigemptyset(&w.set);
     sigaddset(&w.set, SIGINT);
+    sigaddset(&w.set, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &w.set, &w.previous);
     w.thread = std::thread([&w, stop = m_stop] {
         const timespec tick{0, 100'000'000};
         while (!w.done.load()) {
-            if (sigtimedwait(&w.set, nullptr, &tick) == SIGINT && !w.done.load())
+            const int sig = sigtimedwait(&w.set, nullptr, &tick);
+            if ((sig == SIGINT || sig == SIGTERM) && !w.done.load())
                 stop.request_stop();
         }
     });

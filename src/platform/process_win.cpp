@@ -68,8 +68,38 @@ ProcessRecord StartDetached(const std::vector<std::string>&, const std::string&,
     throw Error(LinuxOnly);
 }
 
-void ReplaceProcess(const std::vector<std::string>&, const std::string&) {
+struct ChildWatch::State {};
+
+ChildWatch::ChildWatch() = default;
+ChildWatch::~ChildWatch() = default;
+
+int64_t ChildWatch::Start(const std::vector<std::string>&, const std::string&,
+                          const std::string&, const std::function<void(int64_t)>&) {
     throw Error(LinuxOnly);
+}
+
+ChildWatch::Happening ChildWatch::Wait(std::chrono::milliseconds) {
+    return {};
+}
+
+bool ChildWatch::HasDescendants() const {
+    return false;
+}
+
+bool ChildWatch::SignalDescendants(bool) {
+    return false;
+}
+
+std::string OwnProgramPath() {
+    return {};
+}
+
+std::string ProgramOf(int64_t) {
+    return {};
+}
+
+std::vector<std::string> ArgumentsOf(int64_t) {
+    return {};
 }
 
 std::optional<ProcessRecord> RecordOf(int64_t) {
@@ -95,12 +125,6 @@ int64_t SecondsRunning(const ProcessRecord&) {
 bool IsExecutableFile(const std::string&) {
     return false;
 }
-
-bool GroupRemains(int64_t) {
-    return false;
-}
-
-void KillGroup(int64_t) {}
 
 bool SignalProcess(const ProcessRecord&, bool) {
     return false;

@@ -233,12 +233,16 @@ std::string ModFolderSpelling(std::string_view gameDirectory, const std::string&
 std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
                                      std::string_view batchLine, std::string_view gameDirectory) {
     std::vector<std::string> words = engine;
-    const bool setsBasePath =
-        std::any_of(words.begin() + (words.empty() ? 0 : 1), words.end(),
-                    [](const std::string& w) { return text::EqualsIgnoreCase(w, "fs_basepath"); });
-    if (!setsBasePath)
-        words.insert(words.end(),
-                     {"+set", "fs_basepath", EngineArgument(std::string(gameDirectory))});
+    // The engine's files live in the game directory: its data (fs_basepath) and what it
+    // writes (fs_homepath: games.log, q3config_server.cfg), so that two game directories
+    // share nothing. The engine setting may name either itself.
+    for (const char* path : {"fs_basepath", "fs_homepath"}) {
+        const bool set = std::any_of(
+            words.begin() + (words.empty() ? 0 : 1), words.end(),
+            [path](const std::string& w) { return text::EqualsIgnoreCase(w, path); });
+        if (!set)
+            words.insert(words.end(), {"+set", path, EngineArgument(std::string(gameDirectory))});
+    }
     const std::vector<std::string> batch = EngineWordsOf(batchLine);
     words.insert(words.end(), batch.begin(), batch.end());
     for (size_t i = 0; i + 2 < words.size(); ++i) {

@@ -1,248 +1,347 @@
 #include "server/server_run.h"
 
+#include <algorithm>
 #include <charconv>
-#include <thread>
+#include <ctime>
 
-#include "platform/datagram.h"
 #include "platform/error.h"
 #include "platform/file.h"
-#include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "server/engine.h"
+#include "server/watcher.h"
 
 namespace fraglane::server {
 
 namespace {
 
 constexpr size_t TailBytes = size_t{256} * 1024;
+constexpr size_t SocketLineBytes = size_t{64} * 1024;
 
-std::string In(std::string_view exeDir, const char* name) {
-    return std::string(exeDir) + name;
+std::string In(std::string_view exeDir, std::string_view name) {
+    return std::string(exeDir) + std::string(name);
 }
 
-// "pid startTicks bootId port\n".
-std::string RecordText(const ServerRecord& server) {
-    const platform::ProcessRecord& r = server.process;
-    return std::to_string(r.pid) + " " + std::to_string(r.startTicks) + " " + r.bootId + " " +
-           std::to_string(server.port) + "\n";
-}
-
-template <typename T>
-bool ReadNumber(std::string_view& text, T& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end == text.data())
-        return false;
-    text.remove_prefix(static_cast<size_t>(end - text.data()));
-    return true;
-}
-
-std::optional<ServerRecord> ParseRecord(std::string_view text) {
-    ServerRecord server;
-    platform::ProcessRecord& r = server.process;
-    const auto blank = [&text] {
-        if (text.empty() || text.front() != ' ')
+// Reads the words of a record line, one at a time, each a number or a plain token.
+class Fields {
+public:
+    explicit Fields(std::string_view text) : m_text(text) {}
+    template <typename T>
+    bool Number(T& value) {
+        Blank();
+        const auto [end, ec] = std::from_chars(m_text.data(), m_text.data() + m_text.size(), value);
+        if (ec != std::errc{} || end == m_text.data())
             return false;
-        text.remove_prefix(1);
+        m_text.remove_prefix(static_cast<size_t>(end - m_text.data()));
         return true;
-    };
-    if (!ReadNumber(text, r.pid) || r.pid <= 0 || !blank() || !ReadNumber(text, r.startTicks) ||
-        !blank())
-        return std::nullopt;
-    const size_t idEnd = text.find(' ');
-    const std::string_view id = text.substr(0, idEnd);
-    if (idEnd == std::string_view::npos || id.empty() || id.size() > 64 ||
-        id.find_first_not_of("0123456789abcdef-") != std::string_view::npos)
-        return std::nullopt;
-    r.bootId = std::string(id);
-    text.remove_prefix(idEnd + 1);
-    if (!ReadNumber(text, server.port) || server.port == 0 || (text != "\n" && !text.empty()))
-        return std::nullopt;
-    return server;
-}
+    }
+    std::string_view Word() {
+        Blank();
+        const size_t end = std::min(m_text.find_first_of(" \n"), m_text.size());
+        const std::string_view word = m_text.substr(0, end);
+        m_text.remove_prefix(end);
+        return word;
+    }
+    // The rest of the line, and the line end taken.
+    std::string_view Line() {
+        Blank();
+        const size_t end = m_text.find('\n');
+        const std::string_view line = m_text.substr(0, end);
+        m_text.remove_prefix(end == std::string_view::npos ? m_text.size() : end + 1);
+        return line;
+    }
+    bool LineEnd() {
+        if (m_text.empty() || m_text.front() != '\n')
+            return false;
+        m_text.remove_prefix(1);
+        return true;
+    }
+    bool Done() const { return m_text.empty(); }
 
-// The pid file made anew, still empty: whatever has its name (a link too) is removed first,
-// and the new file is made where nothing is, so nothing is written through a link or into a
-// hard link. Made before the server starts, so that a name that cannot be written costs no
-// start.
-platform::File NewRecordFile(std::string_view exeDir) {
-    const std::string path = In(exeDir, PidFileName);
-    platform::RemoveFile(path);
-    return platform::File::CreateExact(path);
-}
-
-void WriteRecord(std::string_view exeDir, platform::File& file, const ServerRecord& server) {
-    const std::string text = RecordText(server);
-    if (!file.WriteAt(0, text.data(), text.size()))
-        throw Error("Cannot create file " + platform::DisplayPath(In(exeDir, PidFileName)));
-}
-
-// Starts of one game directory take turns: each finds the one before it recorded.
-platform::FileLock StartTurn(std::string_view exeDir) {
-    const std::string lock = In(exeDir, StartLockFileName);
-    return platform::FileLock::Acquire(platform::ToNative(lock), 0, true,
-                                       "Cannot create file " + platform::DisplayPath(lock));
-}
-
-// Keeps the last log as the previous one; a log that cannot be kept is not lost. True when
-// there was one.
-bool KeepLastLog(std::string_view exeDir) {
-    const std::string log = In(exeDir, LogFileName);
-    const platform::EntryInfo entry = platform::InspectEntry(log);
-    if (!entry.isLink && entry.kind == platform::EntryKind::Missing)
-        return false;
-    if (!platform::RenameFile(log, In(exeDir, PreviousLogFileName)))
-        throw Error("Cannot keep " + platform::DisplayPath(log) + " as " +
-                    platform::DisplayPath(In(exeDir, PreviousLogFileName)));
-    return true;
-}
+private:
+    void Blank() {
+        while (!m_text.empty() && m_text.front() == ' ')
+            m_text.remove_prefix(1);
+    }
+    std::string_view m_text;
+};
 
 std::string TwoDigits(int64_t n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }
 
-}  // namespace
-
-std::optional<ServerRecord> RunningServer(std::string_view exeDir) {
-    std::optional<ServerRecord> record;
-    try {
-        record = ParseRecord(platform::ReadRegularFile(In(exeDir, PidFileName), 256));
-    } catch (const Error&) {
-        return std::nullopt;  // no pid file, or something else under its name
-    }
-    // The very process, and in this game directory: a pid file written by someone else
-    // cannot make the program stop a process of another folder.
-    if (!record || !platform::IsAlive(record->process) ||
-        !platform::WorksIn(record->process.pid, NativeGameDirectory(exeDir)))
-        return std::nullopt;
-    return record;
+std::string ClockText(int64_t unixSeconds) {
+    std::tm local{};
+    if (!platform::LocalTime(unixSeconds, local))
+        return "?";
+    return TwoDigits(local.tm_hour) + ":" + TwoDigits(local.tm_min);
 }
 
-ServerRecord StartServer(std::string_view exeDir, const std::vector<std::string>& words) {
-    const platform::FileLock turn = StartTurn(exeDir);
-    RefuseWhenRunning(exeDir);
-    platform::File record = NewRecordFile(exeDir);
-    const std::string recordPath = In(exeDir, PidFileName);
-    ServerRecord server;
-    bool keptLog = false;
-    try {
-        keptLog = KeepLastLog(exeDir);
-        server = {platform::StartDetached(words, NativeGameDirectory(exeDir),
-                                          platform::ToNative(In(exeDir, LogFileName))),
-                  ServerPort(words)};
-    } catch (const Error&) {
-        // An engine that never ran leaves the logs as they were.
-        record.Close();
-        platform::RemoveFile(recordPath);
-        if (keptLog) {
-            platform::RemoveFile(In(exeDir, LogFileName));
-            platform::RenameFile(In(exeDir, PreviousLogFileName), In(exeDir, LogFileName));
-        }
-        throw;
-    }
-    try {
-        WriteRecord(exeDir, record, server);
-    } catch (const Error&) {
-        // A server that no pid file records could be neither found nor stopped.
-        platform::SignalProcess(server.process, true);
-        record.Close();
-        platform::RemoveFile(recordPath);
-        throw;
-    }
-    return server;
+std::string DatedLogName(int64_t unixSeconds, int attempt) {
+    std::tm local{};
+    if (!platform::LocalTime(unixSeconds, local))
+        local = std::tm{};
+    char stamp[32] = {};
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    return std::string(DatedLogPrefix) + stamp + (attempt > 0 ? "-" + std::to_string(attempt) : "") +
+           ".log";
 }
 
-void RunServerHere(std::string_view exeDir, const std::vector<std::string>& words) {
-    {
-        const platform::FileLock turn = StartTurn(exeDir);
-        RefuseWhenRunning(exeDir);
-        platform::File record = NewRecordFile(exeDir);
-        // The engine keeps this process's id and start time.
-        if (const std::optional<platform::ProcessRecord> self = platform::OwnRecord())
-            WriteRecord(exeDir, record, {*self, ServerPort(words)});
-    }
-    try {
-        platform::ReplaceProcess(words, NativeGameDirectory(exeDir));
-    } catch (const Error&) {
-        platform::RemoveFile(In(exeDir, PidFileName));
-        throw;
-    }
+bool IsDatedLogName(std::string_view name) {
+    return name.size() > std::string_view(DatedLogPrefix).size() + 4 &&
+           name.substr(0, std::string_view(DatedLogPrefix).size()) == DatedLogPrefix &&
+           name.substr(name.size() - 4) == ".log";
 }
 
-void RefuseWhenRunning(std::string_view exeDir) {
-    if (const std::optional<ServerRecord> running = RunningServer(exeDir))
-        throw Error("A server is running (process " + std::to_string(running->process.pid) +
-                    "): stop it first");
-}
-
-bool RequestStop(const ServerRecord& server, bool kill) {
-    return platform::SignalProcess(server.process, kill);
-}
-
-bool StopServer(std::string_view exeDir, const ServerRecord& server) {
-    using Clock = std::chrono::steady_clock;
-    const auto waitFor = [&server](Clock::duration limit) {
-        const Clock::time_point until = Clock::now() + limit;
-        while (platform::IsAlive(server.process)) {
-            if (Clock::now() >= until)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return true;
-    };
-    RequestStop(server, false);
-    bool ended = waitFor(StopGrace);
-    if (!ended) {
-        RequestStop(server, true);
-        ended = waitFor(std::chrono::seconds(2));
-    }
-    if (!ended)
-        return false;
-    // Helpers of the engine that got the terminate signal with it have a moment to follow.
-    const Clock::time_point until = Clock::now() + std::chrono::seconds(2);
-    while (platform::GroupRemains(server.process.pid) && Clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ForgetServer(exeDir, server);
-    return true;
-}
-
-void ForgetServer(std::string_view exeDir, const ServerRecord& server) {
-    platform::KillGroup(server.process.pid);  // what the ended server left running
-    const std::string path = In(exeDir, PidFileName);
-    try {
-        if (ParseRecord(platform::ReadRegularFile(path, 256)) == server)
-            platform::RemoveFile(path);
-    } catch (const Error&) {
-        // nothing recorded under that name
-    }
-}
-
-std::vector<std::string> LogTail(std::string_view exeDir, size_t maxLines) {
-    std::string bytes;
+// The log's lines from a byte offset on, the first dropped when the offset cuts one.
+std::vector<std::string> LogLines(std::string_view exeDir, bool fromEnd, size_t bytes) {
+    std::string text;
     bool cut = false;
     try {
         const platform::File log = platform::File::OpenExisting(In(exeDir, LogFileName), false);
         const uint64_t size = log.Size();
-        const uint64_t from = size > TailBytes ? size - TailBytes : 0;
-        bytes.resize(static_cast<size_t>(size - from));
-        if (!log.ReadAt(from, bytes.data(), bytes.size()))
+        const uint64_t from = fromEnd && size > bytes ? size - bytes : 0;
+        text.resize(static_cast<size_t>(std::min<uint64_t>(size - from, bytes)));
+        if (!log.ReadAt(from, text.data(), text.size()))
             return {};
         cut = from > 0;
     } catch (const Error&) {
         return {};
     }
     std::vector<std::string> lines;
-    text::ForEachLine(bytes, [&](std::string_view line, std::string_view) {
-        lines.push_back(text::PrintableName(line));
+    text::ForEachLine(text, [&](std::string_view line, std::string_view) {
+        lines.push_back(ShownLogLine(line));
     });
     if (cut && !lines.empty())
         lines.erase(lines.begin());  // the first line read is only the end of one
+    return lines;
+}
+
+}  // namespace
+
+std::string ShownLogLine(std::string_view line) {
+    constexpr std::string_view Mark = " [line cut]";
+    if (line.size() <= LogFollower::ShownLineBytes)
+        return text::PrintableName(line);
+    return text::PrintableName(line.substr(0, LogFollower::ShownLineBytes)) + std::string(Mark);
+}
+
+// "watcherPid startTicks bootId port\nengine pid started\nprogram path\n".
+std::string RecordText(const ServerRecord& server) {
+    const platform::ProcessRecord& w = server.watcher;
+    return std::to_string(w.pid) + " " + std::to_string(w.startTicks) + " " + w.bootId + " " +
+           std::to_string(server.port) + "\nengine " + std::to_string(server.enginePid) + " " +
+           std::to_string(server.engineStarted) + "\nprogram " + server.program + "\n";
+}
+
+std::optional<ServerRecord> ParseRecord(std::string_view text) {
+    ServerRecord server;
+    platform::ProcessRecord& w = server.watcher;
+    Fields f(text);
+    if (!f.Number(w.pid) || w.pid <= 0 || !f.Number(w.startTicks))
+        return std::nullopt;
+    w.bootId = std::string(f.Word());
+    if (w.bootId.empty() || w.bootId.size() > 64 ||
+        w.bootId.find_first_not_of("0123456789abcdef-") != std::string::npos ||
+        !f.Number(server.port) || server.port == 0 || !f.LineEnd() || f.Word() != "engine" ||
+        !f.Number(server.enginePid) || server.enginePid < 0 || !f.Number(server.engineStarted) ||
+        !f.LineEnd() || f.Word() != "program")
+        return std::nullopt;
+    server.program = std::string(f.Line());
+    if (server.program.empty() || server.program.front() != '/' || !f.Done())
+        return std::nullopt;
+    return server;
+}
+
+std::optional<ServerRecord> RunningServer(std::string_view exeDir) {
+    std::optional<ServerRecord> record;
+    try {
+        record = ParseRecord(platform::ReadRegularFile(In(exeDir, PidFileName), 8192));
+    } catch (const Error&) {
+        return std::nullopt;  // no pid file, or something else under its name
+    }
+    // The very process, running this program as this folder's watcher: a pid file written by
+    // someone else cannot make the program signal a process of its own choosing.
+    const std::string folder = NativeGameDirectory(exeDir);
+    if (!record || !platform::IsAlive(record->watcher) ||
+        !IsWatcherOf(platform::ArgumentsOf(record->watcher.pid), folder))
+        return std::nullopt;
+    const std::string program = platform::ProgramOf(record->watcher.pid);
+    if (program != record->program && program != record->program + " (deleted)")
+        return std::nullopt;
+    if (!platform::WorksIn(record->watcher.pid, folder))
+        return std::nullopt;
+    return record;
+}
+
+void RefuseWhenRunning(std::string_view exeDir) {
+    if (const std::optional<ServerRecord> running = RunningServer(exeDir))
+        throw Error("A server is running (process " +
+                    std::to_string(running->enginePid > 0 ? running->enginePid
+                                                          : running->watcher.pid) +
+                    "): stop it first");
+}
+
+void WriteRecord(std::string_view exeDir, const ServerRecord& server) {
+    platform::ReplaceFileBytes(exeDir, PidFileName, RecordText(server));
+}
+
+void ForgetRecord(std::string_view exeDir, const platform::ProcessRecord& watcher) {
+    const std::string path = In(exeDir, PidFileName);
+    try {
+        const std::optional<ServerRecord> record =
+            ParseRecord(platform::ReadRegularFile(path, 8192));
+        if (record && record->watcher == watcher)
+            platform::RemoveFile(path);
+    } catch (const Error&) {
+        // nothing recorded under that name
+    }
+}
+
+// "watcherPid kind code started ended restartIn gaveUp\nreason\n".
+namespace {
+constexpr const char* KindWords[] = {"stopped", "exited", "signalled", "failed"};
+}
+
+std::string EndText(const ServerEnd& end) {
+    return std::to_string(end.watcherPid) + " " + KindWords[static_cast<int>(end.kind)] + " " +
+           std::to_string(end.code) + " " + std::to_string(end.started) + " " +
+           std::to_string(end.ended) + " " + std::to_string(end.restartIn) + " " +
+           (end.gaveUp ? "1" : "0") + "\n" + text::PrintableName(end.reason) + "\n";
+}
+
+std::optional<ServerEnd> ParseEnd(std::string_view text) {
+    ServerEnd end;
+    Fields f(text);
+    if (!f.Number(end.watcherPid))
+        return std::nullopt;
+    const std::string_view kind = f.Word();
+    const auto* found = std::find(std::begin(KindWords), std::end(KindWords), kind);
+    int gaveUp = 0;
+    if (found == std::end(KindWords) || !f.Number(end.code) || !f.Number(end.started) ||
+        !f.Number(end.ended) || !f.Number(end.restartIn) || !f.Number(gaveUp) || !f.LineEnd())
+        return std::nullopt;
+    end.kind = static_cast<ServerEnd::Kind>(found - std::begin(KindWords));
+    end.gaveUp = gaveUp != 0;
+    end.reason = std::string(f.Line());
+    return end;
+}
+
+bool IsCrash(const ServerEnd& end) {
+    // Hang-up, interrupt and terminate (1, 2, 15) are someone's request to end, not a crash.
+    const bool asked = end.code == 1 || end.code == 2 || end.code == 15;
+    return (end.kind == ServerEnd::Kind::Signalled && !asked) ||
+           (end.kind == ServerEnd::Kind::Exited && end.code != 0);
+}
+
+std::optional<int> SignalInLog(std::string_view exeDir) {
+    // ioquake3 catches the signals that end it, says so and exits with 1 or 2:
+    // "----- Server Shutdown (Received signal 11) -----".
+    constexpr std::string_view Said = "Received signal ";
+    const std::vector<std::string> lines = LogTail(exeDir, 20);
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        const size_t at = line->find(Said);
+        int signal = 0;
+        if (at != std::string::npos &&
+            std::from_chars(line->data() + at + Said.size(), line->data() + line->size(), signal)
+                    .ec == std::errc{} &&
+            signal > 0 && signal < 65)
+            return signal;
+    }
+    return std::nullopt;
+}
+
+void WriteEnd(std::string_view exeDir, const ServerEnd& end) {
+    platform::ReplaceFileBytes(exeDir, EndFileName, EndText(end));
+}
+
+std::optional<ServerEnd> LastEnd(std::string_view exeDir) {
+    try {
+        return ParseEnd(platform::ReadRegularFile(In(exeDir, EndFileName), 8192));
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+std::string DurationText(int64_t seconds) {
+    seconds = std::max<int64_t>(seconds, 0);
+    return std::to_string(seconds / 3600) + ":" + TwoDigits(seconds / 60 % 60) + ":" +
+           TwoDigits(seconds % 60);
+}
+
+std::string EndLine(const ServerEnd& end) {
+    using Kind = ServerEnd::Kind;
+    if (end.kind == Kind::Stopped)
+        return "stopped";
+    if (end.kind == Kind::Failed)
+        return "could not start: " + end.reason;
+    const std::string how = end.kind == Kind::Signalled ? "signal " + std::to_string(end.code)
+                                                        : "exit " + std::to_string(end.code);
+    std::string line = (IsCrash(end) ? "crashed (" : "ended (") + how + ") at " +
+                       ClockText(end.ended) + " after " + DurationText(end.ended - end.started);
+    if (end.restartIn >= 0)
+        line += "; restarting in " + std::to_string(end.restartIn) + " s";
+    else if (end.gaveUp)
+        line += "; crashed " + std::to_string(CrashLimit) + " times in " +
+                std::to_string(CrashWindow.count() / 60) + " minutes, not restarted";
+    return line;
+}
+
+void KeepLastLog(std::string_view exeDir) {
+    const std::string log = In(exeDir, LogFileName);
+    const platform::EntryInfo entry = platform::InspectEntry(log);
+    if (!entry.isLink && entry.kind == platform::EntryKind::Missing)
+        return;
+    const int64_t when = entry.modified > 0 ? entry.modified : std::time(nullptr);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string dated = In(exeDir, DatedLogName(when, attempt));
+        if (platform::InspectEntry(dated).kind != platform::EntryKind::Missing ||
+            platform::InspectEntry(dated).isLink)
+            continue;
+        if (platform::RenameFile(log, dated))
+            return;
+        break;
+    }
+    throw Error("Cannot keep " + platform::DisplayPath(log) + " as a dated log");
+}
+
+void PruneLogs(std::string_view exeDir) {
+    std::vector<std::string> dated;
+    for (const platform::DirEntry& entry : platform::ListDirectory(exeDir)) {
+        if (!entry.isDirectory && IsDatedLogName(entry.name))
+            dated.push_back(entry.name);
+    }
+    if (dated.size() <= KeptLogs)
+        return;
+    std::sort(dated.begin(), dated.end());  // the names sort by date
+    for (size_t i = 0; i + KeptLogs < dated.size(); ++i)
+        platform::RemoveFile(In(exeDir, dated[i]));
+}
+
+std::vector<std::string> LogTail(std::string_view exeDir, size_t maxLines) {
+    std::vector<std::string> lines = LogLines(exeDir, true, TailBytes);
     if (lines.size() > maxLines)
         lines.erase(lines.begin(), lines.end() - static_cast<ptrdiff_t>(maxLines));
     return lines;
 }
 
-LogFollower::LogFollower(std::string_view exeDir) : m_path(In(exeDir, LogFileName)) {}
+std::optional<BoundSocket> LoggedSocket(std::string_view exeDir) {
+    std::string head;
+    try {
+        const platform::File log = platform::File::OpenExisting(In(exeDir, LogFileName), false);
+        head.resize(static_cast<size_t>(std::min<uint64_t>(log.Size(), SocketLineBytes)));
+        if (!log.ReadAt(0, head.data(), head.size()))
+            return std::nullopt;
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+    // Only whole lines: a line still being written could be a port the engine moves on from.
+    head.erase(head.find_last_of('\n') == std::string::npos ? 0 : head.find_last_of('\n') + 1);
+    return BoundSocketOfLog(head);
+}
+
+LogFollower::LogFollower(std::string_view exeDir, size_t maxLines)
+    : m_path(In(exeDir, LogFileName)), m_maxLines(maxLines) {}
 
 LogFollower::News LogFollower::Read() {
     News news;
@@ -266,6 +365,7 @@ LogFollower::News LogFollower::Read() {
             m_offset = size - TailBytes;
             m_skipPartial = true;
             m_partial.clear();
+            news.skipped = true;
         }
         bytes.resize(static_cast<size_t>(size - m_offset));
         if (!log.ReadAt(m_offset, bytes.data(), bytes.size()))
@@ -281,78 +381,22 @@ LogFollower::News LogFollower::Read() {
             m_partial.clear();
         return news;
     }
+    std::vector<std::string_view> lines;
     text::ForEachLine(std::string_view(m_partial).substr(0, lastEnd + 1),
                       [&](std::string_view line, std::string_view) {
                           if (m_skipPartial)
                               m_skipPartial = false;
                           else
-                              news.lines.push_back(text::PrintableName(line));
+                              lines.push_back(line);
                       });
+    if (lines.size() > m_maxLines) {
+        lines.erase(lines.begin(), lines.end() - static_cast<ptrdiff_t>(m_maxLines));
+        news.skipped = true;
+    }
+    for (const std::string_view line : lines)
+        news.lines.push_back(ShownLogLine(line));
     m_partial.erase(0, lastEnd + 1);
     return news;
-}
-
-std::string StatusQuery() {
-    return std::string("\xff\xff\xff\xffgetstatus\n");
-}
-
-std::optional<ServerStatus> ParseStatusAnswer(std::string_view answer) {
-    constexpr std::string_view Head = "\xff\xff\xff\xffstatusResponse\n";
-    if (answer.substr(0, Head.size()) != Head)
-        return std::nullopt;
-    answer.remove_prefix(Head.size());
-    const size_t infoEnd = answer.find('\n');
-    const std::string_view info = answer.substr(0, infoEnd);
-    ServerStatus status;
-    // "\key\value\key\value..."
-    std::vector<std::string_view> parts;
-    size_t at = info.empty() || info.front() != '\\' ? 0 : 1;
-    while (at <= info.size()) {
-        size_t end = info.find('\\', at);
-        if (end == std::string_view::npos)
-            end = info.size();
-        parts.push_back(info.substr(at, end - at));
-        at = end + 1;
-    }
-    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
-        if (text::EqualsIgnoreCase(parts[i], "mapname"))
-            status.map = text::PrintableName(parts[i + 1]);
-        else if (text::EqualsIgnoreCase(parts[i], "sv_hostname"))
-            status.hostname = text::PrintableName(parts[i + 1]);
-    }
-    if (infoEnd != std::string_view::npos) {
-        // One line per player: "score ping "name"".
-        text::ForEachLine(answer.substr(infoEnd + 1), [&](std::string_view line, std::string_view) {
-            if (!line.empty())
-                ++status.players;
-        });
-    }
-    return status;
-}
-
-std::optional<ServerStatus> QueryStatus(uint16_t port, int timeoutMs) {
-    platform::LoopbackQuery query;
-    if (!query.Send(port, StatusQuery()))
-        return std::nullopt;
-    const std::optional<std::string> answer = query.Receive(timeoutMs);
-    return answer ? ParseStatusAnswer(*answer) : std::nullopt;
-}
-
-std::string StatusLine(const std::optional<ServerRecord>& server,
-                       const std::optional<ServerStatus>& status) {
-    if (!server)
-        return "stopped";
-    const int64_t up = platform::SecondsRunning(server->process);
-    std::string line = "running, process " + std::to_string(server->process.pid) + ", up " +
-                       std::to_string(up / 3600) + ":" + TwoDigits(up / 60 % 60) + ":" +
-                       TwoDigits(up % 60);
-    if (status) {
-        if (!status->map.empty())
-            line += ", map " + status->map;
-        line += ", " + std::to_string(status->players) +
-                (status->players == 1 ? " player" : " players");
-    }
-    return line;
 }
 
 }  // namespace fraglane::server

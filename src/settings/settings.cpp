@@ -91,6 +91,7 @@ const Key Keys[] = {
     {"advanced", "movement", Kind::Radio, FIELD(options.movement), launch::MovementCount},
     {"advanced", "minonstart", Kind::Check, FIELD(minOnStart)},
     {EngineSection, EngineKey, Kind::Text, FIELD(engine)},
+    {EngineSection, "crashrestart", Kind::Check, FIELD(crashRestart)},
 };
 
 #undef FIELD

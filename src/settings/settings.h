@@ -26,6 +26,8 @@ struct Settings {
     bool minOnStart = false;
     // The server program that "start" runs on Linux, with any words of its own; "" finds one.
     std::string engine;
+    // Whether the server's watcher starts it again after a crash (Linux).
+    bool crashRestart = false;
 };
 
 // The one-character placeholder of the rcon password, in the form and as the key's default.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 
@@ -217,22 +218,35 @@ TEST_F(FilesWindowTest, StartRunsTheEngineWhichThePageFollowsUntilStopEndsIt) {
     window->cEngine->setText("/bin/false");  // an engine that ends at once
     QTest::mouseClick(window->btnStart, Qt::LeftButton);
     EXPECT_TRUE(serve([&] { return desktop.errors.size() == 2; }, 5));
-    EXPECT_TRUE(desktop.errors.value(1).startsWith("The server ended within 2 seconds."));
+    EXPECT_TRUE(desktop.errors.value(1).startsWith("The server ended ")) << ToStd(desktop.errors.value(1));
     EXPECT_FALSE(game.Exists(server::PidFileName));
 
     window->cEngine->setText(engine);
-    QTest::mouseClick(window->btnStart, Qt::LeftButton);
-    EXPECT_EQ(window->PageConfig->currentWidget(), window->TabServer);
-    EXPECT_TRUE(serve(
-        [&] {
-            return window->cServerLog->toPlainText().contains("Server: oa_dm1") &&
-                   window->cServerStatus->text().endsWith(", map oa_dm1, 1 player");
-        },
-        30))
-        << ToStd(window->cServerStatus->text()) << game.Read("fraglane-server.log");
+    window->cRconPassword->setText("fraglane-test-pw");
+    QTest::mouseClick(window->btnSaveCfg, Qt::LeftButton);  // the server reads it from there
+    const auto startAndWait = [&] {
+        QTest::mouseClick(window->btnStart, Qt::LeftButton);
+        EXPECT_EQ(window->PageConfig->currentWidget(), window->TabServer);
+        EXPECT_TRUE(serve(
+            [&] {
+                return window->cServerLog->toPlainText().contains("Server: oa_dm1") &&
+                       window->cServerStatus->text().endsWith(", map oa_dm1, 1 player");
+            },
+            30))
+            << ToStd(window->cServerStatus->text()) << game.Read("fraglane-server.log");
+    };
+    startAndWait();
+    const int tab = window->PageConfig->indexOf(window->TabServer);
+    EXPECT_EQ(window->PageConfig->tabText(tab), "server: running");
+    // The console: rcon with the stored password, the answer in the page.
+    window->cConsole->setText("status");
+    QTest::keyClick(window->cConsole, Qt::Key_Return);
+    EXPECT_TRUE(serve([&] { return window->cServerLog->toPlainText().contains("map: oa_dm1"); }, 5))
+        << ToStd(window->cServerLog->toPlainText());
+    EXPECT_FALSE(window->cServerLog->toPlainText().contains("fraglane-test-pw"));
     const auto running = server::RunningServer(game.Program());
     ASSERT_TRUE(running);
-    const QString pid = QString::number(running->process.pid);
+    const QString pid = QString::number(running->enginePid);
 
     QTest::mouseClick(window->btnStart, Qt::LeftButton);  // answered "No"
     EXPECT_EQ(desktop.questions, QStringList{"A server is running (process " + pid +
@@ -245,8 +259,17 @@ TEST_F(FilesWindowTest, StartRunsTheEngineWhichThePageFollowsUntilStopEndsIt) {
         << ToStd(window->cServerStatus->text());
     QTest::mouseClick(window->btnStopServer, Qt::LeftButton);
     EXPECT_TRUE(serve([&] { return window->cServerStatus->text() == "stopped"; }, 12));
-    EXPECT_FALSE(platform::IsAlive(running->process));
+    EXPECT_FALSE(platform::IsAlive(running->watcher));
     EXPECT_FALSE(game.Exists(server::PidFileName));
+    EXPECT_EQ(window->PageConfig->tabText(tab), "server");
+
+    // A crash is no stop: the page and the tab say so.
+    startAndWait();
+    ::kill(static_cast<pid_t>(server::RunningServer(game.Program())->enginePid), SIGSEGV);
+    EXPECT_TRUE(serve(
+        [&] { return window->cServerStatus->text().startsWith("crashed (signal 11) at "); }, 10))
+        << ToStd(window->cServerStatus->text());
+    EXPECT_EQ(window->PageConfig->tabText(tab), "server: crashed");
     EXPECT_EQ(desktop.errors.size(), 2);
 }
 #endif

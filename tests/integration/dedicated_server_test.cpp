@@ -270,37 +270,44 @@ TEST(ServerCommands, StartStatusStopDetachedAndInTheForeground) {
     EXPECT_NE(log.find("Server: oa_dm1"), std::string::npos) << log;
     EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << log;
 
-    // In the foreground the server takes the command's place: its output comes out of it, and
-    // the pid file records it for stop.
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], 1);
+    // In the foreground (as a service runs it) the command follows the server until it ends,
+    // the log on its output; it ends with 0 when stopped by stop or the terminate signal.
+    for (const bool byStop : {true, false}) {
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            ::execl(FRAGLANE_CLI, FRAGLANE_CLI, "--dir", game.Native().c_str(), "start", nullptr);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string foreground;
+        test::WaitFor([&] { return foreground.find("Server: oa_dm1") != std::string::npos; },
+                      std::chrono::seconds(30), [&] {
+                          pollfd p{out[0], POLLIN, 0};
+                          char buffer[4096];
+                          if (::poll(&p, 1, 100) > 0) {
+                              const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+                              if (n > 0)
+                                  foreground.append(buffer, static_cast<size_t>(n));
+                          }
+                      });
+        EXPECT_NE(foreground.find("Server: oa_dm1"), std::string::npos) << foreground;
+        EXPECT_NE(game.Read("fraglane-server.log").find("Server: oa_dm1"), std::string::npos);
+        const CliRun running = Cli(game, {"status"});
+        EXPECT_EQ(running.out.rfind("running, process ", 0), 0U) << running.out;
+        if (byStop)
+            EXPECT_EQ(Cli(game, {"stop"}).out, "stopped\n");
+        else
+            ::kill(child, SIGTERM);
+        int wait = 0;
+        EXPECT_EQ(::waitpid(child, &wait, 0), child);
+        EXPECT_TRUE(WIFEXITED(wait) && WEXITSTATUS(wait) == 0) << wait;
+        EXPECT_EQ(Cli(game, {"status"}).out, "stopped\n");
         ::close(out[0]);
-        ::execl(FRAGLANE_CLI, FRAGLANE_CLI, "--dir", game.Native().c_str(), "start", nullptr);
-        ::_exit(127);
     }
-    ::close(out[1]);
-    std::string foreground;
-    test::WaitFor([&] { return foreground.find("Server: oa_dm1") != std::string::npos; },
-                  std::chrono::seconds(30), [&] {
-                      pollfd p{out[0], POLLIN, 0};
-                      char buffer[4096];
-                      if (::poll(&p, 1, 100) > 0) {
-                          const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-                          if (n > 0)
-                              foreground.append(buffer, static_cast<size_t>(n));
-                      }
-                  });
-    EXPECT_NE(foreground.find("Server: oa_dm1"), std::string::npos) << foreground;
-    const CliRun running = Cli(game, {"status"});
-    EXPECT_EQ(running.out.rfind("running, process " + std::to_string(child) + ",", 0), 0U)
-        << running.out;
-    EXPECT_EQ(Cli(game, {"stop"}).out, "stopped\n");
-    int wait = 0;
-    EXPECT_EQ(::waitpid(child, &wait, 0), child);
-    ::close(out[0]);
 }
 
 // Names as the community writes them reach the real engine as written: a colour-coded bot

@@ -42,9 +42,11 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
     EXPECT_EQ(ServerWords({"/e", "+set", "com_basegame", "baseoa"},
                           "quake3.exe  +set dedicated 1 +map \"a b\"", "/g"),
               (Words{"/e", "+set", "com_basegame", "baseoa", "+set", "fs_basepath", "/g", "+set",
-                     "dedicated", "1", "+map", "a b"}));
-    EXPECT_EQ(ServerWords({"/e", "+set", "FS_BASEPATH", "/else"}, "q3sdc.exe +map m", "/g"),
-              (Words{"/e", "+set", "FS_BASEPATH", "/else", "+map", "m"}));
+                     "fs_homepath", "/g", "+set", "dedicated", "1", "+map", "a b"}));
+    EXPECT_EQ(ServerWords({"/e", "+set", "FS_BASEPATH", "/else", "+set", "fs_HOMEpath", "/h"},
+                          "q3sdc.exe +map m", "/g"),
+              (Words{"/e", "+set", "FS_BASEPATH", "/else", "+set", "fs_HOMEpath", "/h", "+map",
+                     "m"}));
     // The engine joins its words into one line and reads it as the Windows engine reads the
     // batch line: words keep their quotes unless they group a blank (the engine puts those
     // back), so that "" stays a word and "R+D" one command; a word it could not be given as
@@ -56,16 +58,17 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
                           "quake3.exe +set fs_game wfa +addbot sarge 5 \"\" 0 \"Big Sarge\" "
                           "+addbot grunt 1 red 0 \"R+D\" +set fs_game other +set x ^1a",
                           native),
-              (Words{"/e",      "+set",  "fs_basepath", native, "+set",    "fs_game",   "WFA",
-                     "+addbot", "sarge", "5",           "\"\"", "0",       "Big Sarge", "+addbot",
-                     "grunt",   "1",     "red",         "0",    "\"R+D\"", "+set",      "fs_game",
-                     "other",   "+set",  "x",           "^1a"}));
+              (Words{"/e",    "+set", "fs_basepath", native,    "+set",  "fs_homepath", native,
+                     "+set",  "fs_game", "WFA",       "+addbot", "sarge", "5",        "\"\"",
+                     "0",     "Big Sarge", "+addbot", "grunt",   "1",     "red",      "0",
+                     "\"R+D\"", "+set",   "fs_game",   "other",   "+set",  "x",        "^1a"}));
     for (const char* line : {"q +addbot x 1 red 0 \"a\"\"+echo PWNED\"", "q +say a\"b c\""})
         EXPECT_THROW(ServerWords({"/e"}, line, native), Error) << line;
     EXPECT_EQ(ServerPort(ServerWords({"/e"}, "q +set net_port \"27999\"", native)), 27999);
     // The game directory's path stays one word of one command, "+" and all.
     EXPECT_EQ(ServerWords({"/e"}, "q", "/g/oa+quit"),
-              (Words{"/e", "+set", "fs_basepath", "\"/g/oa+quit\""}));
+              (Words{"/e", "+set", "fs_basepath", "\"/g/oa+quit\"", "+set", "fs_homepath",
+                     "\"/g/oa+quit\""}));
     EXPECT_EQ(ServerWords({"/e"}, "q", "/g/my oa+x")[3], "/g/my oa+x");
     EXPECT_THROW(ServerWords({"/e"}, "q", "/g/a\"b"), Error);
     const struct {
@@ -138,131 +141,6 @@ TEST_F(ServerRunTest, EngineIsFoundBesideTheProgramByNameOnPathOrRefusedWithTheR
             EXPECT_EQ(std::string(e.what()).rfind(r.reason, 0), 0U) << e.what();
         }
     }
-}
-
-TEST_F(ServerRunTest, OneStartRecordsTheServerKeepsTheLastLogAndStopEndsItsGroup) {
-    const std::string gameDir = game.Program();
-    game.Write("outside.txt", "keep");
-    std::filesystem::create_symlink(game.Path("outside.txt"), game.Path(LogFileName));
-    // The engine starts a helper beside itself, deaf to the terminate signal, which a stop
-    // must take along all the same.
-    const std::string engine = Script("engine",
-                                      "pwd; for w in \"$@\"; do echo \"[$w]\"; done\n"
-                                      "(trap '' TERM; sleep 30) & echo $! > helper.pid\n"
-                                      "exec sleep 30");
-    // Two starts at once: one starts, the other finds it and refuses.
-    const Words words =
-        ServerWords({engine}, "q.exe +set net_port 27999 +x \"a b\"", game.Native() + ".");
-    std::optional<ServerRecord> other;
-    std::string refusal;
-    std::thread second([&] {
-        try {
-            other = StartServer(gameDir, words);
-        } catch (const Error& e) {
-            refusal = e.what();
-        }
-    });
-    std::optional<ServerRecord> first;
-    try {
-        first = StartServer(gameDir, words);
-    } catch (const Error& e) {
-        refusal = e.what();
-    }
-    second.join();
-    ASSERT_NE(first.has_value(), other.has_value()) << refusal;
-    EXPECT_EQ(refusal.rfind("A server is running (process ", 0), 0U) << refusal;
-    const ServerRecord started = first ? *first : *other;
-    EXPECT_EQ(started.port, 27999);
-    EXPECT_EQ(RunningServer(gameDir), started);
-    // The log that was a link is kept aside as it is; nothing is written through it.
-    EXPECT_TRUE(std::filesystem::is_symlink(game.Path(PreviousLogFileName)));
-    EXPECT_EQ(game.Read("outside.txt"), "keep");
-    // The words arrive one by one as split, no shell between; the engine runs in the game
-    // directory.
-    const Words expected{"[+set]", "[fs_basepath]", "[" + game.Native() + ".]",
-                         "[+set]", "[net_port]",    "[27999]",
-                         "[+x]",   "[a b]"};
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (LogTail(gameDir, 10).size() < expected.size() + 1 &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Words tail = LogTail(gameDir, 10);
-    ASSERT_EQ(tail.size(), expected.size() + 1);
-    EXPECT_TRUE(std::filesystem::equivalent(tail.front(), game.Native()));
-    tail.erase(tail.begin());
-    EXPECT_EQ(tail, expected);
-    EXPECT_EQ(StatusLine(started, std::nullopt)
-                  .rfind("running, process " + std::to_string(started.process.pid), 0),
-              0U);
-
-    // The engine notes its helper after printing its words: wait for the note too.
-    std::string helperPid;
-    while ((helperPid = game.Read("helper.pid")).empty() &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_FALSE(helperPid.empty());
-    const int64_t helper = std::stoll(helperPid);
-    EXPECT_TRUE(StopServer(gameDir, started));
-    EXPECT_FALSE(platform::IsAlive(started.process));
-    EXPECT_TRUE(GoneWithin(helper, std::chrono::seconds(5)));
-    EXPECT_FALSE(game.Exists(PidFileName));
-    EXPECT_EQ(RunningServer(gameDir), std::nullopt);
-    EXPECT_EQ(StatusLine(RunningServer(gameDir), std::nullopt), "stopped");
-}
-
-TEST_F(ServerRunTest, AProgramThatCannotRunIsSaidAndRecordsNothing) {
-    game.Write("plain", "x");
-    game.Write(LogFileName, "the last run");
-    try {
-        StartServer(game.Program(), {game.Path("plain")});
-        ADD_FAILURE() << "started";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "cannot run " + game.Path("plain") + ": Permission denied");
-    }
-    EXPECT_FALSE(game.Exists(PidFileName));
-    EXPECT_EQ(game.Read(LogFileName), "the last run");  // the logs as they were
-}
-
-TEST_F(ServerRunTest, APidFileRecordsOnlyTheVeryProcessRunningInTheGameDirectory) {
-    const std::string gameDir = game.Program();
-    const platform::ProcessRecord self = *platform::OwnRecord();
-    const std::string selfText =
-        std::to_string(self.pid) + " " + std::to_string(self.startTicks) + " " + self.bootId;
-    // This test's own process is alive but works elsewhere: recording it makes it no server.
-    for (const std::string& text :
-         {selfText + " 27960\n", std::string("1 0 x 27960\n"), std::string("garbage"),
-          std::to_string(self.pid) + " 1 " + self.bootId + " 27960\n",
-          std::string("-5 1 ab 27960\n"), std::string("99999999999999999999 1 ab 1\n"),
-          selfText + " 0\n", std::string(100000, '7')}) {
-        game.Write(PidFileName, text);
-        EXPECT_EQ(RunningServer(gameDir), std::nullopt) << text.substr(0, 60);
-    }
-    const std::string engine = Script("engine", "exec sleep 30");
-    const ServerRecord started = StartServer(gameDir, {engine});
-    // A record that is not the process's own (a reused id) stops nothing.
-    ServerRecord other = started;
-    other.process.startTicks += 1;
-    EXPECT_FALSE(RequestStop(other, true));
-    EXPECT_TRUE(platform::IsAlive(started.process));
-    EXPECT_TRUE(RequestStop(started, true));
-    EXPECT_TRUE(GoneWithin(started.process.pid, std::chrono::seconds(5)));
-}
-
-TEST(ServerStatus, AnswersAreReadAndAnythingElseIsNoAnswer) {
-    const std::string head = "\xff\xff\xff\xffstatusResponse\n";
-    const auto status = ParseStatusAnswer(
-        head +
-        "\\sv_hostname\\Frag Lane\\mapname\\oa_dm1\\g_gametype\\0\n0 0 \"Sarge\"\n3 50 \"x\"\n");
-    ASSERT_TRUE(status);
-    EXPECT_EQ(status->map, "oa_dm1");
-    EXPECT_EQ(status->hostname, "Frag Lane");
-    EXPECT_EQ(status->players, 2);
-    EXPECT_EQ(ParseStatusAnswer(head + "\\mapname\\m\x01\n")->map, "m\\x01");
-    EXPECT_EQ(ParseStatusAnswer(head)->players, 0);
-    EXPECT_FALSE(ParseStatusAnswer("\xff\xff\xff\xffinfoResponse\n\\mapname\\m\n"));
-    EXPECT_FALSE(ParseStatusAnswer(""));
-    EXPECT_EQ(StatusLine(std::nullopt, status), "stopped");
 }
 
 }  // namespace

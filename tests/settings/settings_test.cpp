@@ -139,7 +139,7 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrderAndNoCatalogueKey) {
               "[display]\r\nr_mode=4\r\nr_fullscreen=1\r\nr_dynamiclight=1\r\nr_fastsky=1\r\n"
               "r_lightmap=1\r\nr_vertexLight=1\r\n[exec]\r\ncfgname=unknown.cfg\r\n"
               "[advanced]\r\nuseq3sdc=0\r\npre_cmd=\r\npost_cmd=\r\ndefrag_gametype=0\r\n"
-              "movement=0\r\nminonstart=0\r\nengine=\r\n");
+              "movement=0\r\nminonstart=0\r\nengine=\r\ncrashrestart=0\r\n");
 }
 
 TEST_F(SettingsTest, ShrinkingRosterLeavesOldKeysAndCatalogueAlone) {

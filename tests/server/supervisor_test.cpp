@@ -1,0 +1,304 @@
+// The server's supervisor and watcher on a fake clock, with shell scripts standing in for the
+// engine and a loopback socket of the test answering for it.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "platform/error.h"
+#include "platform/process.h"
+#include "server/engine.h"
+#include "server/supervisor.h"
+#include "support/temp_dir.h"
+
+namespace fraglane::server {
+namespace {
+
+using Clock = Supervisor::Clock;
+using Kind = SupervisorEvent::Kind;
+using namespace std::chrono_literals;
+
+// A status service on a loopback port: answers getstatus with the challenge sent, while
+// `answering` holds.
+class StandIn {
+public:
+    StandIn() {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        socklen_t size = sizeof at;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&at), &size);
+        port = ntohs(at.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~StandIn() {
+        m_done = true;
+        m_thread.join();
+        ::close(m_fd);
+    }
+    uint16_t port = 0;
+    std::atomic<bool> answering{true};
+
+private:
+    void Serve() {
+        char buffer[2048];
+        while (!m_done) {
+            pollfd wait{m_fd, POLLIN, 0};
+            if (::poll(&wait, 1, 50) <= 0)
+                continue;
+            sockaddr_in from{};
+            socklen_t size = sizeof from;
+            const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &size);
+            const std::string query(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+            const std::string ask = "\xff\xff\xff\xffgetstatus ";
+            if (!answering || query.rfind(ask, 0) != 0)
+                continue;
+            const std::string challenge = query.substr(ask.size(), query.find('\n') - ask.size());
+            const std::string answer = "\xff\xff\xff\xffstatusResponse\n\\mapname\\oa_dm1"
+                                       "\\challenge\\" + challenge + "\n0 0 \"Sarge\"\n";
+            ::sendto(m_fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                     size);
+        }
+    }
+    int m_fd = -1;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+class SupervisorTest : public ::testing::Test {
+protected:
+    test::TempDir game;
+    Clock::time_point now = Clock::now();
+    std::vector<SupervisorEvent> seen;
+
+    void SetUp() override {
+        if (!platform::StartsEngineItself())
+            GTEST_SKIP() << "start opens the batch file through the shell here";
+    }
+    std::string Engine(const std::string& body) {
+        game.Write("engine", "#!/bin/sh\n" + body + "\n");
+        std::filesystem::permissions(game.Path("engine"), std::filesystem::perms::owner_all);
+        return game.Path("engine");
+    }
+    static std::string Socket(uint16_t port) {
+        return "echo 'Opening IP socket: 127.0.0.1:" + std::to_string(port) + "'; echo Hitch";
+    }
+    // Ticks on, a quarter second of the fake clock at each, until an event of this kind came
+    // (true) or ten real seconds passed.
+    bool TickUntil(Supervisor& s, Kind kind, std::chrono::milliseconds step = 250ms) {
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (std::chrono::steady_clock::now() < until) {
+            now += step;
+            bool found = false;
+            for (SupervisorEvent& e : s.Tick(now)) {
+                found = found || e.kind == kind;
+                seen.push_back(std::move(e));
+            }
+            if (found)
+                return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+    // Ticks a number of times, a step of the fake clock and a moment of real time each.
+    void Run(Supervisor& s, int ticks, std::chrono::milliseconds step) {
+        for (int i = 0; i < ticks; ++i) {
+            now += step;
+            for (SupervisorEvent& e : s.Tick(now))
+                seen.push_back(std::move(e));
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    std::string Seen(Kind kind) const {
+        std::string texts;
+        for (const SupervisorEvent& e : seen)
+            texts += e.kind == kind ? e.text + "\n" : "";
+        return texts;
+    }
+    Supervisor New() { return Supervisor(game.Program(), FRAGLANE_CLI); }
+    static WatcherOptions Quick(bool restart = false) { return {300ms, restart}; }
+};
+
+TEST_F(SupervisorTest, AStartIsProvenByItsAnswerSilenceClearsTheStatusAndStopIsNoCrash) {
+    StandIn standIn;
+    const std::string engine = Engine(Socket(standIn.port) + "\nexec sleep 60");
+    Supervisor s = New();
+    s.Start({engine, "+set", "net_port", "27999"}, Quick(), now);
+    EXPECT_EQ(s.StatusLine().rfind("starting, process ", 0), 0U);
+    ASSERT_TRUE(TickUntil(s, Kind::Started)) << s.StatusLine();
+    EXPECT_NE(s.StatusLine().find(", port " + std::to_string(standIn.port) + ", map oa_dm1, 1 player"),
+              std::string::npos)
+        << s.StatusLine();
+    // The port it was told was taken: said once, at start.
+    EXPECT_NE(Seen(Kind::PortTaken).find("port 27999 is taken"), std::string::npos);
+    // A second start while it runs is refused, and a second supervisor finds it.
+    EXPECT_THROW(New().Start({engine}, Quick(), now), Error);
+    Supervisor other = New();
+    other.Tick(now);
+    EXPECT_EQ(other.running(), s.running());
+
+    standIn.answering = false;
+    Run(s, 30, 250ms);
+    EXPECT_NE(s.StatusLine().find(", no answer since "), std::string::npos) << s.StatusLine();
+    EXPECT_EQ(s.StatusLine().find("map oa_dm1"), std::string::npos);
+
+    s.Stop(now);
+    ASSERT_TRUE(TickUntil(s, Kind::Ended));
+    EXPECT_EQ(s.StatusLine(), "stopped");
+    EXPECT_FALSE(IsCrash(*s.lastEnd()));
+    EXPECT_FALSE(game.Exists(PidFileName));
+}
+
+TEST_F(SupervisorTest, ACrashIsToldFromAStopAndRestartedWhenAsked) {
+    // The first run crashes; the next runs on.
+    const std::string engine = Engine(
+        "if [ ! -e crashed ]; then touch crashed; echo going; sleep 0.3; kill -SEGV $$; fi\n"
+        "exec sleep 60");
+    for (const bool restart : {false, true}) {
+        SCOPED_TRACE(restart);
+        std::filesystem::remove(game.Path("crashed"));
+        seen.clear();
+        Supervisor s = New();
+        s.Start({engine, "+map", "m"}, Quick(restart), now);
+        if (!restart) {
+            ASSERT_TRUE(TickUntil(s, Kind::Ended));
+            EXPECT_EQ(Seen(Kind::Ended).rfind("crashed (signal 11) at ", 0), 0U) << Seen(Kind::Ended);
+            EXPECT_TRUE(IsCrash(*s.lastEnd()));
+            EXPECT_EQ(LastEnd(game.Program())->kind, ServerEnd::Kind::Signalled);
+            continue;
+        }
+        ASSERT_TRUE(TickUntil(s, Kind::Restarting)) << s.StatusLine();
+        EXPECT_NE(Seen(Kind::Restarting).find("crashed (signal 11) at "), std::string::npos);
+        EXPECT_NE(Seen(Kind::Restarting).find("; restarting in 1 s"), std::string::npos);
+        const int64_t first = s.running()->enginePid;
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (s.running() && s.running()->enginePid == first &&
+               std::chrono::steady_clock::now() < until)
+            Run(s, 1, 100ms);
+        ASSERT_TRUE(s.running());
+        EXPECT_NE(s.running()->enginePid, first);
+        s.Stop(now);
+        ASSERT_TRUE(TickUntil(s, Kind::Ended));
+        EXPECT_EQ(s.StatusLine(), "stopped");
+    }
+    // The crashed run's log is kept, dated, beside the current one.
+    EXPECT_NE(game.Listing().find(DatedLogPrefix), std::string::npos) << game.Listing();
+}
+
+TEST_F(SupervisorTest, AServerDeafToTerminateIsKilledAfterTheGraceWithWhatItLeft) {
+    // The engine daemonizes: its helper leaves the group and the session, and the engine
+    // itself exits 0 at once. The server still runs, and a stop ends it all.
+    const std::string engine =
+        Engine("setsid sh -c 'trap \"\" TERM; echo $$ > daemon.pid; while :; do sleep 1; done' "
+               "</dev/null >/dev/null 2>&1 &\nexit 0");
+    Supervisor s = New();
+    s.Start({engine, "+map", "m"}, Quick(), now);
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (game.Read("daemon.pid").empty() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(20ms);
+    const int64_t daemon = std::stoll("0" + game.Read("daemon.pid"));
+    ASSERT_GT(daemon, 0);
+    Run(s, 10, 100ms);
+    EXPECT_TRUE(s.running()) << Seen(Kind::Ended);
+    s.Stop(now);
+    ASSERT_TRUE(TickUntil(s, Kind::Ended));
+    EXPECT_EQ(s.StatusLine(), "stopped");
+    EXPECT_FALSE(platform::RecordOf(daemon));
+}
+
+TEST_F(SupervisorTest, AStartWhileStoppingFollowsTheStop) {
+    StandIn standIn;
+    const std::string engine = Engine(Socket(standIn.port) + "\nexec sleep 60");
+    Supervisor s = New();
+    s.Start({engine, "+map", "m"}, Quick(), now);
+    ASSERT_TRUE(TickUntil(s, Kind::Started));
+    const int64_t first = s.running()->enginePid;
+    s.Stop(now);
+    s.Restart({engine, "+map", "m"}, Quick(), now);
+    ASSERT_TRUE(TickUntil(s, Kind::Ended));
+    ASSERT_TRUE(s.running());
+    EXPECT_NE(s.running()->enginePid, first);
+    ASSERT_TRUE(TickUntil(s, Kind::Started));
+    s.Stop(now);
+    ASSERT_TRUE(TickUntil(s, Kind::Ended));
+}
+
+TEST_F(SupervisorTest, AStartThatFailsInsideTheEngineIsAFailedStartWithItsReason) {
+    const struct {
+        std::string body;
+        std::string reason;
+        std::chrono::milliseconds step;
+    } cases[] = {
+        {"echo '********************'; echo 'ERROR: Can'\\''t find map maps/nosuchmap.bsp'; "
+         "echo '********************'; exec sleep 60",
+         "Can't find map maps/nosuchmap.bsp", 250ms},
+        {Socket(9) + "; exec sleep 60", "the server loaded no map within 30 seconds", 5s},
+        {"echo bye; sleep 0.3; exit 3", "The server ended before it ran: crashed (exit 3)", 250ms},
+    };
+    for (const auto& c : cases) {
+        seen.clear();
+        Supervisor s = New();
+        s.Start({Engine(c.body), "+map", "m"}, Quick(), now);
+        ASSERT_TRUE(TickUntil(s, Kind::StartFailed, c.step)) << c.reason;
+        EXPECT_NE(Seen(Kind::StartFailed).find(c.reason), std::string::npos)
+            << Seen(Kind::StartFailed);
+        ASSERT_TRUE(!Seen(Kind::Ended).empty() || TickUntil(s, Kind::Ended)) << c.reason;
+        EXPECT_FALSE(s.running());
+    }
+}
+
+TEST_F(SupervisorTest, APidFileNamingAnyOtherProcessIsNoServer) {
+    const platform::ProcessRecord self = *platform::OwnRecord();
+    ServerRecord planted{self, 27960, self.pid, 0, platform::OwnProgramPath()};
+    for (const std::string& program : {planted.program, std::string(FRAGLANE_CLI)}) {
+        planted.program = program;
+        WriteRecord(game.Program(), planted);
+        EXPECT_EQ(RunningServer(game.Program()), std::nullopt) << program;
+        Supervisor s = New();
+        s.Tick(now);
+        s.Stop(now);
+        EXPECT_FALSE(s.running());
+    }
+    EXPECT_TRUE(platform::IsAlive(self));
+    for (const std::string& text : {std::string("garbage"), std::string(100000, '7'),
+                                    RecordText(planted).substr(0, 40)}) {
+        game.Write(PidFileName, text);
+        EXPECT_EQ(RunningServer(game.Program()), std::nullopt);
+    }
+}
+
+TEST_F(SupervisorTest, AnEngineThatCannotRunIsSaidAndOlderLogsStay) {
+    game.Write("plain", "x");
+    game.Write(LogFileName, "the last run");
+    try {
+        New().Start({game.Path("plain"), "+map", "m"}, Quick(), now);
+        ADD_FAILURE() << "started";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot run " + game.Path("plain") + ": Permission denied");
+    }
+    EXPECT_FALSE(game.Exists(PidFileName));
+    EXPECT_NE(game.Listing().find(DatedLogPrefix), std::string::npos);  // kept, dated
+    // A line that loads no map is refused before anything runs.
+    const std::string engine = Engine("exit 0");
+    try {
+        EngineWords(engine, "quake3.exe +set dedicated 1 +map", game.Program());
+        ADD_FAILURE() << "no map taken";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "no map selected");
+    }
+    EXPECT_NO_THROW(EngineWords(engine, "quake3.exe +map oa_dm1", game.Program()));
+}
+
+}  // namespace
+}  // namespace fraglane::server
