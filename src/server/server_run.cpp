@@ -292,52 +292,6 @@ LogFollower::News LogFollower::Read() {
     return news;
 }
 
-std::string StatusQuery() {
-    return std::string("\xff\xff\xff\xffgetstatus\n");
-}
-
-std::optional<ServerStatus> ParseStatusAnswer(std::string_view answer) {
-    constexpr std::string_view Head = "\xff\xff\xff\xffstatusResponse\n";
-    if (answer.substr(0, Head.size()) != Head)
-        return std::nullopt;
-    answer.remove_prefix(Head.size());
-    const size_t infoEnd = answer.find('\n');
-    const std::string_view info = answer.substr(0, infoEnd);
-    ServerStatus status;
-    // "\key\value\key\value..."
-    std::vector<std::string_view> parts;
-    size_t at = info.empty() || info.front() != '\\' ? 0 : 1;
-    while (at <= info.size()) {
-        size_t end = info.find('\\', at);
-        if (end == std::string_view::npos)
-            end = info.size();
-        parts.push_back(info.substr(at, end - at));
-        at = end + 1;
-    }
-    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
-        if (text::EqualsIgnoreCase(parts[i], "mapname"))
-            status.map = text::PrintableName(parts[i + 1]);
-        else if (text::EqualsIgnoreCase(parts[i], "sv_hostname"))
-            status.hostname = text::PrintableName(parts[i + 1]);
-    }
-    if (infoEnd != std::string_view::npos) {
-        // One line per player: "score ping "name"".
-        text::ForEachLine(answer.substr(infoEnd + 1), [&](std::string_view line, std::string_view) {
-            if (!line.empty())
-                ++status.players;
-        });
-    }
-    return status;
-}
-
-std::optional<ServerStatus> QueryStatus(uint16_t port, int timeoutMs) {
-    platform::LoopbackQuery query;
-    if (!query.Send(port, StatusQuery()))
-        return std::nullopt;
-    const std::optional<std::string> answer = query.Receive(timeoutMs);
-    return answer ? ParseStatusAnswer(*answer) : std::nullopt;
-}
-
 std::string StatusLine(const std::optional<ServerRecord>& server,
                        const std::optional<ServerStatus>& status) {
     if (!server)

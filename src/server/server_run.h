@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "server/query.h"
 
 // The game directory's server on Linux: started detached with its log and pid file, found
 // again by a later window or command, stopped, and asked for its status.
@@ -84,19 +85,6 @@ private:
     bool m_skipPartial = false;
     std::string m_partial;
 };
-
-// What a server answers to the status query.
-struct ServerStatus {
-    std::string map;
-    std::string hostname;
-    int players = 0;  // bots included
-};
-
-// The status query's bytes, and its answer read: nothing when the bytes are no status answer.
-std::string StatusQuery();
-std::optional<ServerStatus> ParseStatusAnswer(std::string_view answer);
-// Asks the server on 127.0.0.1:port and waits up to timeoutMs for the answer.
-std::optional<ServerStatus> QueryStatus(uint16_t port, int timeoutMs);
 
 // The status line: "running, process 1234, up 0:05:12, map aggressor, 3 players", or
 // "stopped". status is what the last query answered, if anything.

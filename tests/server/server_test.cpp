@@ -249,21 +249,5 @@ TEST_F(ServerRunTest, APidFileRecordsOnlyTheVeryProcessRunningInTheGameDirectory
     EXPECT_TRUE(GoneWithin(started.process.pid, std::chrono::seconds(5)));
 }
 
-TEST(ServerStatus, AnswersAreReadAndAnythingElseIsNoAnswer) {
-    const std::string head = "\xff\xff\xff\xffstatusResponse\n";
-    const auto status = ParseStatusAnswer(
-        head +
-        "\\sv_hostname\\Frag Lane\\mapname\\oa_dm1\\g_gametype\\0\n0 0 \"Sarge\"\n3 50 \"x\"\n");
-    ASSERT_TRUE(status);
-    EXPECT_EQ(status->map, "oa_dm1");
-    EXPECT_EQ(status->hostname, "Frag Lane");
-    EXPECT_EQ(status->players, 2);
-    EXPECT_EQ(ParseStatusAnswer(head + "\\mapname\\m\x01\n")->map, "m\\x01");
-    EXPECT_EQ(ParseStatusAnswer(head)->players, 0);
-    EXPECT_FALSE(ParseStatusAnswer("\xff\xff\xff\xffinfoResponse\n\\mapname\\m\n"));
-    EXPECT_FALSE(ParseStatusAnswer(""));
-    EXPECT_EQ(StatusLine(std::nullopt, status), "stopped");
-}
-
 }  // namespace
 }  // namespace fraglane::server
