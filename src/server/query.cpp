@@ -80,9 +80,8 @@ std::optional<std::pair<char32_t, size_t>> DecodeUtf8(std::string_view text, siz
 // to some), the line and paragraph separators, and the bidirectional marks, embeddings,
 // overrides and isolates, one of which would turn ", 0 players" after a host name around.
 bool IsHiddenControl(char32_t c) {
-    return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069);
+    return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || c == 0x2028 ||
+           c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 // text made safe as DisplayText says, at most limit bytes; keepLineBreaks lets "\n" stand
@@ -178,8 +177,8 @@ std::string PasswordReason(std::string_view password) {
 // troubles after a fatal error, which Sys_Error's line has already named.
 bool IsHarmlessError(std::string_view reason) {
     constexpr std::string_view Harmless[] = {
-        "too many bevels",    "block size does not touch", "next block doesn't have",
-        "two consecutive free", "couldn't create path",    "couldn't open ",
+        "too many bevels",      "block size does not touch", "next block doesn't have",
+        "two consecutive free", "couldn't create path",      "couldn't open ",
         "couldn't fully write",
     };
     for (const std::string_view h : Harmless) {
@@ -236,8 +235,7 @@ std::string StatusQuery(std::string_view challenge) {
     return std::string(OutOfBand) + "getstatus " + std::string(challenge) + "\n";
 }
 
-std::optional<ServerStatus> ParseStatusAnswer(std::string_view answer,
-                                              std::string_view challenge) {
+std::optional<ServerStatus> ParseStatusAnswer(std::string_view answer, std::string_view challenge) {
     const std::string head = std::string(OutOfBand) + "statusResponse\n";
     if (!StartsWith(answer, head))
         return std::nullopt;
@@ -310,8 +308,9 @@ std::string RconRequest(std::string_view password, std::string_view command) {
         if (u < 0x20 || u == 0x7F)
             throw Error("An rcon command holds a control byte");
         if (c == '%' || u >= 0x80)
-            throw Error("An rcon command holds \"%\" or a non-ASCII character, which the engine "
-                        "reads as \".\"");
+            throw Error(
+                "An rcon command holds \"%\" or a non-ASCII character, which the engine "
+                "reads as \".\"");
     }
     std::string line = "rcon " + std::string(password) + " " + std::string(command);
     if (line.size() > EngineLineLimit)
@@ -320,8 +319,30 @@ std::string RconRequest(std::string_view password, std::string_view command) {
     return std::string(OutOfBand) + line;
 }
 
-RconAnswer Rcon(uint16_t port, std::string_view password, std::string_view command,
-                int timeoutMs) {
+std::string RconAnswerText(std::string printed, bool cut, std::string_view password) {
+    // The engine prints the password back where asked ("rconpassword", "cvarlist"): it is
+    // hidden before the text is made safe, and again in the form the safe text shows it.
+    constexpr std::string_view Hidden = "********";
+    if (!password.empty())
+        ReplaceAll(printed, password, Hidden);
+    std::string text = SafeText(printed, cut ? RconLimit - CutMark.size() : RconLimit, true);
+    if (!password.empty()) {
+        ReplaceAll(text, password, Hidden);
+        ReplaceAll(text, SafeText(password, DisplayLimit, false), Hidden);
+    }
+    if (cut && !text.ends_with(CutMark))
+        text += CutMark;
+    if (text.size() > RconLimit) {  // a short password hidden behind a longer mask
+        size_t end = RconLimit - CutMark.size();
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end;
+        text.resize(end);
+        text += CutMark;
+    }
+    return text;
+}
+
+RconAnswer Rcon(uint16_t port, std::string_view password, std::string_view command, int timeoutMs) {
     const std::string request = RconRequest(password, command);
     RconAnswer answer;
     platform::LoopbackQuery query;
@@ -336,8 +357,7 @@ RconAnswer Rcon(uint16_t port, std::string_view password, std::string_view comma
     auto until = deadline;
     for (auto now = Clock::now(); now < until; now = Clock::now()) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
-        const std::optional<std::string> datagram =
-            query.Receive(static_cast<int>(left.count()));
+        const std::optional<std::string> datagram = query.Receive(static_cast<int>(left.count()));
         if (!datagram || !StartsWith(*datagram, head))
             continue;
         answer.answered = true;
@@ -347,15 +367,7 @@ RconAnswer Rcon(uint16_t port, std::string_view password, std::string_view comma
         printed.append(part.substr(0, room));
         cut = cut || part.size() > room;
     }
-    // The engine prints the password back where asked ("rconpassword", "cvarlist"): it is
-    // hidden before the text is made safe, and again in the form the safe text shows it.
-    constexpr std::string_view Hidden = "********";
-    ReplaceAll(printed, password, Hidden);
-    answer.text = SafeText(printed, cut ? RconLimit - CutMark.size() : RconLimit, true);
-    ReplaceAll(answer.text, password, Hidden);
-    ReplaceAll(answer.text, SafeText(password, DisplayLimit, false), Hidden);
-    if (cut && !answer.text.ends_with(CutMark))
-        answer.text += CutMark;
+    answer.text = RconAnswerText(printed, cut, password);
     return answer;
 }
 
@@ -363,7 +375,8 @@ std::optional<BoundSocket> BoundSocketOf(std::string_view logLine) {
     const bool v6 = StartsWith(logLine, OpeningIp6);
     if (!v6 && !StartsWith(logLine, OpeningIp))
         return std::nullopt;
-    const std::string_view rest = TrimEnd(logLine.substr(v6 ? OpeningIp6.size() : OpeningIp.size()));
+    const std::string_view rest =
+        TrimEnd(logLine.substr(v6 ? OpeningIp6.size() : OpeningIp.size()));
     const size_t colon = rest.rfind(':');
     if (colon == std::string_view::npos)
         return std::nullopt;
@@ -426,8 +439,8 @@ std::optional<std::string> StartFailureOf(std::string_view logLine) {
             return std::nullopt;
     } else if (StartsWith(line, ShutdownHead) && line.ends_with(ShutdownTail)) {
         // SV_Shutdown's reason: "Server crashed: X" (ERR_DROP), "Server fatal crashed: X".
-        const std::string_view inner =
-            line.substr(ShutdownHead.size(), line.size() - ShutdownHead.size() - ShutdownTail.size());
+        const std::string_view inner = line.substr(
+            ShutdownHead.size(), line.size() - ShutdownHead.size() - ShutdownTail.size());
         for (const std::string_view crashed : {"Server crashed: ", "Server fatal crashed: "}) {
             if (StartsWith(inner, crashed))
                 reason = inner.substr(crashed.size());

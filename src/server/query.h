@@ -34,8 +34,7 @@ std::string StatusQuery(std::string_view challenge);
 // challenge differs from the one sent. One without a challenge key is taken: the engine leaves
 // the key out when the server info has no room left for it (Info_SetValueForKey, "Info
 // string length exceeded").
-std::optional<ServerStatus> ParseStatusAnswer(std::string_view answer,
-                                              std::string_view challenge);
+std::optional<ServerStatus> ParseStatusAnswer(std::string_view answer, std::string_view challenge);
 // Asks the server on 127.0.0.1:port with a fresh challenge and waits up to timeoutMs for its
 // answer, passing by any other datagram meanwhile.
 std::optional<ServerStatus> QueryStatus(uint16_t port, int timeoutMs);
@@ -53,11 +52,13 @@ struct RconAnswer {
     bool answered = false;  // the server answered, if only "Bad rconpassword."
     std::string text;       // what it printed, DisplayText by line, at most 64 KiB
 };
+// What the server printed back (the parts of its "print" datagrams joined; cut when more came
+// than is kept), made safe to show by line, with the password hidden wherever it shows.
+std::string RconAnswerText(std::string printed, bool cut, std::string_view password);
 // Sends the command to the server on 127.0.0.1:port and gathers what it prints back, which
 // may come in many datagrams: until 300 ms pass without one, or timeoutMs in all. The
 // password never shows in the text. Throws Error as RconRequest does.
-RconAnswer Rcon(uint16_t port, std::string_view password, std::string_view command,
-                int timeoutMs);
+RconAnswer Rcon(uint16_t port, std::string_view password, std::string_view command, int timeoutMs);
 
 // The socket the engine opens: "Opening IP socket: 127.0.0.1:27961" (NET_IPSocket) or
 // "Opening IP6 socket: [::]:27960" (NET_IP6Socket; the address without brackets).

@@ -20,8 +20,9 @@ namespace {
 constexpr std::chrono::seconds RecordLimit{10};
 constexpr std::chrono::seconds WatcherSlack{5};
 constexpr size_t FailureLogLines = 20;
-// How long the console's answer is listened for.
+// How long the console's answer is listened for, and the pause that ends it.
 constexpr std::chrono::seconds ConsoleWait{3};
+constexpr std::chrono::milliseconds ConsoleQuiet{300};
 
 int64_t UnixNow() {
     return static_cast<int64_t>(std::time(nullptr));
@@ -214,13 +215,17 @@ void Supervisor::Console(std::string_view password, std::string_view command,
         throw Error(problem);
     const std::string request = RconRequest(password, command);
     m_consoleOpen = m_console.Send(m_socket->port, request);
+    m_consolePassword = std::string(password);
+    m_consolePrinted.clear();
     m_consoleAnswered = false;
-    m_consoleSince = now;
+    m_consoleSince = m_consoleHeard = now;
 }
 
-// The answer comes in one or more datagrams, each a piece of the console's text.
+// The answer comes in one or more datagrams, each a piece of the console's text, cut
+// anywhere: it is shown once whole (a moment passed without a piece), the password hidden.
 void Supervisor::HearConsole(std::vector<SupervisorEvent>& events, Clock::time_point now) {
     constexpr std::string_view Print = "\xff\xff\xff\xffprint\n";
+    constexpr size_t Kept = size_t{64} * 1024;
     while (m_consoleOpen) {
         const std::optional<std::string> answer = m_console.Receive(0);
         if (!answer)
@@ -228,19 +233,25 @@ void Supervisor::HearConsole(std::vector<SupervisorEvent>& events, Clock::time_p
         if (answer->compare(0, Print.size(), Print) != 0)
             continue;
         m_consoleAnswered = true;
-        text::ForEachLine(std::string_view(*answer).substr(Print.size()),
-                          [&](std::string_view line, std::string_view) {
-                              events.push_back({SupervisorEvent::Kind::ConsoleAnswer,
-                                                DisplayText(line)});
-                          });
+        m_consoleHeard = now;
+        m_consolePrinted.append(std::string_view(*answer).substr(Print.size()),
+                                0, Kept - std::min(Kept, m_consolePrinted.size()));
     }
-    if (m_consoleOpen && now - m_consoleSince >= ConsoleWait) {
-        m_consoleOpen = false;
-        if (!m_consoleAnswered)
-            events.push_back({SupervisorEvent::Kind::ConsoleAnswer, "no answer from the server"});
+    if (!m_consoleOpen || (!(m_consoleAnswered && now - m_consoleHeard >= ConsoleQuiet) &&
+                           now - m_consoleSince < ConsoleWait))
+        return;
+    m_consoleOpen = false;
+    if (!m_consoleAnswered) {
+        events.push_back({SupervisorEvent::Kind::ConsoleAnswer, "no answer from the server"});
+        return;
     }
+    const bool cut = m_consolePrinted.size() >= Kept;
+    const std::string text = RconAnswerText(std::move(m_consolePrinted), cut, m_consolePassword);
+    text::ForEachLine(text, [&](std::string_view line, std::string_view) {
+        events.push_back({SupervisorEvent::Kind::ConsoleAnswer, std::string(line)});
+    });
+    m_consolePrinted.clear();
 }
-
 void Supervisor::Follow(std::vector<SupervisorEvent>& events, Clock::time_point now) {
     const LogFollower::News news = m_log.Read();
     if (news.restarted)

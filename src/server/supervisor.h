@@ -118,7 +118,10 @@ private:
     platform::LoopbackQuery m_console;
     bool m_consoleOpen = false;
     bool m_consoleAnswered = false;
+    std::string m_consolePassword;
+    std::string m_consolePrinted;
     Clock::time_point m_consoleSince{};
+    Clock::time_point m_consoleHeard{};
 };
 
 // The words the engine runs with: the engine setting resolved (PATH from the environment),
