@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -31,6 +32,9 @@ namespace {
 std::string KeptBytes(const QString& text, const std::string& stored) {
     return text == ToQt(stored) ? stored : ToStd(text);
 }
+
+// How often the cfg warning looks at the file again: one small read.
+constexpr int CfgWatchMilliseconds = 2000;
 
 // Lines read from the settings file keep their bytes beside their text.
 constexpr int BytesRole = Qt::UserRole;
@@ -209,6 +213,8 @@ bool T_Main::eventFilter(QObject* watched, QEvent* event) {
         Label30Click();
         return true;
     }
+    if (watched == this && event->type() == QEvent::WindowActivate)
+        UpdateCfgWarning();  // back from an editor, perhaps, that changed the file
     if (event->type() == QEvent::KeyPress) {
         // A key that the focused control leaves may pass here again on its way to the parents;
         // what FormKeyDown does (asking jobs to stop) may be done twice.
@@ -254,6 +260,9 @@ void T_Main::FormCreate() {
     ThreadGetMapImage.Start();
     ComposeReady = true;
     Compose();
+    m_cfgWatch = new QTimer(this);
+    connect(m_cfgWatch, &QTimer::timeout, this, [this] { UpdateCfgWarning(); });
+    m_cfgWatch->start(CfgWatchMilliseconds);
 }
 
 void T_Main::FormDestroy() {
@@ -261,6 +270,8 @@ void T_Main::FormDestroy() {
         return;
     m_destroyed = true;
     qApp->removeEventFilter(this);
+    if (m_cfgWatch != nullptr)
+        m_cfgWatch->stop();
     if (m_server)
         m_server->timer.stop();  // the server itself runs on
     // No job outlives what it uses: every one that runs is stopped and waited for, with the
@@ -372,6 +383,7 @@ void T_Main::Compose() {
     const int firstVisible = bar->value();
     cCfg->setPlainText(ToQt(texts.configLines).join(QLatin1Char('\n')));
     bar->setValue(firstVisible);
+    UpdateCfgWarning();
 }
 
 void T_Main::AllChangeClick() {

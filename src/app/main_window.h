@@ -35,6 +35,7 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 class QTreeWidgetItem;
 
 namespace fraglane::server {
@@ -140,6 +141,11 @@ public:
     void cCfgNameChange();
     void cBatNameChange();
     void btnSaveCfgClick();
+    // The red line beside the cfg name: the file that the batch line execs is missing or holds
+    // other bytes than the composed config (start saves only the batch file). Judged after each
+    // composition, on the window's activation and by a slow timer, for another program may
+    // change the file; it never raises.
+    void UpdateCfgWarning();
     void btnSaveBatClick();
     void btnStartClick();
     // Where start runs the engine itself: the server page's buttons, its timer, the engine's
@@ -252,6 +258,7 @@ public:
     QPushButton* btnSaveCfg;
     QPushButton* btnStart;
     QCheckBox* cMinOnRun;
+    QLabel* cCfgWarning;
     QWidget* TabSheetCfg;
     QWidget* TabSheetBat;
     QPlainTextEdit* cLoadedCfg;
@@ -352,6 +359,7 @@ private:
     // memo's own text would turn U+2028 and its kin into line breaks).
     launch::LaunchTexts m_texts;
     std::unique_ptr<ServerWatch> m_server;
+    QTimer* m_cfgWatch = nullptr;  // judges the cfg warning again now and then
 };
 
 }  // namespace fraglane::app

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -92,6 +93,36 @@ void T_Main::btnSaveCfgClick() {
     launch::SaveConfigFile(ExeDir, ToStd(cMod->currentText()), GatherOptions().cfgName,
                            m_texts.configLines);
     cCfgNameChange();
+}
+
+void T_Main::UpdateCfgWarning() {
+    try {
+        const std::string cfgName = GatherOptions().cfgName;
+        const QString shown = cMod->currentText() + QLatin1Char('\\') + cCfgName->text();
+        QString warning;
+        if (cfgName.empty()) {
+            warning = QStringLiteral("the server reads no cfg file: the cfg name is empty");
+        } else {
+            const std::string path =
+                launch::ConfigFilePath(ExeDir, ToStd(cMod->currentText()), cfgName);
+            switch (launch::CompareSavedConfig(path, launch::ConfigFileText(m_texts.configLines))) {
+                case launch::SavedConfig::Same:
+                    break;
+                case launch::SavedConfig::Differs:
+                    warning = QStringLiteral("the server reads the saved %1, not what is shown")
+                                  .arg(shown);
+                    break;
+                case launch::SavedConfig::Missing:
+                    warning = QStringLiteral("the server reads no %1: save cfg first").arg(shown);
+                    break;
+            }
+        }
+        cCfgWarning->setText(warning);
+        cCfgWarning->setToolTip(warning);  // whole, should the room beside the caption cut it
+        cCfgWarning->setVisible(!warning.isEmpty());
+    } catch (const std::exception&) {
+        // Only memory can fail here; the warning stays as it was judged last.
+    }
 }
 
 void T_Main::btnSaveBatClick() {

@@ -504,6 +504,12 @@ void T_Main::BuildReadyPage() {
     grid->addWidget(btnSaveCfg, 4, 3);
     grid->addWidget(btnStart, 5, 2);
     grid->addWidget(cMinOnRun, 5, 3);
+    // Beside the cfg name's caption, in the room that row has to spare: the page asks nothing
+    // of it, so nothing moves when it shows.
+    cCfgWarning = Named(new CellLabel(p), "cCfgWarning");
+    cCfgWarning->setStyleSheet(QStringLiteral("color: red;"));
+    cCfgWarning->hide();
+    grid->addWidget(cCfgWarning, 2, 3);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
     PageConfig->addTab(ready, QStringLiteral("ready"));

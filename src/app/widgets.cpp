@@ -227,6 +227,12 @@ void FlatPushButton::paintEvent(QPaintEvent* event) {
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
 }
 
+CellLabel::CellLabel(QWidget* parent) : QLabel(parent) {
+    setWordWrap(true);
+    setTextFormat(Qt::PlainText);  // names in its text are never markup
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+}
+
 StatusPanel::StatusPanel(QWidget* parent) : QLabel(parent) {
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Sunken);

@@ -90,6 +90,16 @@ private:
     void UpdateToolTip();
 };
 
+// A word-wrapped label that takes the room its layout cell has and asks for none: showing,
+// hiding or refilling it moves no other control. Text beyond the cell is cut off.
+class CellLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit CellLabel(QWidget* parent);
+    // A wrapped label would otherwise ask its row for the height of its text.
+    bool hasHeightForWidth() const override { return false; }
+};
+
 class EllipsisEdit : public QLineEdit {
     Q_OBJECT
 public:

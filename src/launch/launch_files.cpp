@@ -71,6 +71,18 @@ void SaveBatchFile(std::string_view exeDir, std::string_view batName,
     platform::ReplaceFileBytes(exeDir, batName, commandLine);
 }
 
+SavedConfig CompareSavedConfig(std::string_view path, std::string_view composed) {
+    if (platform::InspectEntry(path).kind == platform::EntryKind::Missing)
+        return SavedConfig::Missing;
+    try {
+        // One byte more than the text: a longer file that starts with it is told apart.
+        const std::string bytes = platform::ReadRegularFile(path, composed.size() + 1);
+        return bytes == composed ? SavedConfig::Same : SavedConfig::Differs;
+    } catch (const Error&) {
+        return SavedConfig::Differs;
+    }
+}
+
 std::vector<std::string> LoadShownFile(std::string_view path, size_t maxBytes) {
     // Only a regular file, opened without waiting: a pipe under the name must not hang the
     // window.

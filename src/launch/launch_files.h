@@ -47,6 +47,14 @@ void SaveConfigFile(std::string_view exeDir, std::string_view mod, std::string_v
 // Writes the batch file at BatchSavePath: exactly the command line, no line end.
 void SaveBatchFile(std::string_view exeDir, std::string_view batName, std::string_view commandLine);
 
+// How the configuration file under a name stands to the composed text: what the server reads
+// when it execs that name.
+enum class SavedConfig { Same, Differs, Missing };
+// Reads at most composed.size() + 1 bytes, so that a huge file is not read through; a folder,
+// a device or a pipe under the name is not read at all and counts as Differs, as does a file
+// that cannot be read. Throws nothing for what it finds there.
+SavedConfig CompareSavedConfig(std::string_view path, std::string_view composed);
+
 // The lines of a file that a page shows, CR LF, LF and CR alike. At most maxBytes are read,
 // so that a huge file given that name cannot exhaust memory.
 std::vector<std::string> LoadShownFile(std::string_view path, size_t maxBytes = 1 << 20);

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,74 @@ TEST_F(FilesWindowTest, SavedFilesEqualTheMemos) {
     EXPECT_EQ(game.Read("runmap__ffa.bat"), ToStd(window->cBat->toPlainText()));
     EXPECT_TRUE(window->PageConfig->isTabVisible(Index(window->TabSheetBat)));
     EXPECT_EQ(window->PageConfig->tabText(Index(window->TabSheetBat)), "runmap__ffa.bat");
+}
+
+// The red line beside the cfg name says when the file that the batch line execs is not the
+// composed config: judged after each composition and again when the window is activated (the
+// file may be changed by another program); whatever lies under the name, it only reads a few
+// bytes more than the config. Showing it or hiding it moves nothing.
+TEST_F(FilesWindowTest, CfgWarningSaysWhenTheSavedFileIsNotTheComposedConfig) {
+    Open();
+    window->show();
+    // The page areas and what the lower page holds (the tab bars change as pages show).
+    const auto geometries = [this] {
+        std::vector<QRect> all = {window->PageControl->geometry(), window->PageConfig->geometry()};
+        for (const QWidget* w : window->ready->findChildren<QWidget*>()) {
+            if (w != window->cCfgWarning)
+                all.push_back(w->geometry());
+        }
+        return all;
+    };
+    const auto before = geometries();
+    const std::string path = game.Path("baseq3/unknown.cfg");
+    const QString differs = "the server reads the saved baseq3\\unknown.cfg, not what is shown";
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        QString warning;  // empty: hidden
+    } steps[] = {
+        {"first start", [] {}, "the server reads no baseq3\\unknown.cfg: save cfg first"},
+        {"save cfg", [&] { window->btnSaveCfg->click(); }, ""},
+        {"a byte changed by another program",
+         [&] {
+             std::string text = game.Read("baseq3/unknown.cfg");
+             text[5] = 'X';
+             game.Write("baseq3/unknown.cfg", text);
+         },
+         differs},
+        {"save cfg", [&] { window->btnSaveCfg->click(); }, ""},
+        {"an option changed", [&] { window->cTimelimit->setValue(7); }, differs},
+        {"save cfg", [&] { window->btnSaveCfg->click(); }, ""},
+        {"a huge file that starts with the config",
+         [&] { std::filesystem::resize_file(path, 64 << 20); }, differs},
+        {"removed", [&] { std::filesystem::remove(path); },
+         "the server reads no baseq3\\unknown.cfg: save cfg first"},
+        {"a folder under the name", [&] { game.MakeDir("baseq3/unknown.cfg"); }, differs},
+        {"the folder gone, another mod",
+         [&] {
+             std::filesystem::remove(path);
+             window->cMod->setCurrentText("defrag");
+         },
+         "the server reads no defrag\\unknown.cfg: save cfg first"},
+        {"no cfg name", [&] { window->cCfgName->clear(); },
+         "the server reads no cfg file: the cfg name is empty"},
+        {"a name of markup", [&] { window->cCfgName->setText("<b>x.cfg"); },
+         "the server reads no defrag\\<b>x.cfg: save cfg first"},
+        {"save cfg", [&] { window->btnSaveCfg->click(); }, ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(window.get(), &activate);
+        EXPECT_EQ(window->cCfgWarning->isHidden(), step.warning.isEmpty());
+        if (!step.warning.isEmpty()) {
+            EXPECT_EQ(window->cCfgWarning->text(), step.warning);
+        }
+        EXPECT_EQ(geometries(), before);
+    }
+    EXPECT_TRUE(desktop.errors.isEmpty());
+    EXPECT_EQ(window->cCfgWarning->textFormat(), Qt::PlainText);
 }
 
 TEST_F(FilesWindowTest, NoModSelectedSavesIntoTheGameDirectory) {
