@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang clang-tidy qt6-base-dev zlib1g-dev libjpeg62-turbo-dev libgtest-dev
           libbenchmark-dev libclang-rt-14-dev qt6-image-formats-plugins xvfb xauth x11-utils xdotool imagemagick unzip zip python3 openarena-088-data
-          openarena-server)
+          openarena-server systemd)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -69,13 +69,12 @@ void T_Main::btnStartClick() {
     server::Supervisor& s = m_server->supervisor;
     const server::WatcherOptions options{server::StopGrace, cCrashRestart->isChecked()};
     m_server->minimizeWhenProven = cMinOnRun->isChecked();
-    if (s.phase() == server::Supervisor::Phase::Stopping) {
-        s.Restart(words, options, Clock::now());  // the new one follows the stop
-    } else if (!s.running()) {
+    if (!s.running()) {
         s.Start(words, options, Clock::now());
         PageConfig->setCurrentWidget(TabServer);
-    } else if (m_desktop.Ask(this, QStringLiteral("A server is running (process %1). Stop it and "
-                                                  "start the new one?")
+    } else if (s.phase() == server::Supervisor::Phase::Stopping ||  // the new one follows
+               m_desktop.Ask(this, QStringLiteral("A server is running (process %1). Stop it "
+                                                  "and start the new one?")
                                        .arg(s.running()->enginePid))) {
         s.Restart(words, options, Clock::now());
     }

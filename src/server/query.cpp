@@ -431,7 +431,10 @@ std::optional<std::string> StartFailureOf(std::string_view logLine) {
     std::string_view reason;
     constexpr std::string_view ShutdownHead = "----- Server Shutdown (";
     constexpr std::string_view ShutdownTail = ") -----";
-    if (StartsWith(line, "Can't find map ")) {
+    // Lines that are the reason as they stand: SV_Map_f's, and Sys_Error's own line, printed
+    // as the engine exits.
+    if (StartsWith(line, "Can't find map ") || line == "VM_Create on game failed" ||
+        line == "VM_Restart on game failed") {
         reason = line;
     } else if (StartsWith(line, "ERROR: ")) {
         reason = line.substr(7);
@@ -445,8 +448,6 @@ std::optional<std::string> StartFailureOf(std::string_view logLine) {
             if (StartsWith(inner, crashed))
                 reason = inner.substr(crashed.size());
         }
-    } else if (line == "VM_Create on game failed" || line == "VM_Restart on game failed") {
-        reason = line;  // Sys_Error's own line, printed as the engine exits
     } else if (line == "WARNING: Couldn't bind to a v4 ip address.") {
         reason = line.substr(9);
     }

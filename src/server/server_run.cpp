@@ -239,16 +239,17 @@ std::optional<int> SignalInLog(std::string_view exeDir) {
     // "----- Server Shutdown (Received signal 11) -----".
     constexpr std::string_view Said = "Received signal ";
     const std::vector<std::string> lines = LogTail(exeDir, 20);
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        const size_t at = line->find(Said);
+    std::optional<int> said;
+    for (const std::string& line : lines) {
+        const size_t at = line.find(Said);
         int signal = 0;
         if (at != std::string::npos &&
-            std::from_chars(line->data() + at + Said.size(), line->data() + line->size(), signal)
+            std::from_chars(line.data() + at + Said.size(), line.data() + line.size(), signal)
                     .ec == std::errc{} &&
             signal > 0 && signal < 65)
-            return signal;
+            said = signal;  // the last one said counts
     }
-    return std::nullopt;
+    return said;
 }
 
 void WriteEnd(std::string_view exeDir, const ServerEnd& end) {

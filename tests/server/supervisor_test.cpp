@@ -1,16 +1,20 @@
 // The server's supervisor and watcher on a fake clock, with shell scripts standing in for the
 // engine and a loopback socket of the test answering for it.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
+#include <csignal>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "platform/error.h"
@@ -275,6 +279,40 @@ TEST_F(SupervisorTest, APidFileNamingAnyOtherProcessIsNoServer) {
                                     RecordText(planted).substr(0, 40)}) {
         game.Write(PidFileName, text);
         EXPECT_EQ(RunningServer(game.Program()), std::nullopt);
+    }
+}
+
+// The engine runs only once its record is written: a start killed at any moment leaves no
+// engine, or one that the game directory records and a stop ends.
+TEST_F(SupervisorTest, AStartKilledAtAnyMomentLeavesNoEngineUnrecorded) {
+    const std::string engine = Engine("echo $$ >> engines\nexec sleep 60");
+    game.Write("fraglane.ini", "[maps]\r\nselected=m\r\n[advanced]\r\nengine=" + engine + "\r\n");
+    for (int delay = 0; delay < 60; delay += 4) {
+        const pid_t cli = ::fork();
+        if (cli == 0) {
+            const std::string outPath = game.Path("cli.out");
+            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            ::execl(FRAGLANE_CLI, FRAGLANE_CLI, "--dir", game.Native().c_str(), "start",
+                    "--detach", nullptr);
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        ::kill(cli, SIGKILL);
+        ::waitpid(cli, nullptr, 0);
+        std::this_thread::sleep_for(300ms);  // a watcher that outlived it settles
+        const std::optional<ServerRecord> recorded = RunningServer(game.Program());
+        std::istringstream engines(game.Exists("engines") ? game.Read("engines") : "");
+        for (int64_t pid = 0; engines >> pid;) {
+            if (platform::RecordOf(pid))
+                EXPECT_TRUE(recorded && recorded->enginePid == pid) << "after " << delay << " ms";
+        }
+        Supervisor s = New();
+        s.Tick(now);
+        s.Stop(now);
+        if (s.running())
+            EXPECT_TRUE(TickUntil(s, Kind::Ended));
     }
 }
 
