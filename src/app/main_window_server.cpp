@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <deque>
+
 #include "app/qt_convert.h"
 #include "app/server_watch.h"
 #include "platform/error.h"
@@ -126,14 +128,32 @@ void T_Main::ServerTick() {
 
 void T_Main::ShowServerEvents(const std::vector<server::SupervisorEvent>& events) {
     using Kind = server::SupervisorEvent::Kind;
+    // Lines go into the page only while it is shown, and the lines of a tick at once: laying
+    // out text is what following a flooding log costs. Meanwhile the last 1,000 wait.
+    std::deque<QString>& pending = m_server->pending;
+    const auto flush = [&] {
+        if (pending.empty() || !cServerLog->isVisible())
+            return;
+        cServerLog->appendPlainText(QStringList(pending.begin(), pending.end()).join(u'\n'));
+        pending.clear();
+    };
+    const auto add = [&](const QString& line) {
+        pending.push_back(line);
+        if (pending.size() > server::Supervisor::LogLines)
+            pending.pop_front();
+    };
     for (const server::SupervisorEvent& e : events) {
+        if (e.kind == Kind::LogLine || e.kind == Kind::ConsoleAnswer) {
+            add(ToQt(e.text));
+            continue;
+        }
         switch (e.kind) {
         case Kind::LogCleared:
+            pending.clear();
             cServerLog->clear();
             break;
         case Kind::LogLine:
         case Kind::ConsoleAnswer:
-            cServerLog->appendPlainText(ToQt(e.text));
             break;
         case Kind::Started:
             if (m_server->minimizeWhenProven)
@@ -148,10 +168,11 @@ void T_Main::ShowServerEvents(const std::vector<server::SupervisorEvent>& events
         case Kind::PortTaken:
         case Kind::Restarting:
         case Kind::Ended:
-            cServerLog->appendPlainText(QStringLiteral("[fraglane] ") + ToQt(e.text));
+            add(QStringLiteral("[fraglane] ") + ToQt(e.text));
             break;
         }
     }
+    flush();
 }
 
 void T_Main::ShowServerStatus() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QString>
 #include <QTimer>
+
+#include <deque>
 
 #include "app/main_window.h"
 #include "server/supervisor.h"
@@ -16,6 +19,8 @@ struct T_Main::ServerWatch {
     QTimer timer;
     server::Supervisor supervisor;
     bool minimizeWhenProven = false;
+    // Log lines not yet in the page (it is not shown): the last Supervisor::LogLines.
+    std::deque<QString> pending;
 };
 
 }  // namespace fraglane::app

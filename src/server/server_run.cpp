@@ -120,10 +120,7 @@ std::vector<std::string> LogLines(std::string_view exeDir, bool fromEnd, size_t 
 }  // namespace
 
 std::string ShownLogLine(std::string_view line) {
-    constexpr std::string_view Mark = " [line cut]";
-    if (line.size() <= LogFollower::ShownLineBytes)
-        return text::PrintableName(line);
-    return text::PrintableName(line.substr(0, LogFollower::ShownLineBytes)) + std::string(Mark);
+    return DisplayText(line);  // at most 4 KiB, a longer line cut and marked
 }
 
 // "watcherPid startTicks bootId port\nengine pid started\nprogram path\n".

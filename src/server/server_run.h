@@ -92,15 +92,15 @@ std::vector<std::string> LogTail(std::string_view exeDir, size_t maxLines);
 // Where the running server's engine listens, as the first 64 KiB of its log say.
 std::optional<BoundSocket> LoggedSocket(std::string_view exeDir);
 
-// A log line as shown: printable, and cut to LogFollower::ShownLineBytes with a mark.
+// A log line as shown: as DisplayText makes the server's text (colour codes dropped, control
+// and bidirectional characters escaped, at most 4 KiB, a longer line cut and marked "…").
 std::string ShownLogLine(std::string_view line);
 
 // Follows the server's log as it grows: each Read gives the lines completed since the last
-// one, each cut to at most ShownLineBytes (marked), and never more than maxLines of them.
+// one, as ShownLogLine shows them, and never more than maxLines of them.
 // A new log (a restart) or a shorter one starts over from its last 256 KiB.
 class LogFollower {
 public:
-    static constexpr size_t ShownLineBytes = 4096;
     LogFollower(std::string_view exeDir, size_t maxLines);
     struct News {
         bool restarted = false;  // the lines begin a new log: what was shown is stale
