@@ -290,6 +290,7 @@ TEST_F(FilesWindowTest, StartRunsTheEngineWhichThePageFollowsUntilStopEndsIt) {
     EXPECT_TRUE(desktop.errors.value(1).startsWith("The server ended ")) << ToStd(desktop.errors.value(1));
     EXPECT_FALSE(game.Exists(server::PidFileName));
 
+    window->show();  // the page takes log lines only while it is shown
     window->cEngine->setText(engine);
     window->cRconPassword->setText("fraglane-test-pw");
     QTest::mouseClick(window->btnSaveCfg, Qt::LeftButton);  // the server reads it from there
@@ -324,6 +325,7 @@ TEST_F(FilesWindowTest, StartRunsTheEngineWhichThePageFollowsUntilStopEndsIt) {
 
     window.reset();
     window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    window->show();
     EXPECT_TRUE(window->cServerStatus->text().startsWith("running, process " + pid + ", up "))
         << ToStd(window->cServerStatus->text());
     QTest::mouseClick(window->btnStopServer, Qt::LeftButton);

@@ -240,9 +240,22 @@ TEST(ServerCommands, StartStatusStopDetachedAndInTheForeground) {
         GTEST_SKIP() << "openarena-server or openarena-088-data is not installed";
     test::TempDir game;
     const int port = test::ServeOpenArena(game);
+    // The console needs a password: the placeholder is refused with what to set; the one the
+    // saved cfg gives the server answers.
+    const CliRun refused = Cli(game, {"rcon", "status"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("rconpassword"), std::string::npos) << refused.err;
+    platform::ProfileFile(game.Program() + "fraglane.ini")
+        .WriteString("game_options", "rconpassword", "fraglane-test-pw");
+    ASSERT_EQ(Cli(game, {"save-cfg"}).status, 0);
     const CliRun started = Cli(game, {"start", "--detach"});
     ASSERT_EQ(started.status, 0) << started.err;
     EXPECT_EQ(started.out.rfind("started, process ", 0), 0U) << started.out;
+    const CliRun console = Cli(game, {"rcon", "status"});
+    EXPECT_EQ(console.status, 0) << console.err;
+    EXPECT_NE(console.out.find("map: oa_dm1"), std::string::npos) << console.out;
+    const CliRun shown = Cli(game, {"rcon", "rconpassword"});
+    EXPECT_EQ((shown.out + shown.err).find("fraglane-test-pw"), std::string::npos) << shown.out;
     CliRun status;
     EXPECT_TRUE(test::WaitFor(
         [&] {
