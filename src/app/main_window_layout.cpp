@@ -422,11 +422,11 @@ void T_Main::BuildAdvancedPage() {
     engineRow->addWidget(cEngine, 1);
     engineRow->addWidget(btnEngine);
     grid->addLayout(engineRow, 5, 1, Qt::AlignBottom);
-    // Below everything, in the row that takes the page's spare height.
+    // In the free cell below "use q3sdc demo record", as the engine it is about.
     cCrashRestart = Check(p, "cCrashRestart", QStringLiteral("restart after a crash"),
                           QStringLiteral("start the server again when it crashes, after a "
                                          "growing pause; not after 5 crashes in 10 minutes"));
-    grid->addWidget(cCrashRestart, 6, 1, Qt::AlignTop);
+    grid->addWidget(cCrashRestart, 4, 1, Qt::AlignTop);
     for (QWidget* w : {static_cast<QWidget*>(engineCaption), static_cast<QWidget*>(cEngine),
                        static_cast<QWidget*>(btnEngine), static_cast<QWidget*>(cCrashRestart)})
         w->setVisible(platform::StartsEngineItself());

@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
+#include <QTextCursor>
 
 #include <deque>
 
@@ -102,7 +104,7 @@ void T_Main::cConsoleReturn() {
     if (command.empty())
         return;
     m_server->supervisor.Console(GatherOptions().rconPassword, command, Clock::now());
-    cServerLog->appendPlainText(QStringLiteral("> ") + ToQt(command));
+    ShowServerEvents({{server::SupervisorEvent::Kind::ConsoleAnswer, "> " + command}});
     cConsole->clear();
 }
 
@@ -134,8 +136,15 @@ void T_Main::ShowServerEvents(const std::vector<server::SupervisorEvent>& events
     const auto flush = [&] {
         if (pending.empty() || !cServerLog->isVisible())
             return;
+        // A page read at its end follows the log; one scrolled back stays where it is.
+        QScrollBar* bar = cServerLog->verticalScrollBar();
+        const bool follow = bar->value() >= bar->maximum() - 1;
         cServerLog->appendPlainText(QStringList(pending.begin(), pending.end()).join(u'\n'));
         pending.clear();
+        if (follow) {
+            cServerLog->moveCursor(QTextCursor::End);
+            cServerLog->ensureCursorVisible();
+        }
     };
     const auto add = [&](const QString& line) {
         pending.push_back(line);
