@@ -19,7 +19,7 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
 # target:floor — each run starts from the target's corpus in fuzz/corpus (grown in 15-minute
 # runs), so its coverage starts near what those runs reached; the floors lie about a tenth
 # below that, far above the "cov: 1" of a fuzzer blind to the code under test.
-all_targets="pk3:700 profile:650 tga:210 jpeg:120 bsp:330 shader:390 pack:1080"
+all_targets="pk3:700 profile:650 tga:210 jpeg:120 bsp:330 shader:390 pack:1080 server:530"
 targets="${FRAGLANE_FUZZ_TARGETS:-$all_targets}"
 names=()
 for t in $targets; do names+=("${t%%:*}_fuzz"); done

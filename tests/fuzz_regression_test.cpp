@@ -42,6 +42,11 @@ TEST(FuzzRegressions, KeptPictureInputsReadCleanly) {
     ReplayAll("corpus/jpeg", JpegInput);
 }
 
+TEST(FuzzRegressions, KeptServerInputsReadCleanly) {
+    ReplayAll("regressions/server", ServerInput);
+    ReplayAll("corpus/server", ServerInput);
+}
+
 TEST(FuzzRegressions, KeptRepackInputsReadCleanly) {
     ReplayAll("regressions/bsp", BspInput);
     ReplayAll("corpus/bsp", BspInput);

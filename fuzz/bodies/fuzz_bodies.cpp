@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -22,6 +23,8 @@
 #include "repack/bsp_textures.h"
 #include "repack/repack_run.h"
 #include "repack/shader_script.h"
+#include "server/query.h"
+#include "server/server_run.h"
 #include "settings/settings.h"
 
 namespace fraglane::fuzz {
@@ -351,6 +354,53 @@ void PackInput(const uint8_t* data, size_t size) {
         std::abort();
     fs::permissions(stage, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(stage, ec);
+}
+
+}  // namespace fraglane::fuzz
+
+namespace fraglane::fuzz {
+
+namespace {
+
+// What is shown of a server's text holds no control byte and no bidirectional control.
+void CheckShown(const std::string& shown) {
+    if (shown.size() > 4096)
+        std::abort();
+    for (const char c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            std::abort();
+    }
+    for (const char* hidden : {"\u202E", "\u202D", "\u2066", "\u2067", "\u200F"}) {
+        if (shown.find(hidden) != std::string::npos)
+            std::abort();
+    }
+}
+
+}  // namespace
+
+void ServerInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    // A status answer, with and without the challenge it names.
+    for (const char* challenge : {"", "0123456789abcdef"}) {
+        if (const auto status = server::ParseStatusAnswer(bytes, challenge)) {
+            CheckShown(status->map);
+            CheckShown(status->hostname);
+        }
+    }
+    // The engine's log: where it listens, why a start failed, the lines as shown.
+    (void)server::BoundSocketOfLog(bytes);
+    text::ForEachLine(bytes, [](std::string_view line, std::string_view) {
+        (void)server::BoundSocketOf(line);
+        if (const auto failure = server::StartFailureOf(line))
+            CheckShown(*failure);
+        CheckShown(server::ShownLogLine(line));
+    });
+    // The game directory's records, and an rcon answer with the password hidden.
+    (void)server::ParseRecord(bytes);
+    (void)server::ParseEnd(bytes);
+    const std::string answer = server::RconAnswerText(std::string(bytes), false, "fraglane-pw");
+    if (answer.find("fraglane-pw") != std::string::npos)
+        std::abort();
 }
 
 }  // namespace fraglane::fuzz

@@ -23,5 +23,9 @@ void ShaderInput(const uint8_t* data, size_t size);
 // files) and packs it as the repack does: every member must be a file of that folder, with
 // its bytes, and nothing outside the folder may change.
 void PackInput(const uint8_t* data, size_t size);
+// Reads the bytes as what a server sends or leaves behind: a status answer, its log, the pid
+// and end records, an rcon answer. What is shown must hold no control or bidirectional
+// character, and never the rcon password.
+void ServerInput(const uint8_t* data, size_t size);
 
 }  // namespace fraglane::fuzz
