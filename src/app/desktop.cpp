@@ -18,7 +18,11 @@ void SystemDesktop::ShowStartupError(const QString& message) {
 }
 
 void SystemDesktop::ShowError(QWidget* owner, const QString& message) {
-    QMessageBox::critical(owner, QStringLiteral("Fraglane"), message);
+    // Plain text: a message may carry a server's words or a log's lines, never markup.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Fraglane"), message, QMessageBox::Ok,
+                    owner);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 void SystemDesktop::OpenUrl(const QString& url) {

@@ -574,6 +574,7 @@ void T_Main::BuildServerPage() {
     grid->setVerticalSpacing(2);
     cServerStatus = Named(new QLabel(QStringLiteral("stopped"), p), "cServerStatus");
     cServerStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    cServerStatus->setTextFormat(Qt::PlainText);  // it carries the server's own words
     btnStopServer = Named(FlatButton(QStringLiteral("stop"), p), "btnStopServer");
     btnRestartServer = Named(FlatButton(QStringLiteral("restart"), p), "btnRestartServer");
     cServerLog = Named(new QPlainTextEdit(p), "cServerLog");

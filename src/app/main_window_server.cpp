@@ -79,7 +79,7 @@ void T_Main::btnStartClick() {
     } else if (s.phase() == server::Supervisor::Phase::Stopping ||  // the new one follows
                m_desktop.Ask(this, QStringLiteral("A server is running (process %1). Stop it "
                                                   "and start the new one?")
-                                       .arg(s.running()->enginePid))) {
+                                       .arg(server::ShownPid(*s.running())))) {
         s.Restart(words, options, Clock::now());
     }
     ShowServerStatus();

@@ -199,7 +199,7 @@ constexpr std::chrono::milliseconds CliTick{100};
 // start: the server's supervisor followed until the server ends, its log on stdout, what
 // happens to it on stderr; Ctrl-C or the terminate signal stops it (exit 0, as after stop; 1
 // after a crash or a failed start). start --detach: once the start is proven, the server
-// left running.
+// left running; one that ends (or is stopped) before that is a failed start.
 int Start(Context& c) {
     const bool detach = c.args.size() == 1 && c.args[0] == "--detach";
     if (!c.args.empty() && !detach)
@@ -215,7 +215,7 @@ int Start(Context& c) {
     bool stopping = false;
     for (;;) {
         const Clock::time_point now = Clock::now();
-        if (!detach && !stopping && interrupt.Token().stop_requested()) {
+        if (!stopping && interrupt.Token().stop_requested()) {
             supervisor.Stop(now);
             stopping = true;
         }
@@ -229,6 +229,8 @@ int Start(Context& c) {
                 return 0;
             } else if (e.kind == Kind::Ended) {
                 c.err << e.text << "\n";
+                if (detach)
+                    return 1;  // it ended before its start counted
                 const server::ServerEnd& end = *supervisor.lastEnd();
                 return failed || server::IsCrash(end) || end.kind == server::ServerEnd::Kind::Failed
                            ? 1
@@ -257,7 +259,7 @@ int Stop(Context& c) {
         c.out << "stopped\n";
         return 0;
     }
-    const int64_t pid = supervisor.running()->enginePid;
+    const int64_t pid = server::ShownPid(*supervisor.running());
     supervisor.Stop(Clock::now());
     // The watcher kills the server after the grace; the supervisor kills the watcher later.
     const Clock::time_point until = Clock::now() + server::StopGrace + std::chrono::seconds(10);

@@ -13,10 +13,10 @@
 // programs it starts (the game server on Linux).
 namespace fraglane::platform {
 
-// While this object lives, Ctrl-C and the terminate signal (Ctrl-Break on Windows) request a
-// stop on Token() instead of ending the process: the work in progress finishes its step and
-// ends as cancelled, the way Esc stops a job in the window. The stop request runs as ordinary code, never inside
-// a signal handler. One at a time per process.
+// While this object lives, Ctrl-C, the terminate and the hang-up signal (Ctrl-Break on
+// Windows) request a stop on Token() instead of ending the process: the work in progress
+// finishes its step and ends as cancelled, the way Esc stops a job in the window. The stop
+// request runs as ordinary code, never inside a signal handler. One at a time per process.
 class InterruptStop {
 public:
     InterruptStop();
@@ -33,7 +33,8 @@ private:
 };
 
 // Standard output and error take bytes as they are: on Windows no CR is added before each LF,
-// so that texts come out byte for byte as on every system.
+// so that texts come out byte for byte as on every system. A reader that goes away fails the
+// write rather than ending the process.
 void UseBinaryStandardStreams();
 
 // Windows only (the window's desktop seam calls it there): the shell's "open" of a file name
@@ -103,6 +104,13 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// The ids of the processes that run, and whether one has children.
+std::vector<int64_t> ProcessIds();
+bool HasChildren(int64_t pid);
+// Kills the recorded process and every descendant of it (those it adopted too); false when
+// it no longer runs.
+bool KillTree(const ProcessRecord& root);
 
 // The program file of this process, or "" when it cannot be told.
 std::string OwnProgramPath();

@@ -349,9 +349,9 @@ std::vector<std::pair<pid_t, pid_t>> ProcessParents() {
 }
 
 // Every descendant of this process.
-std::vector<pid_t> Descendants() {
+std::vector<pid_t> DescendantsOf(pid_t root) {
     const std::vector<std::pair<pid_t, pid_t>> parents = ProcessParents();
-    std::vector<pid_t> found{::getpid()};
+    std::vector<pid_t> found{root};
     // Each pass adds the children of what is found; a process's parent chain is finite.
     for (size_t added = 1; added > 0;) {
         added = 0;
@@ -367,7 +367,35 @@ std::vector<pid_t> Descendants() {
     return found;
 }
 
+std::vector<pid_t> Descendants() {
+    return DescendantsOf(::getpid());
+}
+
 }  // namespace
+
+std::vector<int64_t> ProcessIds() {
+    std::vector<int64_t> ids;
+    for (const auto& [pid, parent] : ProcessParents())
+        ids.push_back(pid);
+    return ids;
+}
+
+bool HasChildren(int64_t pid) {
+    const std::vector<std::pair<pid_t, pid_t>> parents = ProcessParents();
+    return std::any_of(parents.begin(), parents.end(),
+                       [pid](const auto& entry) { return entry.second == pid; });
+}
+
+bool KillTree(const ProcessRecord& root) {
+    if (!IsAlive(root))
+        return false;
+    const auto pid = static_cast<pid_t>(root.pid);
+    ::kill(pid, SIGSTOP);  // it starts nothing more while what it started is ended
+    for (const pid_t below : DescendantsOf(pid))
+        ::kill(below, SIGKILL);
+    ::kill(pid, SIGKILL);
+    return true;
+}
 
 struct ChildWatch::State {
     sigset_t held{};

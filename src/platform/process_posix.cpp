@@ -9,9 +9,10 @@
 
 namespace fraglane::platform {
 
-// SIGINT and SIGTERM are taken by a watcher thread (sigwait), not by a handler, so that the stop request
-// runs as ordinary code. Blocking it in the creating thread before the watcher starts keeps
-// it blocked in every thread started later, which the watcher alone then takes.
+// SIGINT, SIGTERM and SIGHUP are taken by a watcher thread (sigwait), not by a handler, so
+// that the stop request runs as ordinary code. Blocking them in the creating thread before the
+// watcher starts keeps them blocked in every thread started later, which the watcher alone
+// then takes.
 struct InterruptStop::Watcher {
     sigset_t set{};
     sigset_t previous{};
@@ -24,12 +25,13 @@ InterruptStop::InterruptStop() : m_watcher(std::make_unique<Watcher>()) {
     sigemptyset(&w.set);
     sigaddset(&w.set, SIGINT);
     sigaddset(&w.set, SIGTERM);
+    sigaddset(&w.set, SIGHUP);  // the terminal closed
     pthread_sigmask(SIG_BLOCK, &w.set, &w.previous);
     w.thread = std::thread([&w, stop = m_stop] {
         const timespec tick{0, 100'000'000};
         while (!w.done.load()) {
             const int sig = sigtimedwait(&w.set, nullptr, &tick);
-            if ((sig == SIGINT || sig == SIGTERM) && !w.done.load())
+            if ((sig == SIGINT || sig == SIGTERM || sig == SIGHUP) && !w.done.load())
                 stop.request_stop();
         }
     });
@@ -44,7 +46,9 @@ InterruptStop::~InterruptStop() {
 }
 
 void UseBinaryStandardStreams() {
-    // POSIX streams never change line ends.
+    // POSIX streams never change line ends. A reader that goes away (start | head) fails the
+    // write instead of ending the program, which has a server to look after.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace fraglane::platform

@@ -90,6 +90,18 @@ bool ChildWatch::SignalDescendants(bool) {
     return false;
 }
 
+std::vector<int64_t> ProcessIds() {
+    return {};
+}
+
+bool HasChildren(int64_t) {
+    return false;
+}
+
+bool KillTree(const ProcessRecord&) {
+    return false;
+}
+
 std::string OwnProgramPath() {
     return {};
 }

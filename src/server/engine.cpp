@@ -211,6 +211,11 @@ std::string EngineArgument(const std::string& word) {
     if (word.find('"') != std::string::npos)
         throw Error("the engine cannot be given " + text::PrintableName(word) +
                     ": a quote in it would end the word");
+    // A line break would end the command line the engine joins, and start another.
+    if (std::any_of(word.begin(), word.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        throw Error("the engine cannot be given " + text::PrintableName(word) +
+                    ": it holds a control character");
     const bool splits =
         word.find_first_of("+;") != std::string::npos || word.find("//") != std::string::npos ||
         word.find("/*") != std::string::npos || word.find("*/") != std::string::npos;

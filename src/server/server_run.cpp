@@ -16,7 +16,9 @@ namespace fraglane::server {
 namespace {
 
 constexpr size_t TailBytes = size_t{256} * 1024;
-constexpr size_t SocketLineBytes = size_t{64} * 1024;
+// The engine names its socket after it has listed its archives: a game directory of thousands
+// of them puts the line megabytes in.
+constexpr size_t SocketLineBytes = size_t{8} * 1024 * 1024;
 
 std::string In(std::string_view exeDir, std::string_view name) {
     return std::string(exeDir) + std::string(name);
@@ -87,27 +89,60 @@ std::string DatedLogName(int64_t unixSeconds, int attempt) {
            ".log";
 }
 
-bool IsDatedLogName(std::string_view name) {
-    return name.size() > std::string_view(DatedLogPrefix).size() + 4 &&
-           name.substr(0, std::string_view(DatedLogPrefix).size()) == DatedLogPrefix &&
-           name.substr(name.size() - 4) == ".log";
+// "fraglane-server-YYYYMMDD-HHMMSS[-N].log", as DatedLogName makes them, and no other name
+// (an operator's "fraglane-server-notes.log" is not one): its date and its attempt, which
+// order the logs.
+std::optional<std::pair<std::string, int>> DatedLogKey(std::string_view name) {
+    const std::string_view prefix = DatedLogPrefix;
+    constexpr std::string_view Digits = "0123456789";
+    if (name.size() < prefix.size() + 15 + 4 || name.substr(0, prefix.size()) != prefix ||
+        name.substr(name.size() - 4) != ".log")
+        return std::nullopt;
+    name = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    const std::string_view stamp = name.substr(0, 15);
+    if (stamp[8] != '-' || stamp.substr(0, 8).find_first_not_of(Digits) != std::string_view::npos ||
+        stamp.substr(9).find_first_not_of(Digits) != std::string_view::npos)
+        return std::nullopt;
+    int attempt = 0;
+    const std::string_view rest = name.substr(15);
+    if (!rest.empty() &&
+        (rest.front() != '-' || rest.size() > 4 ||
+         std::from_chars(rest.data() + 1, rest.data() + rest.size(), attempt).ptr !=
+             rest.data() + rest.size()))
+        return std::nullopt;
+    return std::make_pair(std::string(stamp), attempt);
+}
+
+// The log file itself, never what a link at its name leads to: nothing else is shown as the
+// server's log.
+std::optional<platform::File> OpenLog(const std::string& path, platform::EntryInfo* seen) {
+    const platform::EntryInfo entry = platform::InspectEntry(path);
+    if (entry.isLink || entry.kind != platform::EntryKind::Regular)
+        return std::nullopt;
+    try {
+        platform::File log = platform::File::OpenExisting(path, false);
+        if (!log.SameAs(entry.device, entry.inode))
+            return std::nullopt;  // swapped meanwhile
+        if (seen != nullptr)
+            *seen = entry;
+        return log;
+    } catch (const Error&) {
+        return std::nullopt;
+    }
 }
 
 // The log's lines from a byte offset on, the first dropped when the offset cuts one.
 std::vector<std::string> LogLines(std::string_view exeDir, bool fromEnd, size_t bytes) {
     std::string text;
-    bool cut = false;
-    try {
-        const platform::File log = platform::File::OpenExisting(In(exeDir, LogFileName), false);
-        const uint64_t size = log.Size();
-        const uint64_t from = fromEnd && size > bytes ? size - bytes : 0;
-        text.resize(static_cast<size_t>(std::min<uint64_t>(size - from, bytes)));
-        if (!log.ReadAt(from, text.data(), text.size()))
-            return {};
-        cut = from > 0;
-    } catch (const Error&) {
+    const std::optional<platform::File> log = OpenLog(In(exeDir, LogFileName), nullptr);
+    if (!log)
         return {};
-    }
+    const uint64_t size = log->Size();
+    const uint64_t from = fromEnd && size > bytes ? size - bytes : 0;
+    text.resize(static_cast<size_t>(std::min<uint64_t>(size - from, bytes)));
+    if (!log->ReadAt(from, text.data(), text.size()))
+        return {};
+    const bool cut = from > 0;
     std::vector<std::string> lines;
     text::ForEachLine(text, [&](std::string_view line, std::string_view) {
         lines.push_back(ShownLogLine(line));
@@ -150,33 +185,55 @@ std::optional<ServerRecord> ParseRecord(std::string_view text) {
     return server;
 }
 
+namespace {
+
+// A watcher of this game directory found among the processes when the pid file records
+// none (it was removed, or written by someone else): one that runs an engine, so that a
+// watcher still waiting for its turn to start does not count.
+std::optional<ServerRecord> UnrecordedWatcher(const std::string& folder) {
+    const std::optional<platform::ProcessRecord> self = platform::OwnRecord();
+    for (const int64_t pid : platform::ProcessIds()) {
+        if ((self && pid == self->pid) || !IsWatcherOf(platform::ArgumentsOf(pid), folder) ||
+            !platform::HasChildren(pid))
+            continue;
+        if (std::optional<platform::ProcessRecord> watcher = platform::RecordOf(pid))
+            return ServerRecord{std::move(*watcher), 0, 0, 0, platform::ProgramOf(pid)};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<ServerRecord> RunningServer(std::string_view exeDir) {
+    const std::string folder = NativeGameDirectory(exeDir);
     std::optional<ServerRecord> record;
     try {
         record = ParseRecord(platform::ReadRegularFile(In(exeDir, PidFileName), 8192));
     } catch (const Error&) {
-        return std::nullopt;  // no pid file, or something else under its name
+        // no pid file, or something else under its name
     }
-    // The very process, running this program as this folder's watcher: a pid file written by
-    // someone else cannot make the program signal a process of its own choosing.
-    const std::string folder = NativeGameDirectory(exeDir);
+    // The very process, started as this folder's watcher: a pid file written by someone else
+    // cannot make the program signal a process of its own choosing. Where the system tells
+    // (a process of this user), it also runs the recorded program in the game directory.
     if (!record || !platform::IsAlive(record->watcher) ||
         !IsWatcherOf(platform::ArgumentsOf(record->watcher.pid), folder))
-        return std::nullopt;
+        return UnrecordedWatcher(folder);
     const std::string program = platform::ProgramOf(record->watcher.pid);
-    if (program != record->program && program != record->program + " (deleted)")
-        return std::nullopt;
-    if (!platform::WorksIn(record->watcher.pid, folder))
-        return std::nullopt;
+    if (!program.empty() &&
+        ((program != record->program && program != record->program + " (deleted)") ||
+         !platform::WorksIn(record->watcher.pid, folder)))
+        return UnrecordedWatcher(folder);
     return record;
 }
 
 void RefuseWhenRunning(std::string_view exeDir) {
     if (const std::optional<ServerRecord> running = RunningServer(exeDir))
-        throw Error("A server is running (process " +
-                    std::to_string(running->enginePid > 0 ? running->enginePid
-                                                          : running->watcher.pid) +
+        throw Error("A server is running (process " + std::to_string(ShownPid(*running)) +
                     "): stop it first");
+}
+
+int64_t ShownPid(const ServerRecord& server) {
+    return server.enginePid > 0 ? server.enginePid : server.watcher.pid;
 }
 
 void WriteRecord(std::string_view exeDir, const ServerRecord& server) {
@@ -220,7 +277,7 @@ std::optional<ServerEnd> ParseEnd(std::string_view text) {
         return std::nullopt;
     end.kind = static_cast<ServerEnd::Kind>(found - std::begin(KindWords));
     end.gaveUp = gaveUp != 0;
-    end.reason = std::string(f.Line());
+    end.reason = DisplayText(f.Line());  // a planted file's words reach a terminal
     return end;
 }
 
@@ -281,7 +338,7 @@ std::string EndLine(const ServerEnd& end) {
         line += "; restarting in " + std::to_string(end.restartIn) + " s";
     else if (end.gaveUp)
         line += "; crashed " + std::to_string(CrashLimit) + " times in " +
-                std::to_string(CrashWindow.count() / 60) + " minutes, not restarted";
+                std::to_string(CrashWindow.count()) + " minutes, not restarted";
     return line;
 }
 
@@ -290,6 +347,8 @@ void KeepLastLog(std::string_view exeDir) {
     const platform::EntryInfo entry = platform::InspectEntry(log);
     if (!entry.isLink && entry.kind == platform::EntryKind::Missing)
         return;
+    if (!entry.isLink && entry.kind != platform::EntryKind::Regular)
+        throw Error("Cannot create file " + platform::DisplayPath(log) + ": not a regular file");
     const int64_t when = entry.modified > 0 ? entry.modified : std::time(nullptr);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string dated = In(exeDir, DatedLogName(when, attempt));
@@ -304,16 +363,16 @@ void KeepLastLog(std::string_view exeDir) {
 }
 
 void PruneLogs(std::string_view exeDir) {
-    std::vector<std::string> dated;
+    std::vector<std::pair<std::pair<std::string, int>, std::string>> dated;
     for (const platform::DirEntry& entry : platform::ListDirectory(exeDir)) {
-        if (!entry.isDirectory && IsDatedLogName(entry.name))
-            dated.push_back(entry.name);
+        if (const auto key = DatedLogKey(entry.name); key && !entry.isDirectory)
+            dated.emplace_back(*key, entry.name);
     }
     if (dated.size() <= KeptLogs)
         return;
-    std::sort(dated.begin(), dated.end());  // the names sort by date
+    std::sort(dated.begin(), dated.end());  // by date, then by attempt
     for (size_t i = 0; i + KeptLogs < dated.size(); ++i)
-        platform::RemoveFile(In(exeDir, dated[i]));
+        platform::RemoveFile(In(exeDir, dated[i].second));
 }
 
 std::vector<std::string> LogTail(std::string_view exeDir, size_t maxLines) {
@@ -325,14 +384,12 @@ std::vector<std::string> LogTail(std::string_view exeDir, size_t maxLines) {
 
 std::optional<BoundSocket> LoggedSocket(std::string_view exeDir) {
     std::string head;
-    try {
-        const platform::File log = platform::File::OpenExisting(In(exeDir, LogFileName), false);
-        head.resize(static_cast<size_t>(std::min<uint64_t>(log.Size(), SocketLineBytes)));
-        if (!log.ReadAt(0, head.data(), head.size()))
-            return std::nullopt;
-    } catch (const Error&) {
+    const std::optional<platform::File> log = OpenLog(In(exeDir, LogFileName), nullptr);
+    if (!log)
         return std::nullopt;
-    }
+    head.resize(static_cast<size_t>(std::min<uint64_t>(log->Size(), SocketLineBytes)));
+    if (!log->ReadAt(0, head.data(), head.size()))
+        return std::nullopt;
     // Only whole lines: a line still being written could be a port the engine moves on from.
     head.erase(head.find_last_of('\n') == std::string::npos ? 0 : head.find_last_of('\n') + 1);
     return BoundSocketOfLog(head);
@@ -343,12 +400,13 @@ LogFollower::LogFollower(std::string_view exeDir, size_t maxLines)
 
 LogFollower::News LogFollower::Read() {
     News news;
-    const platform::EntryInfo info = platform::InspectEntry(m_path);
-    if (info.kind != platform::EntryKind::Regular)
+    platform::EntryInfo info;
+    const std::optional<platform::File> opened = OpenLog(m_path, &info);
+    if (!opened)
         return news;
     std::string bytes;
-    try {
-        const platform::File log = platform::File::OpenExisting(m_path, false);
+    {
+        const platform::File& log = *opened;
         const uint64_t size = log.Size();
         if (!m_known || info.device != m_device || info.inode != m_inode || size < m_offset) {
             news.restarted = true;
@@ -369,8 +427,6 @@ LogFollower::News LogFollower::Read() {
         if (!log.ReadAt(m_offset, bytes.data(), bytes.size()))
             return news;
         m_offset = size;
-    } catch (const Error&) {
-        return news;
     }
     m_partial += bytes;
     const size_t lastEnd = m_partial.find_last_of('\n');

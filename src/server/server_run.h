@@ -44,10 +44,14 @@ std::string RecordText(const ServerRecord& server);
 std::optional<ServerRecord> ParseRecord(std::string_view text);
 
 // The server that the pid file records, when its watcher still runs: the very process (id,
-// start time, boot), running the recorded program as this game directory's watcher, in the
-// game directory. A pid file that names anything else (the window, a shell, a process that
-// ended, a damaged file) records nothing.
+// start time, boot), started as this game directory's watcher (the folder by identity) and,
+// where the system tells, running the recorded program in the game directory. A pid file that
+// names anything else (the window, a shell, a process that ended, a damaged file) records
+// nothing; then a watcher of this game directory that runs an engine is looked for among the
+// processes (a pid file removed meanwhile loses no server).
 std::optional<ServerRecord> RunningServer(std::string_view exeDir);
+// The process a server is shown as: its engine, or its watcher while no engine is recorded.
+int64_t ShownPid(const ServerRecord& server);
 // Throws Error("A server is running (process N): stop it first") while a recorded server runs.
 void RefuseWhenRunning(std::string_view exeDir);
 // Writes the record anew; removes it only while it still names that watcher.
@@ -84,12 +88,12 @@ std::string DurationText(int64_t seconds);
 // Keeps the current log as a dated one (named by its last write). A log that cannot be kept
 // is not lost: the start fails instead.
 void KeepLastLog(std::string_view exeDir);
-// Removes the oldest dated logs beyond KeptLogs.
+// Removes the oldest dated logs beyond KeptLogs (a start that counts does).
 void PruneLogs(std::string_view exeDir);
 
 // The last lines of the server's log (at most maxLines, from its last 256 KiB).
 std::vector<std::string> LogTail(std::string_view exeDir, size_t maxLines);
-// Where the running server's engine listens, as the first 64 KiB of its log say.
+// Where the running server's engine listens, as the first 8 MiB of its log say.
 std::optional<BoundSocket> LoggedSocket(std::string_view exeDir);
 
 // A log line as shown: as DisplayText makes the server's text (colour codes dropped, control

@@ -82,7 +82,7 @@ Supervisor::Supervisor(std::string exeDir, std::string watcherProgram)
 void Supervisor::Start(const std::vector<std::string>& words, const WatcherOptions& options,
                        Clock::time_point now) {
     if (m_running)
-        throw Error("A server is running (process " + std::to_string(m_running->enginePid) +
+        throw Error("A server is running (process " + std::to_string(ShownPid(*m_running)) +
                     "): stop it first");
     RefuseWhenRunning(m_exeDir);
     const std::string folder = NativeGameDirectory(m_exeDir);
@@ -103,9 +103,12 @@ void Supervisor::Start(const std::vector<std::string>& words, const WatcherOptio
                 throw Error(end->reason);
             throw Error(WithLogEnd("The server ended at once: " + EndLine(*end), m_exeDir));
         }
-        if (!platform::IsAlive(watcher) || Clock::now() >= until) {
-            platform::SignalProcess(watcher, true);
+        if (!platform::IsAlive(watcher))
             throw Error("The server's watcher ended before it started the engine");
+        if (Clock::now() >= until) {
+            platform::KillTree(watcher);
+            throw Error("The server's watcher did not start the engine within " +
+                        std::to_string(RecordLimit.count()) + " seconds");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -192,14 +195,17 @@ std::vector<SupervisorEvent> Supervisor::Tick(Clock::time_point now) {
     }
     // The engine tries the next port while one is taken: until the start is proven, the log
     // may yet name another.
-    if (!m_socket || m_phase == Phase::Starting)
+    if (m_phase == Phase::Starting || (!m_socket && now - m_socketLook >= QueryEvery)) {
         m_socket = LoggedSocket(m_exeDir);
+        m_socketLook = now;
+    }
     Listen(now);
     if (m_phase == Phase::Starting)
         Prove(events, now);
     if (m_phase == Phase::Stopping && !m_watcherKilled &&
         now - m_since >= StopGrace + WatcherSlack) {
-        platform::SignalProcess(m_running->watcher, true);  // the engine goes with it
+        // A watcher that outstays its own grace is ended with all it runs.
+        platform::KillTree(m_running->watcher);
         m_watcherKilled = true;
     }
     Ask(now);
@@ -277,6 +283,12 @@ void Supervisor::Prove(std::vector<SupervisorEvent>& events, Clock::time_point n
     if ((m_status && !m_status->map.empty()) ||
         (m_socket && !askable && now - m_since >= StartProof)) {
         m_phase = Phase::Running;
+        // Only a start that counts costs the oldest log its place.
+        try {
+            PruneLogs(m_exeDir);
+        } catch (const Error&) {
+            // the logs stay as they are
+        }
         if (m_socket && m_socket->port != m_running->port)
             events.push_back({SupervisorEvent::Kind::PortTaken,
                               "port " + std::to_string(m_running->port) +
@@ -369,7 +381,7 @@ void Supervisor::Listen(Clock::time_point now) {
 std::string Supervisor::StatusLine() const {
     if (!m_running)
         return m_lastEnd ? EndLine(*m_lastEnd) : "stopped";
-    const std::string process = "process " + std::to_string(m_running->enginePid);
+    const std::string process = "process " + std::to_string(ShownPid(*m_running));
     if (m_phase == Phase::Starting)
         return "starting, " + process;
     std::string line = "running, " + process + ", up " +

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "platform/error.h"
 #include "platform/file_lock.h"
@@ -15,6 +16,9 @@ namespace fraglane::server {
 
 using Clock = std::chrono::steady_clock;
 using Happening = platform::ChildWatch::Happening;
+
+// How long a start waits for its turn.
+constexpr std::chrono::seconds LockWait{5};
 
 std::optional<std::chrono::seconds> CrashRestarts::OnCrash(Clock::time_point now) {
     std::erase_if(m_crashes, [now](Clock::time_point at) { return now - at >= CrashWindow; });
@@ -38,8 +42,14 @@ std::vector<std::string> WatcherWords(const std::string& program, std::string_vi
 }
 
 bool IsWatcherOf(const std::vector<std::string>& words, std::string_view nativeFolder) {
-    return words.size() > 6 && words[1] == WatcherFlag && words[2] == nativeFolder &&
-           words[5] == "--";
+    if (words.size() <= 6 || words[1] != WatcherFlag || words[5] != "--")
+        return false;
+    // The same folder however it was spelled (a link, "./"): by identity.
+    const platform::EntryInfo theirs = platform::InspectNativeEntry(words[2]);
+    const platform::EntryInfo ours = platform::InspectNativeEntry(std::string(nativeFolder));
+    return theirs.kind == platform::EntryKind::Directory &&
+           ours.kind == platform::EntryKind::Directory && theirs.device == ours.device &&
+           theirs.inode == ours.inode;
 }
 
 bool IsWatcherCall(int argc, char** argv) {
@@ -84,10 +94,20 @@ bool Watcher::Record() {
     const std::optional<platform::ProcessRecord> self = platform::OwnRecord();
     ServerEnd refused{self ? self->pid : 0, ServerEnd::Kind::Failed};
     try {
+        // Starts take turns; one that holds the lock for long (another program, another user)
+        // is said, not waited for.
         const std::string lock = m_exeDir + StartLockFileName;
-        const platform::FileLock turn =
-            platform::FileLock::Acquire(platform::ToNative(lock), 0, true,
-                                        "Cannot create file " + platform::DisplayPath(lock));
+        platform::FileLock turn;
+        const Clock::time_point until = Clock::now() + LockWait;
+        while (!(turn = platform::FileLock::Acquire(
+                     platform::ToNative(lock), 0, false,
+                     "Cannot create file " + platform::DisplayPath(lock)))
+                    .Held()) {
+            if (Clock::now() >= until)
+                throw Error("Another process holds " + platform::DisplayPath(lock) +
+                            ": no start can take its turn");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
         RefuseWhenRunning(m_exeDir);
         if (!self)
             throw Error("the watcher cannot read its own process record");
@@ -124,6 +144,7 @@ int Watcher::Run() {
                 if (!m_stopAsked)
                     continue;
                 end.restartIn = -1;
+                end.kind = ServerEnd::Kind::Stopped;  // stopped while it waited to restart
             }
         }
         Finish(end);
@@ -165,15 +186,9 @@ ServerEnd Watcher::AwaitEnd(int64_t engine, int64_t started) {
     ServerEnd end{m_record.watcher.pid, ServerEnd::Kind::Exited};
     end.started = started;
     bool engineGone = false;
-    bool pruned = false;
-    const Clock::time_point begun = Clock::now();
     std::optional<Clock::time_point> killAt;
     for (;;) {
         const Happening h = m_children.Wait(std::chrono::milliseconds(250));
-        if (!pruned && Clock::now() - begun >= StartProof) {
-            PruneLogs(m_exeDir);  // only a start that lasted costs the oldest log its place
-            pruned = true;
-        }
         if (h.kind == Happening::Kind::StopAsked && !m_stopAsked) {
             m_stopAsked = true;
             m_children.SignalDescendants(false);

@@ -40,7 +40,8 @@ struct WatcherOptions {
 std::vector<std::string> WatcherWords(const std::string& program, std::string_view nativeFolder,
                                       const WatcherOptions& options,
                                       const std::vector<std::string>& engineWords);
-// Whether a process's words are those of the watcher of this game directory (native).
+// Whether a process's words are those of the watcher of this game directory (native), the
+// folder told by identity, not by spelling.
 bool IsWatcherOf(const std::vector<std::string>& words, std::string_view nativeFolder);
 // Whether a program was started as a watcher: its words after the program begin with
 // WatcherFlag.

@@ -71,6 +71,7 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
                      "\"/g/oa+quit\""}));
     EXPECT_EQ(ServerWords({"/e"}, "q", "/g/my oa+x")[3], "/g/my oa+x");
     EXPECT_THROW(ServerWords({"/e"}, "q", "/g/a\"b"), Error);
+    EXPECT_THROW(ServerWords({"/e"}, "q", "/g/a\nsets injected yes"), Error);
     const struct {
         Words words;
         uint16_t port;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/error.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "server/engine.h"
 #include "server/supervisor.h"
@@ -305,15 +306,76 @@ TEST_F(SupervisorTest, AStartKilledAtAnyMomentLeavesNoEngineUnrecorded) {
         const std::optional<ServerRecord> recorded = RunningServer(game.Program());
         std::istringstream engines(game.Exists("engines") ? game.Read("engines") : "");
         for (int64_t pid = 0; engines >> pid;) {
-            if (platform::RecordOf(pid))
+            if (platform::RecordOf(pid)) {
                 EXPECT_TRUE(recorded && recorded->enginePid == pid) << "after " << delay << " ms";
+            }
         }
         Supervisor s = New();
         s.Tick(now);
         s.Stop(now);
-        if (s.running())
+        if (s.running()) {
             EXPECT_TRUE(TickUntil(s, Kind::Ended));
+        }
     }
+}
+
+// One server per game directory by identity: another spelling of the folder finds it, and so
+// does a look after its pid file is gone; a link at the log's name shows nothing.
+TEST_F(SupervisorTest, AServerIsFoundHoweverItsFolderIsSpelledAndWithoutItsPidFile) {
+    StandIn standIn;
+    const std::string engine = Engine(Socket(standIn.port) + "\nexec sleep 60");
+    Supervisor s = New();
+    s.Start({engine, "+map", "m"}, Quick(), now);
+    ASSERT_TRUE(TickUntil(s, Kind::Started));
+    const std::string link = game.Native().substr(0, game.Native().size() - 1) + "-link";
+    std::filesystem::create_symlink(game.Native(), link);
+    const std::string other = platform::FromNative(link) + "\\";
+    for (const std::string& spelled : {other, game.Program() + ".\\"}) {
+        EXPECT_THROW(Supervisor(spelled, FRAGLANE_CLI).Start({engine}, Quick(), now), Error);
+        EXPECT_EQ(RunningServer(spelled)->watcher, s.running()->watcher) << spelled;
+    }
+    std::filesystem::remove(game.Path(PidFileName));
+    ASSERT_TRUE(RunningServer(game.Program()));
+    EXPECT_EQ(RunningServer(game.Program())->watcher, s.running()->watcher);
+    EXPECT_THROW(New().Start({engine}, Quick(), now), Error);
+
+    game.Write("secret", "not the log\n");
+    std::filesystem::rename(game.Path(LogFileName), game.Path("kept.log"));
+    std::filesystem::create_symlink(game.Path("secret"), game.Path(LogFileName));
+    EXPECT_TRUE(LogTail(game.Program(), 10).empty());
+    EXPECT_TRUE(LogFollower(game.Program(), 10).Read().lines.empty());
+
+    Supervisor finder = New();
+    finder.Tick(now);
+    finder.Stop(now);
+    ASSERT_TRUE(TickUntil(finder, Kind::Ended));
+    EXPECT_FALSE(RunningServer(game.Program()));
+    std::filesystem::remove(link);
+}
+
+// The ten newest dated logs stay, in the order of their date and attempt; other names stay.
+TEST_F(SupervisorTest, PruningKeepsTheNewestDatedLogsAndNothingElseGoes) {
+    std::vector<std::string> names = {"fraglane-server-notes.log", "fraglane-server-2026.log"};
+    for (int i = 0; i < 6; ++i) {
+        const std::string stamp = "fraglane-server-2026120" + std::to_string(i) + "-101010";
+        names.push_back(stamp + ".log");
+        names.push_back(stamp + "-1.log");
+    }
+    for (const std::string& name : names)
+        game.Write(name, name);
+    PruneLogs(game.Program());
+    for (const char* gone : {"fraglane-server-20261200-101010.log",
+                             "fraglane-server-20261200-101010-1.log"})
+        EXPECT_FALSE(game.Exists(gone)) << gone;
+    for (size_t i = 4; i < names.size(); ++i)
+        EXPECT_TRUE(game.Exists(names[i])) << names[i];
+    EXPECT_TRUE(game.Exists(names[0]) && game.Exists(names[1]));
+    ServerEnd gaveUp;
+    gaveUp.kind = ServerEnd::Kind::Signalled;
+    gaveUp.code = 11;
+    gaveUp.gaveUp = true;
+    EXPECT_NE(EndLine(gaveUp).find("; crashed 5 times in 10 minutes, not restarted"),
+              std::string::npos);
 }
 
 TEST_F(SupervisorTest, AnEngineThatCannotRunIsSaidAndOlderLogsStay) {
