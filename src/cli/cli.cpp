@@ -300,11 +300,16 @@ int Rcon(Context& c) {
     const std::string password = StartupSettings(ini).options.rconPassword;
     if (const std::string problem = server::RconPasswordProblem(password); !problem.empty())
         throw Error(problem);
-    if (!server::RunningServer(c.exeDir))
+    const std::optional<server::ServerRecord> running = server::RunningServer(c.exeDir);
+    if (!running)
         throw Error("no server runs in this game directory");
     const std::optional<server::BoundSocket> socket = server::LoggedSocket(c.exeDir);
     if (!socket || !server::AnswersOnLoopback(*socket))
         throw Error("the server's log does not say where it listens on this machine");
+    // The password goes only to the server's own socket, whatever its log says.
+    if (!platform::HoldsUdpPort(running->watcher, socket->port))
+        throw Error("port " + std::to_string(socket->port) +
+                    ", which the server's log names, is not the server's");
     const server::RconAnswer answer = server::Rcon(socket->port, password, command, 2000);
     if (!answer.answered)
         throw Error("no answer from the server on port " + std::to_string(socket->port));

@@ -108,6 +108,8 @@ private:
 // The ids of the processes that run, and whether one has children.
 std::vector<int64_t> ProcessIds();
 bool HasChildren(int64_t pid);
+// Whether the recorded process or one of its descendants holds a UDP socket bound to port.
+bool HoldsUdpPort(const ProcessRecord& root, uint16_t port);
 // Kills the recorded process and every descendant of it (those it adopted too); false when
 // it no longer runs.
 bool KillTree(const ProcessRecord& root);

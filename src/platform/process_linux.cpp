@@ -386,6 +386,79 @@ bool HasChildren(int64_t pid) {
                        [pid](const auto& entry) { return entry.second == pid; });
 }
 
+namespace {
+
+// The inodes of the UDP sockets bound to a port, from the kernel's tables.
+std::vector<std::string> UdpSocketsOn(uint16_t port) {
+    std::vector<std::string> inodes;
+    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        const std::string text = ReadProcFile(table, size_t{8} * 1024 * 1024);
+        size_t at = text.find('\n');  // past the heading
+        while (at != std::string::npos && at + 1 < text.size()) {
+            const size_t end = text.find('\n', at + 1);
+            std::string_view line(text.data() + at + 1,
+                                  (end == std::string::npos ? text.size() : end) - at - 1);
+            at = end;
+            // "sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode ..."
+            std::vector<std::string_view> fields;
+            while (!line.empty() && fields.size() < 10) {
+                const size_t start = line.find_first_not_of(' ');
+                if (start == std::string_view::npos)
+                    break;
+                line.remove_prefix(start);
+                const size_t stop = std::min(line.find(' '), line.size());
+                fields.push_back(line.substr(0, stop));
+                line.remove_prefix(stop);
+            }
+            unsigned bound = 0;
+            const size_t colon = fields.size() == 10 ? fields[1].rfind(':') : std::string_view::npos;
+            if (colon == std::string_view::npos ||
+                std::from_chars(fields[1].data() + colon + 1,
+                                fields[1].data() + fields[1].size(), bound, 16)
+                        .ec != std::errc{} ||
+                bound != port)
+                continue;
+            inodes.emplace_back(fields[9]);
+        }
+    }
+    return inodes;
+}
+
+}  // namespace
+
+bool HoldsUdpPort(const ProcessRecord& root, uint16_t port) {
+    if (!IsAlive(root))
+        return false;
+    const std::vector<std::string> inodes = UdpSocketsOn(port);
+    if (inodes.empty())
+        return false;
+    std::vector<pid_t> pids = DescendantsOf(static_cast<pid_t>(root.pid));
+    pids.push_back(static_cast<pid_t>(root.pid));
+    for (const pid_t pid : pids) {
+        const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+        DIR* fds = ::opendir(folder.c_str());
+        if (fds == nullptr)
+            continue;
+        bool found = false;
+        while (const dirent* entry = ::readdir(fds)) {
+            char target[64] = {};
+            const std::string link = folder + "/" + entry->d_name;
+            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+            const std::string_view text(target, n > 0 ? static_cast<size_t>(n) : 0);
+            if (text.size() > 9 && text.substr(0, 8) == "socket:[" &&
+                std::find(inodes.begin(), inodes.end(), text.substr(8, text.size() - 9)) !=
+                    inodes.end()) {
+                found = true;
+                break;
+            }
+        }
+        ::closedir(fds);
+        if (found)
+            return true;
+    }
+    return false;
+}
+
 bool KillTree(const ProcessRecord& root) {
     if (!IsAlive(root))
         return false;

@@ -98,6 +98,10 @@ bool HasChildren(int64_t) {
     return false;
 }
 
+bool HoldsUdpPort(const ProcessRecord&, uint16_t) {
+    return false;
+}
+
 bool KillTree(const ProcessRecord&) {
     return false;
 }

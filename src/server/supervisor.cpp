@@ -146,6 +146,7 @@ std::optional<uint16_t> Supervisor::port() const {
 
 void Supervisor::Reset() {
     m_socket.reset();
+    m_socketOwned = false;
     m_status.reset();
     m_queryOpen = false;
     m_silent = false;
@@ -167,6 +168,8 @@ void Supervisor::Attach(Clock::time_point now) {
     m_since = now;
     m_lastEnd.reset();
     m_socket = LoggedSocket(m_exeDir);
+    m_socketOwned = m_socket && platform::HoldsUdpPort(m_running->watcher, m_socket->port);
+    m_socketLook = now;
 }
 
 std::vector<SupervisorEvent> Supervisor::Tick(Clock::time_point now) {
@@ -195,8 +198,11 @@ std::vector<SupervisorEvent> Supervisor::Tick(Clock::time_point now) {
     }
     // The engine tries the next port while one is taken: until the start is proven, the log
     // may yet name another.
-    if (m_phase == Phase::Starting || (!m_socket && now - m_socketLook >= QueryEvery)) {
+    // Only a socket of the server's own is asked: a line in its log could name another's.
+    if (m_phase == Phase::Starting ||
+        ((!m_socket || !m_socketOwned) && now - m_socketLook >= QueryEvery)) {
         m_socket = LoggedSocket(m_exeDir);
+        m_socketOwned = m_socket && platform::HoldsUdpPort(m_running->watcher, m_socket->port);
         m_socketLook = now;
     }
     Listen(now);
@@ -215,7 +221,8 @@ std::vector<SupervisorEvent> Supervisor::Tick(Clock::time_point now) {
 
 void Supervisor::Console(std::string_view password, std::string_view command,
                          Clock::time_point now) {
-    if (!m_running || m_phase != Phase::Running || !m_socket || !AnswersOnLoopback(*m_socket))
+    if (!m_running || m_phase != Phase::Running || !m_socket || !m_socketOwned ||
+        !AnswersOnLoopback(*m_socket))
         throw Error("no server of this game directory answers here");
     if (const std::string problem = RconPasswordProblem(password); !problem.empty())
         throw Error(problem);
@@ -296,8 +303,11 @@ void Supervisor::Prove(std::vector<SupervisorEvent>& events, Clock::time_point n
                                   std::to_string(m_socket->port)});
         events.push_back({SupervisorEvent::Kind::Started, StatusLine()});
     } else if (now - m_since >= ProofLimit) {
-        Fail("the server loaded no map within " + std::to_string(ProofLimit.count()) +
-                 " seconds",
+        Fail(m_socket && askable && !m_socketOwned
+                 ? "the port its log names (" + std::to_string(m_socket->port) +
+                       ") is not the server's"
+                 : "the server loaded no map within " + std::to_string(ProofLimit.count()) +
+                       " seconds",
              events, now);
     }
 }
@@ -348,7 +358,7 @@ void Supervisor::Ended(std::vector<SupervisorEvent>& events, Clock::time_point n
 
 // The status query, to the port the engine bound, once that is known.
 void Supervisor::Ask(Clock::time_point now) {
-    if (!m_running || !m_socket || !AnswersOnLoopback(*m_socket))
+    if (!m_running || !m_socket || !m_socketOwned || !AnswersOnLoopback(*m_socket))
         return;
     const Clock::duration every =
         m_phase == Phase::Starting ? Clock::duration(ProofQueryEvery) : Clock::duration(QueryEvery);
@@ -390,6 +400,9 @@ std::string Supervisor::StatusLine() const {
         line += ", port " + std::to_string(m_socket->port);
     if (m_socket && !AnswersOnLoopback(*m_socket))
         line += ", status not asked on " + text::PrintableName(m_socket->address);
+    else if (m_socket && !m_socketOwned)
+        line += ", status not asked: port " + std::to_string(m_socket->port) +
+                " is not the server's";
     if (m_status) {
         if (!m_status->map.empty())
             line += ", map " + m_status->map;

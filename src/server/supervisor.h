@@ -102,6 +102,7 @@ private:
     Clock::time_point m_since{};  // the phase began
     std::optional<BoundSocket> m_socket;
     Clock::time_point m_socketLook{};  // the log was last read for it
+    bool m_socketOwned = false;        // the server (its watcher's tree) holds it
     bool m_failing = false;       // a failed start being stopped: its end is told already
     std::optional<std::pair<std::vector<std::string>, WatcherOptions>> m_startNext;
     bool m_watcherKilled = false;

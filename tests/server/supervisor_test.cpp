@@ -1,16 +1,11 @@
-// The server's supervisor and watcher on a fake clock, with shell scripts standing in for the
-// engine and a loopback socket of the test answering for it.
-#include <arpa/inet.h>
+// The server's supervisor and watcher on a fake clock, with scripts standing in for the
+// engine (a python3 one binds a port of its own and answers the status query).
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <csignal>
 #include <functional>
@@ -31,56 +26,6 @@ using Clock = Supervisor::Clock;
 using Kind = SupervisorEvent::Kind;
 using namespace std::chrono_literals;
 
-// A status service on a loopback port: answers getstatus with the challenge sent, while
-// `answering` holds.
-class StandIn {
-public:
-    StandIn() {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-        socklen_t size = sizeof at;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&at), &size);
-        port = ntohs(at.sin_port);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~StandIn() {
-        m_done = true;
-        m_thread.join();
-        ::close(m_fd);
-    }
-    uint16_t port = 0;
-    std::atomic<bool> answering{true};
-
-private:
-    void Serve() {
-        char buffer[2048];
-        while (!m_done) {
-            pollfd wait{m_fd, POLLIN, 0};
-            if (::poll(&wait, 1, 50) <= 0)
-                continue;
-            sockaddr_in from{};
-            socklen_t size = sizeof from;
-            const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, 0,
-                                         reinterpret_cast<sockaddr*>(&from), &size);
-            const std::string query(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-            const std::string ask = "\xff\xff\xff\xffgetstatus ";
-            if (!answering || query.rfind(ask, 0) != 0)
-                continue;
-            const std::string challenge = query.substr(ask.size(), query.find('\n') - ask.size());
-            const std::string answer = "\xff\xff\xff\xffstatusResponse\n\\mapname\\oa_dm1"
-                                       "\\challenge\\" + challenge + "\n0 0 \"Sarge\"\n";
-            ::sendto(m_fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from),
-                     size);
-        }
-    }
-    int m_fd = -1;
-    std::atomic<bool> m_done{false};
-    std::thread m_thread;
-};
-
 class SupervisorTest : public ::testing::Test {
 protected:
     test::TempDir game;
@@ -98,6 +43,28 @@ protected:
     }
     static std::string Socket(uint16_t port) {
         return "echo 'Opening IP socket: 127.0.0.1:" + std::to_string(port) + "'; echo Hitch";
+    }
+    // An engine that binds a loopback port of its own, says so, and answers the status query
+    // with the challenge sent, while no file "silent" lies in the game directory.
+    std::string AnsweringEngine() {
+        game.Write("engine",
+                   "#!/usr/bin/env python3\n"
+                   "import os, socket, sys\n"
+                   "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+                   "s.bind(('127.0.0.1', 0))\n"
+                   "print('Opening IP socket: 127.0.0.1:%d' % s.getsockname()[1])\n"
+                   "print('Hitch')\n"
+                   "sys.stdout.flush()\n"
+                   "ask = b'\\xff\\xff\\xff\\xffgetstatus '\n"
+                   "while True:\n"
+                   "    q, a = s.recvfrom(2048)\n"
+                   "    if os.path.exists('silent') or not q.startswith(ask):\n"
+                   "        continue\n"
+                   "    c = q[len(ask):].split(b'\\n')[0]\n"
+                   "    s.sendto(b'\\xff\\xff\\xff\\xffstatusResponse\\n\\\\mapname\\\\oa_dm1'\n"
+                   "             b'\\\\challenge\\\\' + c + b'\\n0 0 \"Sarge\"\\n', a)\n");
+        std::filesystem::permissions(game.Path("engine"), std::filesystem::perms::owner_all);
+        return game.Path("engine");
     }
     // Ticks on, a quarter second of the fake clock at each, until an event of this kind came
     // (true) or ten real seconds passed.
@@ -136,13 +103,13 @@ protected:
 };
 
 TEST_F(SupervisorTest, AStartIsProvenByItsAnswerSilenceClearsTheStatusAndStopIsNoCrash) {
-    StandIn standIn;
-    const std::string engine = Engine(Socket(standIn.port) + "\nexec sleep 60");
+    const std::string engine = AnsweringEngine();
     Supervisor s = New();
     s.Start({engine, "+set", "net_port", "27999"}, Quick(), now);
     EXPECT_EQ(s.StatusLine().rfind("starting, process ", 0), 0U);
     ASSERT_TRUE(TickUntil(s, Kind::Started)) << s.StatusLine();
-    EXPECT_NE(s.StatusLine().find(", port " + std::to_string(standIn.port) + ", map oa_dm1, 1 player"),
+    const uint16_t port = LoggedSocket(game.Program())->port;
+    EXPECT_NE(s.StatusLine().find(", port " + std::to_string(port) + ", map oa_dm1, 1 player"),
               std::string::npos)
         << s.StatusLine();
     // The port it was told was taken: said once, at start.
@@ -153,7 +120,7 @@ TEST_F(SupervisorTest, AStartIsProvenByItsAnswerSilenceClearsTheStatusAndStopIsN
     other.Tick(now);
     EXPECT_EQ(other.running(), s.running());
 
-    standIn.answering = false;
+    game.Write("silent", "");
     Run(s, 30, 250ms);
     EXPECT_NE(s.StatusLine().find(", no answer since "), std::string::npos) << s.StatusLine();
     EXPECT_EQ(s.StatusLine().find("map oa_dm1"), std::string::npos);
@@ -223,8 +190,7 @@ TEST_F(SupervisorTest, AServerDeafToTerminateIsKilledAfterTheGraceWithWhatItLeft
 }
 
 TEST_F(SupervisorTest, AStartWhileStoppingFollowsTheStop) {
-    StandIn standIn;
-    const std::string engine = Engine(Socket(standIn.port) + "\nexec sleep 60");
+    const std::string engine = AnsweringEngine();
     Supervisor s = New();
     s.Start({engine, "+map", "m"}, Quick(), now);
     ASSERT_TRUE(TickUntil(s, Kind::Started));
@@ -248,7 +214,8 @@ TEST_F(SupervisorTest, AStartThatFailsInsideTheEngineIsAFailedStartWithItsReason
         {"echo '********************'; echo 'ERROR: Can'\\''t find map maps/nosuchmap.bsp'; "
          "echo '********************'; exec sleep 60",
          "Can't find map maps/nosuchmap.bsp", 250ms},
-        {Socket(9) + "; exec sleep 60", "the server loaded no map within 30 seconds", 5s},
+        {"exec sleep 60", "the server loaded no map within 30 seconds", 5s},
+        {Socket(9) + "; exec sleep 60", "the port its log names (9) is not the server's", 5s},
         {"echo bye; sleep 0.3; exit 3", "The server ended before it ran: crashed (exit 3)", 250ms},
     };
     for (const auto& c : cases) {
@@ -322,8 +289,7 @@ TEST_F(SupervisorTest, AStartKilledAtAnyMomentLeavesNoEngineUnrecorded) {
 // One server per game directory by identity: another spelling of the folder finds it, and so
 // does a look after its pid file is gone; a link at the log's name shows nothing.
 TEST_F(SupervisorTest, AServerIsFoundHoweverItsFolderIsSpelledAndWithoutItsPidFile) {
-    StandIn standIn;
-    const std::string engine = Engine(Socket(standIn.port) + "\nexec sleep 60");
+    const std::string engine = AnsweringEngine();
     Supervisor s = New();
     s.Start({engine, "+map", "m"}, Quick(), now);
     ASSERT_TRUE(TickUntil(s, Kind::Started));
