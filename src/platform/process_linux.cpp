@@ -513,9 +513,9 @@ int64_t ChildWatch::Start(const std::vector<std::string>& words,
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::close(Fd(goWrite));
-        char go = 0;
+        char byte = 0;
         ssize_t got = 0;
-        while ((got = ::read(Fd(goRead), &go, 1)) < 0 && errno == EINTR) {
+        while ((got = ::read(Fd(goRead), &byte, 1)) < 0 && errno == EINTR) {
         }
         // Not recorded (the watcher failed or ended first): the program must not run.
         if (got != 1 || ::getppid() != parent)

@@ -257,6 +257,13 @@ namespace {
 constexpr const char* KindWords[] = {"stopped", "exited", "signalled", "failed"};
 }
 
+ServerEnd EndOf(int64_t watcherPid, ServerEnd::Kind kind) {
+    ServerEnd end;
+    end.watcherPid = watcherPid;
+    end.kind = kind;
+    return end;
+}
+
 std::string EndText(const ServerEnd& end) {
     return std::to_string(end.watcherPid) + " " + KindWords[static_cast<int>(end.kind)] + " " +
            std::to_string(end.code) + " " + std::to_string(end.started) + " " +

@@ -71,6 +71,8 @@ struct ServerEnd {
     std::string reason;    // why a start failed
     bool operator==(const ServerEnd&) const = default;
 };
+// A watcher's end of this kind, the rest to be told.
+ServerEnd EndOf(int64_t watcherPid, ServerEnd::Kind kind);
 std::string EndText(const ServerEnd& end);
 std::optional<ServerEnd> ParseEnd(std::string_view text);
 bool IsCrash(const ServerEnd& end);

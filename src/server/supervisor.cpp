@@ -91,6 +91,8 @@ void Supervisor::Start(const std::vector<std::string>& words, const WatcherOptio
     // The watcher records the server before its engine runs, or says why it could not.
     const Clock::time_point until = Clock::now() + RecordLimit;
     for (;;) {
+        // Whether it lives is asked first: a watcher that has ended has said why by then.
+        const bool alive = platform::IsAlive(watcher);
         std::optional<ServerRecord> record = RunningServer(m_exeDir);
         if (record && record->watcher == watcher && record->engineStarted > 0) {
             m_running = std::move(record);
@@ -103,7 +105,7 @@ void Supervisor::Start(const std::vector<std::string>& words, const WatcherOptio
                 throw Error(end->reason);
             throw Error(WithLogEnd("The server ended at once: " + EndLine(*end), m_exeDir));
         }
-        if (!platform::IsAlive(watcher))
+        if (!alive)
             throw Error("The server's watcher ended before it started the engine");
         if (Clock::now() >= until) {
             platform::KillTree(watcher);
@@ -326,7 +328,7 @@ void Supervisor::Ended(std::vector<SupervisorEvent>& events, Clock::time_point n
     std::optional<ServerEnd> end = LastEnd(m_exeDir);
     if (!end || end->watcherPid != ended.watcher.pid) {
         // A watcher killed (or one that could not write) tells nothing itself.
-        end = ServerEnd{ended.watcher.pid, ServerEnd::Kind::Stopped};
+        end = EndOf(ended.watcher.pid, ServerEnd::Kind::Stopped);
         if (was != Phase::Stopping) {
             end->kind = ServerEnd::Kind::Failed;
             end->reason = "its watcher ended without telling how";

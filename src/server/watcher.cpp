@@ -92,7 +92,7 @@ private:
 // Under the start lock: no other server runs, and this one is recorded before its engine can.
 bool Watcher::Record() {
     const std::optional<platform::ProcessRecord> self = platform::OwnRecord();
-    ServerEnd refused{self ? self->pid : 0, ServerEnd::Kind::Failed};
+    ServerEnd refused = EndOf(self ? self->pid : 0, ServerEnd::Kind::Failed);
     try {
         // Starts take turns; one that holds the lock for long (another program, another user)
         // is said, not waited for.
@@ -153,7 +153,7 @@ int Watcher::Run() {
 }
 
 ServerEnd Watcher::RunEngineOnce() {
-    ServerEnd end{m_record.watcher.pid, ServerEnd::Kind::Failed};
+    ServerEnd end = EndOf(m_record.watcher.pid, ServerEnd::Kind::Failed);
     end.started = UnixNow();
     int64_t engine = 0;
     try {
@@ -183,7 +183,7 @@ ServerEnd Watcher::RunEngineOnce() {
 // that daemonizes leaves only such). The end told is the engine's, or once the engine has
 // left without an error, that of the last of what it left.
 ServerEnd Watcher::AwaitEnd(int64_t engine, int64_t started) {
-    ServerEnd end{m_record.watcher.pid, ServerEnd::Kind::Exited};
+    ServerEnd end = EndOf(m_record.watcher.pid, ServerEnd::Kind::Exited);
     end.started = started;
     bool engineGone = false;
     std::optional<Clock::time_point> killAt;
