@@ -94,8 +94,7 @@ void T_Main::btnRestartServerClick() {
     btnSaveBatClick();
     m_server->minimizeWhenProven = false;
     m_server->supervisor.Restart(ServerStartWords(),
-                                 {server::StopGrace, cCrashRestart->isChecked()},
-                                 Clock::now());
+                                 {server::StopGrace, cCrashRestart->isChecked()}, Clock::now());
     ShowServerStatus();
 }
 
@@ -157,28 +156,28 @@ void T_Main::ShowServerEvents(const std::vector<server::SupervisorEvent>& events
             continue;
         }
         switch (e.kind) {
-        case Kind::LogCleared:
-            pending.clear();
-            cServerLog->clear();
-            break;
-        case Kind::LogLine:
-        case Kind::ConsoleAnswer:
-            break;
-        case Kind::Started:
-            if (m_server->minimizeWhenProven)
-                showMinimized();
-            m_server->minimizeWhenProven = false;
-            break;
-        case Kind::StartFailed:
-            m_server->minimizeWhenProven = false;
-            ShowServerStatus();
-            m_desktop.ShowError(this, ToQt(e.text));
-            break;
-        case Kind::PortTaken:
-        case Kind::Restarting:
-        case Kind::Ended:
-            add(QStringLiteral("[fraglane] ") + ToQt(e.text));
-            break;
+            case Kind::LogCleared:
+                pending.clear();
+                cServerLog->clear();
+                break;
+            case Kind::LogLine:
+            case Kind::ConsoleAnswer:
+                break;
+            case Kind::Started:
+                if (m_server->minimizeWhenProven)
+                    showMinimized();
+                m_server->minimizeWhenProven = false;
+                break;
+            case Kind::StartFailed:
+                m_server->minimizeWhenProven = false;
+                ShowServerStatus();
+                m_desktop.ShowError(this, ToQt(e.text));
+                break;
+            case Kind::PortTaken:
+            case Kind::Restarting:
+            case Kind::Ended:
+                add(QStringLiteral("[fraglane] ") + ToQt(e.text));
+                break;
         }
     }
     flush();

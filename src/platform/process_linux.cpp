@@ -1,8 +1,8 @@
 // The programs the program starts on Linux, and what /proc says about a process.
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <linux/close_range.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -113,8 +113,8 @@ void ResetInheritedState() {
 // The output file of a started program, made new: whatever has its name (a link too) is an
 // error.
 OwnedHandle NewOutputFile(const std::string& path) {
-    OwnedHandle output = OwnFd(::open(path.c_str(),
-        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0644));
+    OwnedHandle output = OwnFd(::open(
+        path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0644));
     if (!output.Valid())
         throw Error("Cannot create file " + path + ": " + ErrnoText(errno));
     return output;
@@ -286,7 +286,6 @@ ProcessRecord StartDetached(const std::vector<std::string>& words,
     return *record;
 }
 
-
 std::string OwnProgramPath() {
     return ProgramOf(::getpid());
 }
@@ -411,10 +410,11 @@ std::vector<std::string> UdpSocketsOn(uint16_t port) {
                 line.remove_prefix(stop);
             }
             unsigned bound = 0;
-            const size_t colon = fields.size() == 10 ? fields[1].rfind(':') : std::string_view::npos;
+            const size_t colon =
+                fields.size() == 10 ? fields[1].rfind(':') : std::string_view::npos;
             if (colon == std::string_view::npos ||
-                std::from_chars(fields[1].data() + colon + 1,
-                                fields[1].data() + fields[1].size(), bound, 16)
+                std::from_chars(fields[1].data() + colon + 1, fields[1].data() + fields[1].size(),
+                                bound, 16)
                         .ec != std::errc{} ||
                 bound != port)
                 continue;
@@ -574,7 +574,8 @@ ChildWatch::Happening ChildWatch::Wait(std::chrono::milliseconds limit) {
         if (left <= Clock::duration::zero())
             return {};
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec wait{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        const timespec wait{static_cast<time_t>(ns / 1000000000),
+                            static_cast<long>(ns % 1000000000)};
         const int sig = ::sigtimedwait(&m_state->held, nullptr, &wait);
         if (sig == SIGTERM || sig == SIGINT || sig == SIGHUP)
             return {Happening::Kind::StopAsked};

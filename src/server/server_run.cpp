@@ -85,8 +85,8 @@ std::string DatedLogName(int64_t unixSeconds, int attempt) {
         local = std::tm{};
     char stamp[32] = {};
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    return std::string(DatedLogPrefix) + stamp + (attempt > 0 ? "-" + std::to_string(attempt) : "") +
-           ".log";
+    return std::string(DatedLogPrefix) + stamp +
+           (attempt > 0 ? "-" + std::to_string(attempt) : "") + ".log";
 }
 
 // "fraglane-server-YYYYMMDD-HHMMSS[-N].log", as DatedLogName makes them, and no other name
@@ -305,8 +305,8 @@ std::optional<int> SignalInLog(std::string_view exeDir) {
         const size_t at = line.find(Said);
         int signal = 0;
         if (at != std::string::npos &&
-            std::from_chars(line.data() + at + Said.size(), line.data() + line.size(), signal)
-                    .ec == std::errc{} &&
+            std::from_chars(line.data() + at + Said.size(), line.data() + line.size(), signal).ec ==
+                std::errc{} &&
             signal > 0 && signal < 65)
             said = signal;  // the last one said counts
     }

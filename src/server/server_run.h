@@ -63,12 +63,12 @@ struct ServerEnd {
     enum class Kind { Stopped, Exited, Signalled, Failed };
     int64_t watcherPid = 0;
     Kind kind = Kind::Stopped;
-    int code = 0;          // the exit code, or the signal
-    int64_t started = 0;   // seconds since 1970
+    int code = 0;         // the exit code, or the signal
+    int64_t started = 0;  // seconds since 1970
     int64_t ended = 0;
-    int restartIn = -1;    // seconds until the watcher starts it again; -1: it does not
-    bool gaveUp = false;   // crashed too often to be started again
-    std::string reason;    // why a start failed
+    int restartIn = -1;   // seconds until the watcher starts it again; -1: it does not
+    bool gaveUp = false;  // crashed too often to be started again
+    std::string reason;   // why a start failed
     bool operator==(const ServerEnd&) const = default;
 };
 // A watcher's end of this kind, the rest to be told.

@@ -50,10 +50,9 @@ std::string WithLogEnd(std::string text, std::string_view exeDir) {
 bool LoadsMap(const std::vector<std::string>& words) {
     for (size_t i = 1; i + 1 < words.size(); ++i) {
         const std::string& w = words[i];
-        const bool load = text::EqualsIgnoreCase(w, "+map") ||
-                          text::EqualsIgnoreCase(w, "+devmap") ||
-                          text::EqualsIgnoreCase(w, "+spmap") ||
-                          text::EqualsIgnoreCase(w, "+spdevmap");
+        const bool load =
+            text::EqualsIgnoreCase(w, "+map") || text::EqualsIgnoreCase(w, "+devmap") ||
+            text::EqualsIgnoreCase(w, "+spmap") || text::EqualsIgnoreCase(w, "+spdevmap");
         if (load && !words[i + 1].empty() && words[i + 1].front() != '+')
             return true;
     }
@@ -249,8 +248,8 @@ void Supervisor::HearConsole(std::vector<SupervisorEvent>& events, Clock::time_p
             continue;
         m_consoleAnswered = true;
         m_consoleHeard = now;
-        m_consolePrinted.append(std::string_view(*answer).substr(Print.size()),
-                                0, Kept - std::min(Kept, m_consolePrinted.size()));
+        m_consolePrinted.append(std::string_view(*answer).substr(Print.size()), 0,
+                                Kept - std::min(Kept, m_consolePrinted.size()));
     }
     if (!m_consoleOpen || (!(m_consoleAnswered && now - m_consoleHeard >= ConsoleQuiet) &&
                            now - m_consoleSince < ConsoleWait))
@@ -343,8 +342,9 @@ void Supervisor::Ended(std::vector<SupervisorEvent>& events, Clock::time_point n
     Reset();
     // A start that is stopped before it is proven has not failed.
     if (was == Phase::Starting && !m_failing && end->kind != ServerEnd::Kind::Stopped)
-        events.push_back({SupervisorEvent::Kind::StartFailed,
-                          WithLogEnd("The server ended before it ran: " + EndLine(*end), m_exeDir)});
+        events.push_back(
+            {SupervisorEvent::Kind::StartFailed,
+             WithLogEnd("The server ended before it ran: " + EndLine(*end), m_exeDir)});
     events.push_back({SupervisorEvent::Kind::Ended, EndLine(*end)});
     m_failing = false;
     if (m_startNext) {
@@ -396,15 +396,15 @@ std::string Supervisor::StatusLine() const {
     const std::string process = "process " + std::to_string(ShownPid(*m_running));
     if (m_phase == Phase::Starting)
         return "starting, " + process;
-    std::string line = "running, " + process + ", up " +
-                       DurationText(UnixNow() - m_running->engineStarted);
+    std::string line =
+        "running, " + process + ", up " + DurationText(UnixNow() - m_running->engineStarted);
     if (m_socket && m_socket->port != m_running->port)
         line += ", port " + std::to_string(m_socket->port);
     if (m_socket && !AnswersOnLoopback(*m_socket))
         line += ", status not asked on " + text::PrintableName(m_socket->address);
     else if (m_socket && !m_socketOwned)
-        line += ", status not asked: port " + std::to_string(m_socket->port) +
-                " is not the server's";
+        line +=
+            ", status not asked: port " + std::to_string(m_socket->port) + " is not the server's";
     if (m_status) {
         if (!m_status->map.empty())
             line += ", map " + m_status->map;

@@ -20,13 +20,13 @@ namespace fraglane::server {
 
 struct SupervisorEvent {
     enum class Kind {
-        LogCleared,   // a new log begins: what was shown of the old one goes
-        LogLine,      // text: one line of the log
-        Started,      // the start is proven: the server answers with its map
-        StartFailed,  // text: why, with the end of the log
-        PortTaken,    // text: the port the engine was told was taken; it listens elsewhere
-        Restarting,   // text: it crashed, and its watcher starts it again
-        Ended,        // text: how it ended (EndLine)
+        LogCleared,     // a new log begins: what was shown of the old one goes
+        LogLine,        // text: one line of the log
+        Started,        // the start is proven: the server answers with its map
+        StartFailed,    // text: why, with the end of the log
+        PortTaken,      // text: the port the engine was told was taken; it listens elsewhere
+        Restarting,     // text: it crashed, and its watcher starts it again
+        Ended,          // text: how it ended (EndLine)
         ConsoleAnswer,  // text: one line of the server's answer to a console command
     };
     Kind kind;
@@ -103,7 +103,7 @@ private:
     std::optional<BoundSocket> m_socket;
     Clock::time_point m_socketLook{};  // the log was last read for it
     bool m_socketOwned = false;        // the server (its watcher's tree) holds it
-    bool m_failing = false;       // a failed start being stopped: its end is told already
+    bool m_failing = false;            // a failed start being stopped: its end is told already
     std::optional<std::pair<std::vector<std::string>, WatcherOptions>> m_startNext;
     bool m_watcherKilled = false;
 
@@ -113,8 +113,8 @@ private:
     Clock::time_point m_lastQuery{};
     std::optional<ServerStatus> m_status;
     Clock::time_point m_answeredAt{};  // the last answer, or when it began to run
-    int64_t m_answeredWall = 0;       // the same in seconds since 1970, to be shown
-    bool m_silent = false;            // no answer for a while: the status is not known
+    int64_t m_answeredWall = 0;        // the same in seconds since 1970, to be shown
+    bool m_silent = false;             // no answer for a while: the status is not known
     Clock::time_point m_lastLook{};
 
     platform::LoopbackQuery m_console;

@@ -136,8 +136,8 @@ int Watcher::Run() {
                 WriteEnd(m_exeDir, end);
                 const Clock::time_point until = Clock::now() + *pause;
                 while (!m_stopAsked && Clock::now() < until) {
-                    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        until - Clock::now());
+                    const auto left =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
                     if (m_children.Wait(left).kind == Happening::Kind::StopAsked)
                         m_stopAsked = true;
                 }
@@ -206,9 +206,8 @@ ServerEnd Watcher::AwaitEnd(int64_t engine, int64_t started) {
         if (mainEnd) {
             end.kind = h.signalled ? ServerEnd::Kind::Signalled : ServerEnd::Kind::Exited;
             end.code = h.code;
-            const std::optional<int> caught = h.signalled || h.code == 0
-                                                  ? std::nullopt
-                                                  : SignalInLog(m_exeDir);
+            const std::optional<int> caught =
+                h.signalled || h.code == 0 ? std::nullopt : SignalInLog(m_exeDir);
             if (caught) {
                 end.kind = ServerEnd::Kind::Signalled;
                 end.code = *caught;
@@ -228,8 +227,7 @@ ServerEnd Watcher::AwaitEnd(int64_t engine, int64_t started) {
 // Nothing of the server outlives its end: what remains is killed and collected.
 void Watcher::EndEverything() {
     for (int round = 0; round < 100 && m_children.SignalDescendants(true); ++round) {
-        while (m_children.Wait(std::chrono::milliseconds(20)).kind !=
-               Happening::Kind::Nothing) {
+        while (m_children.Wait(std::chrono::milliseconds(20)).kind != Happening::Kind::Nothing) {
         }
     }
 }

@@ -287,7 +287,8 @@ TEST_F(FilesWindowTest, StartRunsTheEngineWhichThePageFollowsUntilStopEndsIt) {
     window->cEngine->setText("/bin/false");  // an engine that ends at once
     QTest::mouseClick(window->btnStart, Qt::LeftButton);
     EXPECT_TRUE(serve([&] { return desktop.errors.size() == 2; }, 5));
-    EXPECT_TRUE(desktop.errors.value(1).startsWith("The server ended ")) << ToStd(desktop.errors.value(1));
+    EXPECT_TRUE(desktop.errors.value(1).startsWith("The server ended "))
+        << ToStd(desktop.errors.value(1));
     EXPECT_FALSE(game.Exists(server::PidFileName));
 
     window->show();  // the page takes log lines only while it is shown

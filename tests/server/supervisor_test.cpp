@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <thread>
@@ -145,7 +145,8 @@ TEST_F(SupervisorTest, ACrashIsToldFromAStopAndRestartedWhenAsked) {
         s.Start({engine, "+map", "m"}, Quick(restart), now);
         if (!restart) {
             ASSERT_TRUE(TickUntil(s, Kind::Ended));
-            EXPECT_EQ(Seen(Kind::Ended).rfind("crashed (signal 11) at ", 0), 0U) << Seen(Kind::Ended);
+            EXPECT_EQ(Seen(Kind::Ended).rfind("crashed (signal 11) at ", 0), 0U)
+                << Seen(Kind::Ended);
             EXPECT_TRUE(IsCrash(*s.lastEnd()));
             EXPECT_EQ(LastEnd(game.Program())->kind, ServerEnd::Kind::Signalled);
             continue;
@@ -171,9 +172,9 @@ TEST_F(SupervisorTest, ACrashIsToldFromAStopAndRestartedWhenAsked) {
 TEST_F(SupervisorTest, AServerDeafToTerminateIsKilledAfterTheGraceWithWhatItLeft) {
     // The engine daemonizes: its helper leaves the group and the session, and the engine
     // itself exits 0 at once. The server still runs, and a stop ends it all.
-    const std::string engine =
-        Engine("setsid sh -c 'trap \"\" TERM; echo $$ > daemon.pid; while :; do sleep 1; done' "
-               "</dev/null >/dev/null 2>&1 &\nexit 0");
+    const std::string engine = Engine(
+        "setsid sh -c 'trap \"\" TERM; echo $$ > daemon.pid; while :; do sleep 1; done' "
+        "</dev/null >/dev/null 2>&1 &\nexit 0");
     Supervisor s = New();
     s.Start({engine, "+map", "m"}, Quick(), now);
     const auto until = std::chrono::steady_clock::now() + 5s;
@@ -243,8 +244,8 @@ TEST_F(SupervisorTest, APidFileNamingAnyOtherProcessIsNoServer) {
         EXPECT_FALSE(s.running());
     }
     EXPECT_TRUE(platform::IsAlive(self));
-    for (const std::string& text : {std::string("garbage"), std::string(100000, '7'),
-                                    RecordText(planted).substr(0, 40)}) {
+    for (const std::string& text :
+         {std::string("garbage"), std::string(100000, '7'), RecordText(planted).substr(0, 40)}) {
         game.Write(PidFileName, text);
         EXPECT_EQ(RunningServer(game.Program()), std::nullopt);
     }
@@ -262,8 +263,8 @@ TEST_F(SupervisorTest, AStartKilledAtAnyMomentLeavesNoEngineUnrecorded) {
             const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             ::dup2(out, 1);
             ::dup2(out, 2);
-            ::execl(FRAGLANE_CLI, FRAGLANE_CLI, "--dir", game.Native().c_str(), "start",
-                    "--detach", nullptr);
+            ::execl(FRAGLANE_CLI, FRAGLANE_CLI, "--dir", game.Native().c_str(), "start", "--detach",
+                    nullptr);
             ::_exit(127);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
@@ -330,8 +331,8 @@ TEST_F(SupervisorTest, PruningKeepsTheNewestDatedLogsAndNothingElseGoes) {
     for (const std::string& name : names)
         game.Write(name, name);
     PruneLogs(game.Program());
-    for (const char* gone : {"fraglane-server-20261200-101010.log",
-                             "fraglane-server-20261200-101010-1.log"})
+    for (const char* gone :
+         {"fraglane-server-20261200-101010.log", "fraglane-server-20261200-101010-1.log"})
         EXPECT_FALSE(game.Exists(gone)) << gone;
     for (size_t i = 4; i < names.size(); ++i)
         EXPECT_TRUE(game.Exists(names[i])) << names[i];
@@ -351,7 +352,8 @@ TEST_F(SupervisorTest, AnEngineThatCannotRunIsSaidAndOlderLogsStay) {
         New().Start({game.Path("plain"), "+map", "m"}, Quick(), now);
         ADD_FAILURE() << "started";
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot run " + game.Path("plain") + ": Permission denied");
+        EXPECT_EQ(std::string(e.what()),
+                  "cannot run " + game.Path("plain") + ": Permission denied");
     }
     EXPECT_FALSE(game.Exists(PidFileName));
     EXPECT_NE(game.Listing().find(DatedLogPrefix), std::string::npos);  // kept, dated
