@@ -189,12 +189,14 @@ namespace {
 
 // A watcher of this game directory found among the processes when the pid file records
 // none (it was removed, or written by someone else): one that runs an engine, so that a
-// watcher still waiting for its turn to start does not count.
-std::optional<ServerRecord> UnrecordedWatcher(const std::string& folder) {
+// watcher still waiting for its turn to start does not count, nor one that has written down
+// its end and is leaving.
+std::optional<ServerRecord> UnrecordedWatcher(std::string_view exeDir, const std::string& folder) {
     const std::optional<platform::ProcessRecord> self = platform::OwnRecord();
+    const std::optional<ServerEnd> end = LastEnd(exeDir);
     for (const int64_t pid : platform::ProcessIds()) {
-        if ((self && pid == self->pid) || !IsWatcherOf(platform::ArgumentsOf(pid), folder) ||
-            !platform::HasChildren(pid))
+        if ((self && pid == self->pid) || (end && end->watcherPid == pid && end->restartIn < 0) ||
+            !IsWatcherOf(platform::ArgumentsOf(pid), folder) || !platform::HasChildren(pid))
             continue;
         if (std::optional<platform::ProcessRecord> watcher = platform::RecordOf(pid))
             return ServerRecord{std::move(*watcher), 0, 0, 0, platform::ProgramOf(pid)};
@@ -217,12 +219,12 @@ std::optional<ServerRecord> RunningServer(std::string_view exeDir) {
     // (a process of this user), it also runs the recorded program in the game directory.
     if (!record || !platform::IsAlive(record->watcher) ||
         !IsWatcherOf(platform::ArgumentsOf(record->watcher.pid), folder))
-        return UnrecordedWatcher(folder);
+        return UnrecordedWatcher(exeDir, folder);
     const std::string program = platform::ProgramOf(record->watcher.pid);
     if (!program.empty() &&
         ((program != record->program && program != record->program + " (deleted)") ||
          !platform::WorksIn(record->watcher.pid, folder)))
-        return UnrecordedWatcher(folder);
+        return UnrecordedWatcher(exeDir, folder);
     return record;
 }
 
