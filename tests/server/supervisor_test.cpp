@@ -316,6 +316,12 @@ TEST_F(SupervisorTest, AServerIsFoundHoweverItsFolderIsSpelledAndWithoutItsPidFi
     finder.Tick(now);
     finder.Stop(now);
     ASSERT_TRUE(TickUntil(finder, Kind::Ended));
+    // Its watcher leaves once it has told the end (slower under the sanitizers).
+    const platform::ProcessRecord watcher = s.running()->watcher;
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (platform::IsAlive(watcher) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(platform::IsAlive(watcher));
     EXPECT_FALSE(RunningServer(game.Program()));
     std::filesystem::remove(link);
 }
