@@ -5,21 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include "../tests/app/window_controls.h"
-#include "app/desktop.h"
 #include "bench_dir.h"
 #include "platform/file_system.h"
+#include "silent_desktop.h"
 
 namespace {
-
-class SilentDesktop : public fraglane::app::Desktop {
-public:
-    void ShowStartupError(const QString&) override {}
-    void ShowError(QWidget*, const QString&) override {}
-    void OpenUrl(const QString&) override {}
-    void OpenFile(QWidget*, const QString&, const QString&) override {}
-    bool Ask(QWidget*, const QString&) override { return false; }
-    QString ChooseProgram(QWidget*, const QString&) override { return {}; }
-};
 
 std::string Settings(int maps, int bots) {
     std::string ini = "[mods]\r\nselected=baseq3\r\ncount=20\r\n";

@@ -12,20 +12,10 @@
 #include <string>
 
 #include "../tests/app/window_controls.h"
-#include "app/desktop.h"
 #include "platform/file_system.h"
+#include "silent_desktop.h"
 
 namespace {
-
-class SilentDesktop : public fraglane::app::Desktop {
-public:
-    void ShowStartupError(const QString&) override {}
-    void ShowError(QWidget*, const QString&) override {}
-    void OpenUrl(const QString&) override {}
-    void OpenFile(QWidget*, const QString&, const QString&) override {}
-    bool Ask(QWidget*, const QString&) override { return false; }
-    QString ChooseProgram(QWidget*, const QString&) override { return {}; }
-};
 
 double CpuSeconds() {
     rusage use{};

@@ -129,6 +129,26 @@ std::vector<char*> Argv(const std::vector<std::string>& words) {
     return argv;
 }
 
+// The started side, once it may run: into the working directory, the streams in place, then
+// the program; how a step failed goes back through report. Only async-signal-safe calls:
+// this runs between fork and exec.
+[[noreturn]] void RunProgram(std::vector<char*>& argv, const std::string& workingDirectory,
+                             int input, int output, int report) {
+    ChildFailure failure;
+    if (::chdir(workingDirectory.c_str()) != 0) {
+        failure = {1, errno};
+    } else {
+        ::dup2(input, 0);
+        ::dup2(output, 1);
+        ::dup2(output, 2);
+        ResetInheritedState();
+        ::execv(argv[0], argv.data());
+        failure = {2, errno};
+    }
+    WriteAll(report, &failure, sizeof failure);
+    ::_exit(127);
+}
+
 std::string FailureText(const std::string& program, const ChildFailure& failure,
                         const std::string& workingDirectory) {
     if (failure.step == 1)
@@ -252,19 +272,7 @@ ProcessRecord StartDetached(const std::vector<std::string>& words,
         char wait = 0;
         while (::read(Fd(goRead), &wait, 1) < 0 && errno == EINTR) {
         }
-        ChildFailure failure;
-        if (::chdir(workingDirectory.c_str()) != 0) {
-            failure = {1, errno};
-        } else {
-            ::dup2(Fd(input), 0);
-            ::dup2(Fd(output), 1);
-            ::dup2(Fd(output), 2);
-            ResetInheritedState();
-            ::execv(argv[0], argv.data());
-            failure = {2, errno};
-        }
-        WriteAll(Fd(reportWrite), &failure, sizeof failure);
-        ::_exit(127);
+        RunProgram(argv, workingDirectory, Fd(input), Fd(output), Fd(reportWrite));
     }
     reportWrite.Close();
     int status = 0;
@@ -520,19 +528,7 @@ int64_t ChildWatch::Start(const std::vector<std::string>& words,
         // Not recorded (the watcher failed or ended first): the program must not run.
         if (got != 1 || ::getppid() != parent)
             ::_exit(126);
-        ChildFailure failure;
-        if (::chdir(workingDirectory.c_str()) != 0) {
-            failure = {1, errno};
-        } else {
-            ::dup2(Fd(input), 0);
-            ::dup2(Fd(output), 1);
-            ::dup2(Fd(output), 2);
-            ResetInheritedState();
-            ::execv(argv[0], argv.data());
-            failure = {2, errno};
-        }
-        WriteAll(Fd(reportWrite), &failure, sizeof failure);
-        ::_exit(127);
+        RunProgram(argv, workingDirectory, Fd(input), Fd(output), Fd(reportWrite));
     }
     ::setpgid(child, child);
     reportWrite.Close();

@@ -72,12 +72,21 @@ std::string TwoDigits(int64_t n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }
 
-std::string ClockText(int64_t unixSeconds) {
+}  // namespace
+
+int64_t UnixNow() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+std::string ClockText(int64_t unixSeconds, bool withSeconds) {
     std::tm local{};
     if (!platform::LocalTime(unixSeconds, local))
         return "?";
-    return TwoDigits(local.tm_hour) + ":" + TwoDigits(local.tm_min);
+    return TwoDigits(local.tm_hour) + ":" + TwoDigits(local.tm_min) +
+           (withSeconds ? ":" + TwoDigits(local.tm_sec) : "");
 }
+
+namespace {
 
 std::string DatedLogName(int64_t unixSeconds, int attempt) {
     std::tm local{};
@@ -342,7 +351,8 @@ std::string EndLine(const ServerEnd& end) {
     const std::string how = end.kind == Kind::Signalled ? "signal " + std::to_string(end.code)
                                                         : "exit " + std::to_string(end.code);
     std::string line = (IsCrash(end) ? "crashed (" : "ended (") + how + ") at " +
-                       ClockText(end.ended) + " after " + DurationText(end.ended - end.started);
+                       ClockText(end.ended, false) + " after " +
+                       DurationText(end.ended - end.started);
     if (end.restartIn >= 0)
         line += "; restarting in " + std::to_string(end.restartIn) + " s";
     else if (end.gaveUp)
@@ -358,7 +368,7 @@ void KeepLastLog(std::string_view exeDir) {
         return;
     if (!entry.isLink && entry.kind != platform::EntryKind::Regular)
         throw Error("Cannot create file " + platform::DisplayPath(log) + ": not a regular file");
-    const int64_t when = entry.modified > 0 ? entry.modified : std::time(nullptr);
+    const int64_t when = entry.modified > 0 ? entry.modified : UnixNow();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string dated = In(exeDir, DatedLogName(when, attempt));
         if (platform::InspectEntry(dated).kind != platform::EntryKind::Missing ||

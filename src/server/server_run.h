@@ -86,6 +86,9 @@ std::optional<ServerEnd> LastEnd(std::string_view exeDir);
 std::string EndLine(const ServerEnd& end);
 // "2:13:05".
 std::string DurationText(int64_t seconds);
+// Now, in seconds since 1970; a time of day as "15:21" or "15:21:05".
+int64_t UnixNow();
+std::string ClockText(int64_t unixSeconds, bool withSeconds);
 
 // Keeps the current log as a dated one (named by its last write). A log that cannot be kept
 // is not lost: the start fails instead.

@@ -1,7 +1,6 @@
 #include "server/supervisor.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <thread>
 
 #include "platform/error.h"
@@ -23,19 +22,6 @@ constexpr size_t FailureLogLines = 20;
 // How long the console's answer is listened for, and the pause that ends it.
 constexpr std::chrono::seconds ConsoleWait{3};
 constexpr std::chrono::milliseconds ConsoleQuiet{300};
-
-int64_t UnixNow() {
-    return static_cast<int64_t>(std::time(nullptr));
-}
-
-std::string ClockSeconds(int64_t unixSeconds) {
-    std::tm local{};
-    if (!platform::LocalTime(unixSeconds, local))
-        return "?";
-    char text[16] = {};
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return text;
-}
 
 std::string WithLogEnd(std::string text, std::string_view exeDir) {
     const std::vector<std::string> lines = LogTail(exeDir, FailureLogLines);
@@ -411,7 +397,7 @@ std::string Supervisor::StatusLine() const {
         line += ", " + std::to_string(m_status->players) +
                 (m_status->players == 1 ? " player" : " players");
     } else if (m_silent) {
-        line += ", no answer since " + ClockSeconds(m_answeredWall);
+        line += ", no answer since " + ClockText(m_answeredWall, true);
     }
     return m_phase == Phase::Stopping ? "stopping: " + line : line;
 }

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstring>
-#include <ctime>
 #include <thread>
 
 #include "platform/error.h"
@@ -57,10 +56,6 @@ bool IsWatcherCall(int argc, char** argv) {
 }
 
 namespace {
-
-int64_t UnixNow() {
-    return static_cast<int64_t>(std::time(nullptr));
-}
 
 // One watcher's work: the game directory, its record, and the engine it runs.
 class Watcher {
