@@ -163,9 +163,8 @@ void T_Main::Connect() {
     connect(StatusPanels[0], &StatusPanel::clicked, this, [this] { ShowLeftOutPage(); });
     connect(cRconPassword, &QLineEdit::textChanged, this, [this] { UpdateRconWarning(); });
     connect(cSelectedMap, &QLineEdit::textChanged, this, [this] { cSelectedMapChange(); });
-    connect(cMap, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { cMapChangeNode(current); });
-    connect(cMap, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateRepackButton(); });
+    connect(cMap, &ListGrid::currentRowChanged, this, [this](int row) { cMapChangeNode(row); });
+    connect(cMap, &ListGrid::rowSelectionChanged, this, [this] { UpdateRepackButton(); });
     connect(cMap, &ListGrid::mousePressed, this, [this] { UpdateRepackButton(); });
     connect(cMap, &ListGrid::keyPressed, this, [this] { UpdateRepackButton(); });
     connect(btnRescanModes, &QPushButton::clicked, this,
@@ -415,20 +414,19 @@ void T_Main::UpdateRconWarning() {
 }
 
 void T_Main::JudgeStoredMapWarning() {
-    const QString map = cSelectedMap->text();
-    const QString mod = cMod->currentText();
-    QTreeWidgetItem* row = nullptr;  // the map's row in the chosen mod, else its first
+    const std::string map = ToStd(cSelectedMap->text());
+    const std::string mod = ToStd(cMod->currentText());
+    int row = -1;  // the map's row in the chosen mod, else its first
     for (int i = 0; i < cMap->RowCount(); ++i) {
-        QTreeWidgetItem* candidate = cMap->Row(i);
-        if (candidate->text(cMapMap) != map)
+        if (cMap->Cell(i, cMapMap) != map)
             continue;
-        if (row == nullptr || candidate->text(cMapMod) == mod)
-            row = candidate;
-        if (candidate->text(cMapMod) == mod)
+        if (row < 0 || cMap->Cell(i, cMapMod) == mod)
+            row = i;
+        if (cMap->Cell(i, cMapMod) == mod)
             break;
     }
-    cErrorLoadMapInfo->setVisible(
-        row != nullptr && catalogue::CannotLoadInMod(ToStd(row->text(cMapMod)), ToStd(mod)));
+    cErrorLoadMapInfo->setVisible(row >= 0 &&
+                                  catalogue::CannotLoadInMod(cMap->Cell(row, cMapMod), mod));
 }
 
 void T_Main::LoadSettings() {
@@ -454,12 +452,11 @@ void T_Main::LoadSettings() {
     m_storedCfgName = o.cfgName;
     m_storedRcon = o.rconPassword;
     cSelectedMap->setText(ToQt(o.selectedMap));
-    const QString selectedMap = cSelectedMap->text();
+    const std::string selectedMap = ToStd(cSelectedMap->text());
     for (int i = 0; i < cMap->RowCount(); ++i) {
-        QTreeWidgetItem* row = cMap->Row(i);
-        if (row->text(cMapMap) == selectedMap) {
-            cMap->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
-            row->setSelected(true);
+        if (cMap->Cell(i, cMapMap) == selectedMap) {
+            cMap->FocusRow(i);
+            cMap->SetRowSelected(i, true);
         }
     }
 

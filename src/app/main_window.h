@@ -13,6 +13,7 @@
 #include "app/desktop.h"
 #include "app/option_bindings.h"
 #include "app/qt_owner_thread.h"
+#include "app/list_grid.h"
 #include "app/widgets.h"
 #include "archive/pk3_archive.h"
 #include "catalogue/scan.h"
@@ -36,7 +37,6 @@ class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
-class QTreeWidgetItem;
 
 namespace fraglane::server {
 struct SupervisorEvent;
@@ -96,7 +96,7 @@ public:
     // At start-up: the map page's warning judged once on the stored selection.
     void JudgeStoredMapWarning();
     void cSelectedMapChange();
-    void cMapChangeNode(QTreeWidgetItem* current);
+    void cMapChangeNode(int current);
     void btnRescanModesClick();
     void btnShowModMapsClick();
     void btnShowAllMapsClick();

@@ -18,17 +18,19 @@
 namespace fraglane::app {
 
 void T_Main::LoadCatalogue(const std::string& modFilter) {
-    auto toCells = [](const std::vector<catalogue::CatalogueRow>& rows) {
-        std::vector<QStringList> cells;
-        cells.reserve(rows.size());
-        for (const auto& row : rows)
-            cells.push_back({ToQt(row.name), ToQt(row.mod)});
+    auto toCells = [](std::vector<catalogue::CatalogueRow> rows) {
+        std::vector<std::string> cells;
+        cells.reserve(rows.size() * 2);
+        for (auto& row : rows) {
+            cells.push_back(std::move(row.name));
+            cells.push_back(std::move(row.mod));
+        }
         return cells;
     };
     m_rowsSkipped.clear();
-    cMap->clear();
+    cMap->Clear();
     cMap->AddRows(toCells(catalogue::ReadMapRows(*IniFile, modFilter, &m_rowsSkipped)));
-    cBot->clear();
+    cBot->Clear();
     cBot->AddRows(toCells(catalogue::ReadBotRows(*IniFile, &m_rowsSkipped)));
     SortLists();
     UpdateLeftOutPage();
@@ -64,21 +66,21 @@ void T_Main::btnShowAllMapsClick() {
     LoadCatalogue(std::string());
 }
 
-void T_Main::cMapChangeNode(QTreeWidgetItem* current) {
-    if (current == nullptr)
+void T_Main::cMapChangeNode(int current) {
+    if (current < 0)
         return;
-    SetTextIfChanged(cSelectedMap, current->text(cMapMap));
+    SetTextIfChanged(cSelectedMap, cMap->Text(current, cMapMap));
     UpdateRepackButton();
 }
 
 void T_Main::UpdateRepackButton() {
-    const QList<QTreeWidgetItem*> selected = cMap->selectedItems();
+    const std::vector<int> selected = cMap->SelectedRows();
     const auto k = selected.size();
     btnRepackMaps->setEnabled(k > 0);
     if (k == 0) {
         btnRepackMaps->setText(QStringLiteral("select maps"));
     } else if (k == 1) {
-        btnRepackMaps->setText(QStringLiteral("repack ") + selected.front()->text(cMapMap).left(8));
+        btnRepackMaps->setText(QStringLiteral("repack ") + cMap->Text(selected.front(), cMapMap).left(8));
     } else {
         btnRepackMaps->setText(QStringLiteral("repack %1 maps").arg(k));
     }
@@ -86,19 +88,18 @@ void T_Main::UpdateRepackButton() {
 
 void T_Main::cSelectedMapChange() {
     Compose();
-    QTreeWidgetItem* focused = cMap->currentItem();
-    if (focused == nullptr)
+    const int focused = cMap->CurrentRow();
+    if (focused < 0)
         return;
     cErrorLoadMapInfo->setVisible(
-        catalogue::CannotLoadInMod(ToStd(focused->text(cMapMod)), ToStd(cMod->currentText())));
+        catalogue::CannotLoadInMod(cMap->Cell(focused, cMapMod), ToStd(cMod->currentText())));
 }
 
 void T_Main::btnAddBotClick() {
     const std::string team = ToStd(cTeam->currentText());
-    for (QTreeWidgetItem* row : cBot->SelectedRows()) {
+    for (int row : cBot->SelectedRows())
         cSelectedBots->addItem(
-            ToQt(catalogue::RosterLine(ToStd(row->text(cBotBot)), cSkill->value(), team)));
-    }
+            ToQt(catalogue::RosterLine(cBot->Cell(row, cBotBot), cSkill->value(), team)));
     Compose();
 }
 
@@ -111,8 +112,8 @@ void T_Main::btnDelBotsClick() {
 }
 
 void T_Main::btnRescanMapsClick() {
-    cMap->clear();
-    cBot->clear();
+    cMap->Clear();
+    cBot->Clear();
     cMap->BeginUpdate();
     cBot->BeginUpdate();
     m_scanInputs = {ExeDir, LevelshotsDir, {}};
@@ -128,8 +129,9 @@ void T_Main::ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData) {
     sink.status = [&](int panel, const std::string& text) { QueueStatusText(thread, panel, text); };
     sink.progress = [&](int done, int total) { QueueProgress(thread, done, total); };
     auto append = [&](ListGrid* grid, const catalogue::CatalogueRow& row) {
-        thread.Queue(
-            [grid, cells = QStringList{ToQt(row.name), ToQt(row.mod)}] { grid->AddRows({cells}); });
+        thread.Queue([grid, cells = std::vector<std::string>{row.name, row.mod}]() mutable {
+            grid->AddRows(std::move(cells));
+        });
     };
     sink.mapRow = [&](const catalogue::CatalogueRow& row) { append(cMap, row); };
     sink.botRow = [&](const catalogue::CatalogueRow& row) { append(cBot, row); };
@@ -164,8 +166,8 @@ void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {
 }
 
 void T_Main::btnAddRotationClick() {
-    for (QTreeWidgetItem* row : cMap->selectedItems()) {  // in selection order
-        const QString name = row->text(cMapMap);
+    for (int row : cMap->SelectedRowsAsChosen()) {
+        const QString name = cMap->Text(row, cMapMap);
         if (!text::IsCommandSafeName(ToStd(name)) || name.isEmpty())
             continue;  // would act as a command in the batch line
         bool listed = false;
@@ -201,13 +203,12 @@ void T_Main::UpdateRotationWarning() {
     bool warn = false;
     if (line != nullptr) {
         warn = true;
+        const std::string map = ToStd(line->text());
+        const std::string mod = ToStd(cMod->currentText());
         for (int i = 0; i < cMap->RowCount() && warn; ++i) {
-            QTreeWidgetItem* row = cMap->Row(i);
-            if (row->text(cMapMap).compare(line->text(), Qt::CaseInsensitive) == 0 &&
-                !catalogue::CannotLoadInMod(ToStd(row->text(cMapMod)),
-                                            ToStd(cMod->currentText()))) {
+            if (text::EqualsIgnoreCase(cMap->Cell(i, cMapMap), map) &&
+                !catalogue::CannotLoadInMod(cMap->Cell(i, cMapMod), mod))
                 warn = false;
-            }
         }
     }
     cRotationWarning->setVisible(warn);

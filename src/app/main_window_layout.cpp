@@ -55,15 +55,6 @@ QCheckBox* Check(QWidget* parent, const char* name, const QString& caption,
 
 }  // namespace
 
-namespace {
-
-// The catalogue lists' text order, on the cells as the core sees them.
-int ListOrder(const QString& a, const QString& b) {
-    return catalogue::CompareNames(ToStd(a), ToStd(b));
-}
-
-}  // namespace
-
 void T_Main::BuildFrame() {
     // Black behind the panel; the panel itself keeps the system's colours.
     setStyleSheet(QStringLiteral("QMainWindow { background-color: black; }"));
@@ -221,10 +212,10 @@ void T_Main::BuildMapPage() {
     modRow->addWidget(btnRescanModes);
     left->addLayout(modRow);
 
-    cMap = Named(new ListGrid(p), "cMap", QStringLiteral("map (devmap)"));
+    cMap = Named(new ListGrid({QStringLiteral("map"), QStringLiteral("mod")}, p), "cMap",
+                 QStringLiteral("map (devmap)"));
     cMap->SetEmptyHint(QStringLiteral("no maps yet: press rescan mods, then rescan maps"));
-    cMap->setHeaderLabels({QStringLiteral("map"), QStringLiteral("mod")});
-    cMap->SetTextOrder(ListOrder);
+    cMap->SetTextOrder(catalogue::CompareNames);
     cMap->setColumnWidth(cMapMap, 112);
     cMap->setColumnWidth(cMapMod, 67);
     left->addWidget(Caption(QStringLiteral("map"), cMap, p));
@@ -277,10 +268,9 @@ void T_Main::BuildBotsPage() {
     grid->setContentsMargins(4, 2, 4, 2);
     grid->setVerticalSpacing(2);
 
-    cBot = Named(new ListGrid(p), "cBot");
+    cBot = Named(new ListGrid({QStringLiteral("bot"), QStringLiteral("mod")}, p), "cBot");
     cBot->SetEmptyHint(QStringLiteral("no bots yet: press rescan mods, then rescan"));
-    cBot->setHeaderLabels({QStringLiteral("bot"), QStringLiteral("mod")});
-    cBot->SetTextOrder(ListOrder);
+    cBot->SetTextOrder(catalogue::CompareNames);
     cBot->setColumnWidth(cBotBot, 112);
     cBot->setColumnWidth(cBotMod, 67);
     grid->addWidget(Caption(QStringLiteral("bots"), cBot, p), 0, 0);

@@ -65,9 +65,9 @@ void T_Main::ThreadGetMapImageExecute(jobs::JobThread& thread) {
             state.selectedMap = ToStd(cSelectedMap->text());
             mapSize = MapImage->size();
             botSize = BotImage->size();
-            if (QTreeWidgetItem* bot = cBot->currentItem()) {
+            if (const int bot = cBot->CurrentRow(); bot >= 0) {
                 state.hasFocusedBot = true;
-                state.focusedBot = ToStd(bot->text(cBotBot));
+                state.focusedBot = cBot->Cell(bot, cBotBot);
             }
         });
         return state;

@@ -12,8 +12,8 @@ namespace fraglane::app {
 
 void T_Main::btnRepackMapsClick() {
     m_repackInputs = {ExeDir, LevelshotsDir, TempDir, {}};
-    for (QTreeWidgetItem* row : cMap->selectedItems())  // in the order they were selected
-        m_repackInputs.rows.push_back({ToStd(row->text(cMapMap)), ToStd(row->text(cMapMod))});
+    for (int row : cMap->SelectedRowsAsChosen())
+        m_repackInputs.rows.push_back({cMap->Cell(row, cMapMap), cMap->Cell(row, cMapMod)});
     m_repackFailed = false;
     RepackReport.clear();
     StartBusyJob(ThreadRepackMaps);

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,7 +9,6 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
-#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -102,114 +100,6 @@ EllipsisEdit::EllipsisEdit(QWidget* parent) : QLineEdit(parent) {
     connect(button, &QAction::triggered, this, &EllipsisEdit::buttonClicked);
 }
 
-namespace {
-
-// Rows a little taller than the text, so that the grid line under a row never covers the
-// underscores of the names above it (maps and bots are often named "am_lavaarena").
-class GridRowDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return QStyledItemDelegate::sizeHint(option, index) + QSize(0, 3);
-    }
-};
-
-class GridItem : public QTreeWidgetItem {
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    bool operator<(const QTreeWidgetItem& other) const override {
-        const auto* grid = qobject_cast<const ListGrid*>(treeWidget());
-        return grid != nullptr ? grid->RowLess(*this, other) : QTreeWidgetItem::operator<(other);
-    }
-};
-
-}  // namespace
-
-ListGrid::ListGrid(QWidget* parent) : QTreeWidget(parent) {
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setSortingEnabled(false);
-    setItemDelegate(new GridRowDelegate(this));
-    header()->setSectionsClickable(true);
-    header()->setDefaultAlignment(Qt::AlignCenter);
-    header()->setSortIndicatorShown(true);
-    connect(header(), &QHeaderView::sectionClicked, this,
-            [this](int column) { SetSortKeys({column}); });
-    // The selection stays visible without the focus: button face with black text.
-    QPalette p = palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Button));
-    p.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
-    setPalette(p);
-}
-
-void ListGrid::BeginUpdate() {
-    if (m_updateDepth++ == 0)
-        setUpdatesEnabled(false);
-}
-
-void ListGrid::EndUpdate() {
-    if (m_updateDepth == 0)
-        return;
-    if (--m_updateDepth == 0) {
-        Sort();
-        setUpdatesEnabled(true);
-    }
-}
-
-void ListGrid::AddRows(const std::vector<QStringList>& rows) {
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.size()));
-    for (const QStringList& cells : rows)
-        items.push_back(new GridItem(cells));
-    addTopLevelItems(items);
-}
-
-QList<QTreeWidgetItem*> ListGrid::SelectedRows() const {
-    QList<QTreeWidgetItem*> rows = selectedItems();
-    std::sort(rows.begin(), rows.end(), [this](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-        return indexOfTopLevelItem(a) < indexOfTopLevelItem(b);
-    });
-    return rows;
-}
-
-void ListGrid::SetSortKeys(const std::vector<int>& columns) {
-    m_sortKeys = columns;
-    if (!columns.empty())
-        header()->setSortIndicator(columns.front(), Qt::AscendingOrder);
-    Sort();
-}
-
-void ListGrid::Sort() {
-    if (m_sortKeys.empty() || IsUpdating())
-        return;
-    sortItems(m_sortKeys.front(), Qt::AscendingOrder);
-}
-
-bool ListGrid::RowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b) const {
-    for (int column : m_sortKeys) {
-        const QString x = a.text(column);
-        const QString y = b.text(column);
-        const int c = m_order ? m_order(x, y) : QString::compare(x, y);
-        if (c != 0)
-            return c < 0;
-    }
-    return false;
-}
-
-void ListGrid::mousePressEvent(QMouseEvent* event) {
-    QTreeWidget::mousePressEvent(event);
-    emit mousePressed();
-}
-
-void ListGrid::keyPressEvent(QKeyEvent* event) {
-    QTreeWidget::keyPressEvent(event);
-    emit keyPressed();
-}
-
 FlatPushButton::FlatPushButton(const QString& caption, QWidget* parent)
     : QPushButton(caption, parent) {
     setFlat(true);
@@ -266,36 +156,6 @@ void StatusPanel::paintEvent(QPaintEvent* event) {
     const QRect area = contentsRect().adjusted(2, 0, -2, 0);
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
-}
-
-void ListGrid::SetEmptyHint(const QString& hint) {
-    m_emptyHint = hint;
-    viewport()->update();
-}
-
-void ListGrid::paintEvent(QPaintEvent* event) {
-    QTreeWidget::paintEvent(event);
-    if (topLevelItemCount() != 0 || m_emptyHint.isEmpty())
-        return;
-    QPainter painter(viewport());
-    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
-    painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
-                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyHint);
-}
-
-void ListGrid::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
-                       const QModelIndex& index) const {
-    QTreeWidget::drawRow(painter, option, index);
-    // Grid lines between rows and columns.
-    painter->save();
-    painter->setPen(palette().color(QPalette::Mid));
-    painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
-    int x = option.rect.left() - horizontalOffset();
-    for (int c = 0; c < columnCount() - 1; ++c) {
-        x += columnWidth(c);
-        painter->drawLine(x, option.rect.top(), x, option.rect.bottom());
-    }
-    painter->restore();
 }
 
 void SetTextIfChanged(QPlainTextEdit* memo, const QString& text) {

@@ -7,9 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
 
-#include <functional>
 #include <vector>
 
 class QPlainTextEdit;
@@ -58,7 +56,6 @@ private:
     int m_index = -1;
 };
 
-// A one-line edit with an ellipsis button at its end.
 // A flat push button that shows when it has the keyboard focus (the style draws no mark on a
 // flat button of its own).
 class FlatPushButton : public QPushButton {
@@ -100,6 +97,7 @@ public:
     bool hasHeightForWidth() const override { return false; }
 };
 
+// A one-line edit with an ellipsis button at its end.
 class EllipsisEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -107,55 +105,6 @@ public:
 
 signals:
     void buttonClicked();
-};
-
-// A one-level list grid: whole-row and multi selection, grid lines, and sorting by a list of
-// key columns (the catalogue lists sort by mod first, then name) with a text order its owner
-// gives. A header click sorts by that column alone; SetSortKeys puts a several-column order
-// back. In update state the grid neither repaints nor re-sorts; EndUpdate sorts and repaints
-// once.
-class ListGrid : public QTreeWidget {
-    Q_OBJECT
-public:
-    explicit ListGrid(QWidget* parent = nullptr);
-
-    void BeginUpdate();
-    void EndUpdate();
-    bool IsUpdating() const { return m_updateDepth > 0; }
-
-    // Appends many rows at once (one model insertion, one sort).
-    void AddRows(const std::vector<QStringList>& rows);
-    int RowCount() const { return topLevelItemCount(); }
-    QTreeWidgetItem* Row(int i) const { return topLevelItem(i); }
-    // The selected rows in list order.
-    QList<QTreeWidgetItem*> SelectedRows() const;
-
-    // The order of two cell texts: negative, zero or positive. Without one, Qt's text order.
-    using TextOrder = std::function<int(const QString&, const QString&)>;
-    void SetTextOrder(TextOrder order) { m_order = std::move(order); }
-    void SetSortKeys(const std::vector<int>& columns);
-    const std::vector<int>& SortKeys() const { return m_sortKeys; }
-    void Sort();
-    bool RowLess(const QTreeWidgetItem& a, const QTreeWidgetItem& b) const;
-    // A grey text shown inside the grid while it has no rows (what fills it).
-    void SetEmptyHint(const QString& hint);
-
-signals:
-    void mousePressed();
-    void keyPressed();
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
-                 const QModelIndex& index) const override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    std::vector<int> m_sortKeys;
-    TextOrder m_order;
-    QString m_emptyHint;
-    int m_updateDepth = 0;
 };
 
 // Set a text only when it differs, so that no change event fires for the same text.

@@ -35,17 +35,16 @@ protected:
     QStringList Rows(ListGrid* grid) const {
         QStringList rows;
         for (int i = 0; i < grid->RowCount(); ++i) {
-            rows << grid->Row(i)->text(1) + "\t" + grid->Row(i)->text(0);
+            rows << grid->Text(i, 1) + "\t" + grid->Text(i, 0);
         }
         return rows;
     }
-    QTreeWidgetItem* MapRow(const QString& mod, const QString& name) const {
+    int MapRow(const QString& mod, const QString& name) const {
         for (int i = 0; i < window->cMap->RowCount(); ++i) {
-            QTreeWidgetItem* row = window->cMap->Row(i);
-            if (row->text(0) == name && row->text(1) == mod)
-                return row;
+            if (window->cMap->Text(i, 0) == name && window->cMap->Text(i, 1) == mod)
+                return i;
         }
-        return nullptr;
+        return -1;
     }
     std::string Cli(std::vector<std::string> args) const {
         args.insert(args.begin(), {"--dir", game.Native()});
@@ -70,7 +69,7 @@ TEST_F(CatalogueWindow, ListsFillSortedAndTheCliShowsTheSame) {
     EXPECT_EQ(Cli({"list", "maps", "--mod", "defrag"}), "defrag\tst1\n");
     // The sort order comes back after the operator sorted by a header.
     window->cMap->SetSortKeys({T_Main::cMapMap});
-    EXPECT_EQ(window->cMap->Row(0)->text(0), "cpm1");
+    EXPECT_EQ(window->cMap->Text(0, 0), "cpm1");
     window->SortLists();
     EXPECT_EQ(Rows(window->cMap), maps);
 }
@@ -78,8 +77,8 @@ TEST_F(CatalogueWindow, ListsFillSortedAndTheCliShowsTheSame) {
 TEST_F(CatalogueWindow, StoredMapIsFocusedAndSelectedInEveryRowThatNamesIt) {
     Open();
     EXPECT_EQ(window->cSelectedMap->text(), "q3dm17");
-    EXPECT_EQ(window->cMap->selectedItems().size(), 2);
-    EXPECT_EQ(window->cMap->currentItem()->text(1), "cpma");  // the last matching row
+    EXPECT_EQ(window->cMap->SelectedRows().size(), 2);
+    EXPECT_EQ(window->cMap->Text(window->cMap->CurrentRow(), 1), "cpma");  // the last matching row
     EXPECT_EQ(window->btnRepackMaps->text(), "repack 2 maps");
 }
 
@@ -91,24 +90,24 @@ TEST_F(CatalogueWindow, ModFilterIsExactWhileTheWarningIgnoresCase) {
     window->btnShowAllMapsClick();
     EXPECT_EQ(window->cMap->RowCount(), 6);
 
-    window->cMap->setCurrentItem(MapRow("Defrag", "st2"));
+    window->cMap->SetCurrentRow(MapRow("Defrag", "st2"));
     EXPECT_EQ(window->cSelectedMap->text(), "st2");
     EXPECT_FALSE(Warning());  // DEFRAG and defrag name the same mod
-    window->cMap->setCurrentItem(MapRow("cpma", "cpm1"));
+    window->cMap->SetCurrentRow(MapRow("cpma", "cpm1"));
     EXPECT_TRUE(Warning());
     EXPECT_TRUE(
         window->cBat->toPlainText().contains("+set fs_game defrag +exec unknown.cfg +map cpm1 "));
-    window->cMap->setCurrentItem(MapRow("baseq3", "q3tourney6_ctf"));
+    window->cMap->SetCurrentRow(MapRow("baseq3", "q3tourney6_ctf"));
     EXPECT_FALSE(Warning());  // baseq3 maps load in every mod
     window->cMod->setCurrentIndex(window->cMod->findText("cpma"));
     EXPECT_FALSE(Warning());
-    window->cMap->setCurrentItem(MapRow("cpma", "q3dm17"));
+    window->cMap->SetCurrentRow(MapRow("cpma", "q3dm17"));
     EXPECT_FALSE(Warning());
     // A typed name is judged by the focused row, and moves nothing.
     window->cMod->setCurrentIndex(window->cMod->findText("defrag"));
     EXPECT_TRUE(Warning());
     window->cSelectedMap->setText("typed");
-    EXPECT_EQ(window->cMap->currentItem()->text(0), "q3dm17");
+    EXPECT_EQ(window->cMap->Text(window->cMap->CurrentRow(), 0), "q3dm17");
     EXPECT_TRUE(window->cBat->toPlainText().contains("+map typed "));
 }
 
@@ -125,11 +124,11 @@ TEST_F(CatalogueWindow, RepackCaptionFollowsTheSelection) {
     window->UpdateRepackButton();
     EXPECT_EQ(window->btnRepackMaps->text(), "select maps");
     EXPECT_FALSE(window->btnRepackMaps->isEnabled());
-    MapRow("baseq3", "q3tourney6_ctf")->setSelected(true);
+    window->cMap->SetRowSelected(MapRow("baseq3", "q3tourney6_ctf"), true);
     EXPECT_EQ(window->btnRepackMaps->text(), "repack q3tourne");
     EXPECT_TRUE(window->btnRepackMaps->isEnabled());
-    MapRow("cpma", "cpm1")->setSelected(true);
-    MapRow("defrag", "st1")->setSelected(true);
+    window->cMap->SetRowSelected(MapRow("cpma", "cpm1"), true);
+    window->cMap->SetRowSelected(MapRow("defrag", "st1"), true);
     EXPECT_EQ(window->btnRepackMaps->text(), "repack 3 maps");
 }
 
@@ -145,7 +144,7 @@ TEST_F(CatalogueWindow, StartWithoutAMatchingRowKeepsTheDesignedCaption) {
 TEST_F(CatalogueWindow, ArrowKeysCarryTheFocusedMapIntoTheCommandLine) {
     Open();
     window->cMap->setFocus();
-    window->cMap->setCurrentItem(window->cMap->Row(0));
+    window->cMap->SetCurrentRow(0);
     EXPECT_EQ(window->cSelectedMap->text(), "q3dm17");
     QTest::keyClick(window->cMap, Qt::Key_Down);
     EXPECT_EQ(window->cSelectedMap->text(), "q3tourney6_ctf");
@@ -179,13 +178,13 @@ TEST_F(CatalogueWindow, RosterAddsOneLinePerSelectedBotAndRemovesTheSelectedLine
     window->cSkill->setText("9");
     window->cTeam->setCurrentText("blue");
     for (int i = 0; i < window->cBot->RowCount(); ++i)
-        window->cBot->Row(i)->setSelected(true);
+        window->cBot->SetRowSelected(i, true);
     window->btnAddBotClick();
     EXPECT_EQ(window->cSelectedBots->count(), 3);
     EXPECT_EQ(window->cSelectedBots->item(0)->text(), "addbot anarki 9 blue");
     EXPECT_EQ(window->cSelectedBots->item(2)->text(), "addbot dfbot 9 blue");
     window->cBot->clearSelection();
-    window->cBot->Row(1)->setSelected(true);
+    window->cBot->SetRowSelected(1, true);
     window->cSkill->setText("x");
     window->cTeam->setCurrentText("");
     window->btnAddBotClick();
@@ -204,7 +203,7 @@ TEST_F(CatalogueWindow, RosterAddsOneLinePerSelectedBotAndRemovesTheSelectedLine
 
 TEST_F(CatalogueWindow, AddingTheSameBotTwiceGivesTwoLinesAndSkillAloneChangesNothing) {
     Open();
-    window->cBot->Row(0)->setSelected(true);
+    window->cBot->SetRowSelected(0, true);
     window->btnAddBotClick();
     window->btnAddBotClick();
     EXPECT_EQ(window->cSelectedBots->count(), 2);
@@ -232,10 +231,10 @@ TEST_F(CatalogueWindow, RotationPageAddsMovesRemovesAndKeepsItsMapsAcrossARestar
     };
     ASSERT_FALSE(window->cRotate->isChecked());
     const QString plain = window->cBat->toPlainText();
-    MapRow("baseq3", "q3dm17")->setSelected(true);
-    MapRow("cpma", "cpm1")->setSelected(true);
+    window->cMap->SetRowSelected(MapRow("baseq3", "q3dm17"), true);
+    window->cMap->SetRowSelected(MapRow("cpma", "cpm1"), true);
     QTest::mouseClick(window->btnAddRotation, Qt::LeftButton);
-    MapRow("defrag", "st1")->setSelected(true);
+    window->cMap->SetRowSelected(MapRow("defrag", "st1"), true);
     QTest::mouseClick(window->btnAddRotation, Qt::LeftButton);  // listed names are skipped
     EXPECT_EQ(rotation(), (QStringList{"q3dm17", "cpm1", "st1"}));
     EXPECT_EQ(window->cBat->toPlainText(), plain);  // off: nothing changes
@@ -299,8 +298,7 @@ TEST_F(CatalogueWindow, ValuesThatCannotBeUsedAreNamedAndWrittenBackUnchanged) {
               "left out catalogue map r&d (baseq3): \"&\" cannot stand in a command line\n"
               "left out catalogue map ra3 maps (baseq3): a blank would split it in the command "
               "line");
-    MapRow("baseq3", QString::fromUtf16(u"map\u00e9"))->setSelected(true);
-    window->cMap->setCurrentItem(MapRow("baseq3", QString::fromUtf16(u"map\u00e9")));
+    window->cMap->SetCurrentRow(MapRow("baseq3", QString::fromUtf16(u"map\u00e9")));
     EXPECT_TRUE(window->cBat->toPlainText().contains(QString::fromUtf16(u"+map map\u00e9 ")));
     EXPECT_EQ(ToStd(window->cSelectedMap->text()), "map\xE9");  // the catalogued bytes
     window.reset();

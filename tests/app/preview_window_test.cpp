@@ -121,11 +121,11 @@ TEST_F(PreviewWindow, NothingLoadsOnOtherPagesAndComingBackDoesNotReload) {
 
 TEST_F(PreviewWindow, FocusedBotShowsItsIconOnTheBotPage) {
     window->PageControl->setCurrentWidget(window->TabBots);
-    window->cBot->setCurrentItem(window->cBot->Row(1));  // sorted: grunt, sarge
-    ASSERT_EQ(window->cBot->currentItem()->text(0), "sarge");
+    window->cBot->SetCurrentRow(1);  // sorted: grunt, sarge
+    ASSERT_EQ(window->cBot->Text(window->cBot->CurrentRow(), 0), "sarge");
     EXPECT_TRUE(WaitFor(window->BotImage, [](QColor c) { return Near(c, Qt::yellow); }));
     EXPECT_EQ(window->BotImage->size(), QSize(89, 93));
-    window->cBot->setCurrentItem(window->cBot->Row(0));
+    window->cBot->SetCurrentRow(0);
     EXPECT_TRUE(ShowsPlaceholder(window->BotImage));
 }
 

@@ -38,7 +38,7 @@ protected:
     QStringList Rows(ListGrid* grid) const {
         QStringList rows;
         for (int i = 0; i < grid->RowCount(); ++i)
-            rows << grid->Row(i)->text(1) + "\t" + grid->Row(i)->text(0);
+            rows << grid->Text(i, 1) + "\t" + grid->Text(i, 0);
         return rows;
     }
     std::string Cli(std::vector<std::string> args) const {
@@ -255,8 +255,8 @@ TEST_F(ScanWindow, RepackOfTheSelectedMapsWritesTheArchiveAndShowsItsPath) {
                                 {{"maps\\a1.bsp", "a"}, {"maps\\b2.bsp", "b"}});
     Open();
     window->PageControl->setCurrentWidget(window->TabMap);
-    window->cMap->Row(0)->setSelected(true);
-    window->cMap->Row(1)->setSelected(true);
+    window->cMap->SetRowSelected(0, true);
+    window->cMap->SetRowSelected(1, true);
     ASSERT_TRUE(window->btnRepackMaps->isEnabled());
     QTest::mouseClick(window->btnRepackMaps, Qt::LeftButton);
     EXPECT_FALSE(window->PageControl->isEnabled());

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A one-level list grid over rows of text cells, held as the bytes the catalogue holds.
+namespace fraglane::app {
+
+class GridModel;
+
+// Whole-row and multi selection, grid lines, and sorting by a list of key columns (the
+// catalogue lists sort by mod first, then name) with a text order its owner gives. A header
+// click sorts by that column alone; SetSortKeys puts a several-column order back. The rows are
+// a model the view reads from: only the rows in sight are turned into texts and painted, so a
+// list of 100,000 maps costs its bytes and one sort. In update state the grid neither repaints
+// nor re-sorts; EndUpdate sorts and repaints once.
+class ListGrid : public QTreeView {
+    Q_OBJECT
+public:
+    ListGrid(const QStringList& headers, QWidget* parent = nullptr);
+    ~ListGrid() override;
+
+    void BeginUpdate();
+    void EndUpdate();
+    bool IsUpdating() const { return m_updateDepth > 0; }
+
+    int ColumnCount() const;
+    int RowCount() const;
+    // The cells of the rows to append, row after row (ColumnCount() cells a row).
+    void AddRows(std::vector<std::string> cells);
+    void Clear();
+    const std::string& Cell(int row, int column) const;
+    QString Text(int row, int column) const;
+
+    // The row with the focus, or -1. SetCurrentRow makes a row current and the one selected,
+    // as a click does; FocusRow moves the focus and leaves the selection as it is.
+    int CurrentRow() const;
+    void SetCurrentRow(int row);
+    void FocusRow(int row);
+    void SetRowSelected(int row, bool selected);
+    // The selected rows in list order, and in the order the operator selected them.
+    std::vector<int> SelectedRows() const;
+    std::vector<int> SelectedRowsAsChosen() const;
+
+    // The order of two cell texts: negative, zero or positive. Without one, byte order.
+    using TextOrder = std::function<int(std::string_view, std::string_view)>;
+    void SetTextOrder(TextOrder order) { m_order = std::move(order); }
+    void SetSortKeys(const std::vector<int>& columns);
+    const std::vector<int>& SortKeys() const { return m_sortKeys; }
+    void Sort();
+    // A grey text shown inside the grid while it has no rows (what fills it).
+    void SetEmptyHint(const QString& hint);
+
+signals:
+    void currentRowChanged(int row);
+    void rowSelectionChanged();
+    void mousePressed();
+    void keyPressed();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::unique_ptr<GridModel> m_model;
+    std::vector<int> m_sortKeys;
+    TextOrder m_order;
+    QString m_emptyHint;
+    int m_updateDepth = 0;
+};
+
+}  // namespace fraglane::app
