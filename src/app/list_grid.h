@@ -48,9 +48,10 @@ public:
     std::vector<int> SelectedRows() const;
     std::vector<int> SelectedRowsAsChosen() const;
 
-    // The order of two cell texts: negative, zero or positive. Without one, byte order.
-    using TextOrder = std::function<int(std::string_view, std::string_view)>;
-    void SetTextOrder(TextOrder order) { m_order = std::move(order); }
+    // The rows' order: the byte order of the keys that this appends for a cell (and a NUL
+    // after each key column). Without one, the cells' own byte order.
+    using SortKey = std::function<void(std::string& key, std::string_view cell)>;
+    void SetSortKey(SortKey key) { m_key = std::move(key); }
     void SetSortKeys(const std::vector<int>& columns);
     const std::vector<int>& SortKeys() const { return m_sortKeys; }
     void Sort();
@@ -73,7 +74,7 @@ protected:
 private:
     std::unique_ptr<GridModel> m_model;
     std::vector<int> m_sortKeys;
-    TextOrder m_order;
+    SortKey m_key;
     QString m_emptyHint;
     int m_updateDepth = 0;
 };

@@ -215,7 +215,7 @@ void T_Main::BuildMapPage() {
     cMap = Named(new ListGrid({QStringLiteral("map"), QStringLiteral("mod")}, p), "cMap",
                  QStringLiteral("map (devmap)"));
     cMap->SetEmptyHint(QStringLiteral("no maps yet: press rescan mods, then rescan maps"));
-    cMap->SetTextOrder(catalogue::CompareNames);
+    cMap->SetSortKey(catalogue::AppendNameKey);
     cMap->setColumnWidth(cMapMap, 112);
     cMap->setColumnWidth(cMapMod, 67);
     left->addWidget(Caption(QStringLiteral("map"), cMap, p));
@@ -270,7 +270,7 @@ void T_Main::BuildBotsPage() {
 
     cBot = Named(new ListGrid({QStringLiteral("bot"), QStringLiteral("mod")}, p), "cBot");
     cBot->SetEmptyHint(QStringLiteral("no bots yet: press rescan mods, then rescan"));
-    cBot->SetTextOrder(catalogue::CompareNames);
+    cBot->SetSortKey(catalogue::AppendNameKey);
     cBot->setColumnWidth(cBotBot, 112);
     cBot->setColumnWidth(cBotMod, 67);
     grid->addWidget(Caption(QStringLiteral("bots"), cBot, p), 0, 0);

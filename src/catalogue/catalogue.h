@@ -61,9 +61,9 @@ void WriteCatalogue(platform::ProfileFile& file, const std::vector<CatalogueRow>
                     const std::vector<CatalogueRow>& bots);
 
 // Text order of the lists: ASCII letters folded first, then bytes, so that the order is total.
-int CompareNames(std::string_view a, std::string_view b);
-// The lists' sort order: mod first, name second, both ascending.
-bool RowLess(const CatalogueRow& a, const CatalogueRow& b);
+// Appends to key the bytes whose byte order is that order (a NUL may follow for the next key).
+void AppendNameKey(std::string& key, std::string_view name);
+// The lists' sort order: mod first, name second, both ascending; equal rows keep their order.
 void SortRows(std::vector<CatalogueRow>& rows);
 
 }  // namespace fraglane::catalogue

@@ -1,128 +1,14 @@
+// The file side of the settings file: when to read it again, the locks, gathered writes and
+// their safe replacement of the file.
 #include "platform/profile_file.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <stdexcept>
 
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "platform/text.h"
 
 namespace fraglane::platform {
-
-namespace {
-
-constexpr uint32_t None = UINT32_MAX;
-constexpr std::string_view Eols[] = {"", "\r\n", "\n", "\r"};
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-// The key part of a "key=value" line, or nothing for lines that hold no key.
-bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
-    const std::string_view trimmed = Trim(line);
-    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[')
-        return false;
-    const size_t eq = line.find('=');
-    if (eq == std::string_view::npos)
-        return false;
-    key = Trim(line.substr(0, eq));
-    value = line.substr(eq + 1);
-    return true;
-}
-
-// The name of a header line ("[name]"; a header without "]" names the rest of its line).
-bool HeaderName(std::string_view line, std::string_view& name) {
-    const std::string_view trimmed = Trim(line);
-    if (trimmed.empty() || trimmed.front() != '[')
-        return false;
-    name = trimmed.substr(1);
-    const size_t close = name.find(']');
-    if (close != std::string_view::npos)
-        name = name.substr(0, close);
-    name = Trim(name);
-    return true;
-}
-
-std::string CleanValue(std::string_view raw) {
-    // The Windows functions see a value as a C string: it ends at its first NUL.
-    raw = raw.substr(0, raw.find('\0'));
-    std::string_view v = Trim(raw);
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-        v = v.substr(1, v.size() - 2);
-    }
-    if (v.size() > ProfileFile::MaxValueLength)
-        v = v.substr(0, ProfileFile::MaxValueLength);
-    return std::string(v);
-}
-
-// A value must stay on its line: line breaks in it would split the file's structure.
-std::string OneLine(std::string_view value) {
-    std::string out(value);
-    for (char& c : out) {
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    }
-    return out;
-}
-
-uint8_t EolKind(std::string_view eol) {
-    return eol == "\r\n" ? 1 : eol == "\n" ? 2 : eol == "\r" ? 3 : 0;
-}
-
-// FNV-1a over the text with ASCII letters folded, after a seed (the section's number).
-uint64_t FoldedHash(std::string_view text, uint64_t seed = 0) {
-    uint64_t h = 1469598103934665603ull ^ (seed * 0x9E3779B97F4A7C15ull);
-    for (const char c : text) {
-        h ^= static_cast<unsigned char>(text::LowerAscii(c));
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-// Room for n entries at a load of at most one half.
-size_t TableSize(size_t n) {
-    size_t size = 16;
-    while (size < 2 * n)
-        size *= 2;
-    return size;
-}
-
-}  // namespace
-
-int ParseProfileInteger(std::string_view value, int defaultValue) {
-    if (value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X')) {
-        std::string_view digits = value.substr(2);
-        // Leading zeros add nothing: "0x000000001E" is 30.
-        while (digits.size() > 1 && digits.front() == '0')
-            digits.remove_prefix(1);
-        if (digits.size() > 8)
-            return defaultValue;
-        uint32_t result = 0;
-        for (char c : digits) {
-            int d;
-            if (c >= '0' && c <= '9')
-                d = c - '0';
-            else if (c >= 'a' && c <= 'f')
-                d = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F')
-                d = c - 'A' + 10;
-            else
-                return defaultValue;
-            result = result * 16 + static_cast<uint32_t>(d);
-        }
-        return static_cast<int>(result);
-    }
-    return text::ParseInt(value).value_or(defaultValue);
-}
 
 ProfileFile::ProfileFile(std::string path)
     : m_path(std::move(path)), m_nativePath(ToNative(m_path)) {}
@@ -143,7 +29,7 @@ void ProfileFile::Load(const FileStamp& stamp) {
     // one (and is never written over). An unreadable file reads like a missing one too.
     if (stamp.exists && stamp.size < int64_t{UINT32_MAX})
         bytes = ReadBytes();
-    Parse(std::move(bytes));
+    m_text.Parse(std::move(bytes));
     m_stamp = stamp;
     m_loaded = true;
 }
@@ -156,221 +42,14 @@ FileLock ProfileFile::TryLockJob() const {
     return Lock(JobSlot, false);
 }
 
-void ProfileFile::Clear() {
-    m_bytes.clear();
-    m_pool.clear();
-    m_bomLength = 0;
-    m_defaultEol = 1;
-    m_lines.clear();
-    m_added.clear();
-    m_sections.clear();
-    m_fileSections = 0;
-    m_sectionIndex = {};
-    m_keyIndex = {};
-}
-
-void ProfileFile::Parse(std::string bytes) {
-    Clear();
-    m_bytes = std::move(bytes);
-    if (m_bytes.size() >= UINT32_MAX)
-        m_bytes.clear();
-    const std::string_view all(m_bytes);
-    if (all.substr(0, 3) == "\xEF\xBB\xBF")
-        m_bomLength = 3;
-    const std::string_view body = all.substr(m_bomLength);
-
-    // A first pass counts what the second stores, so that every table is allocated once at
-    // its final size: no growth doubles the memory while a huge file is read.
-    size_t records = 0, sections = 0, keys = 0;
-    bool inBlock = false, eolSeen = false;
-    text::ForEachLine(body, [&](std::string_view line, std::string_view eol) {
-        if (!eol.empty() && !eolSeen) {
-            m_defaultEol = EolKind(eol);
-            eolSeen = true;
-        }
-        std::string_view a, b;
-        if (HeaderName(line, a)) {
-            ++sections;
-        } else if (sections > 0 && SplitKeyLine(line, a, b)) {
-            ++keys;
-        } else {
-            records += inBlock ? 0 : 1;
-            inBlock = true;
-            return;
-        }
-        ++records;
-        inBlock = false;
-    });
-    m_lines.reserve(records);
-    m_sections.reserve(sections);
-    m_sectionIndex.entries.assign(TableSize(sections), 0);
-    m_keyIndex.entries.assign(TableSize(keys), 0);
-
-    const char* base = m_bytes.data();
-    size_t block = None;  // the block that other lines join, if the last record is one
-    text::ForEachLine(body, [&](std::string_view line, std::string_view eol) {
-        const auto start = static_cast<uint32_t>(line.data() - base);
-        std::string_view name, key, value;
-        if (HeaderName(line, name)) {
-            const auto number = static_cast<uint32_t>(m_sections.size());
-            m_lines.push_back({start, static_cast<uint32_t>(line.size()), number, Kind::Header,
-                               EolKind(eol), false});
-            const auto id = static_cast<uint32_t>(m_lines.size() - 1);
-            m_sections.push_back({id, id, None, None});
-            IndexSection(number, FoldedHash(name));
-            block = None;
-            return;
-        }
-        if (!m_sections.empty() && SplitKeyLine(line, key, value)) {
-            const auto number = static_cast<uint32_t>(m_sections.size() - 1);
-            m_lines.push_back({start, static_cast<uint32_t>(line.size()), number, Kind::Key,
-                               EolKind(eol), false});
-            const auto id = static_cast<uint32_t>(m_lines.size() - 1);
-            m_sections.back().last = id;
-            IndexKey(id, FoldedHash(key, number));
-            block = None;
-            return;
-        }
-        // Other lines join the block before them; the block's text runs to the end of its
-        // last line, and its trailing blank lines are marked.
-        if (block == None) {
-            m_lines.push_back({start, 0, 0, Kind::Block, 0, false});
-            block = m_lines.size() - 1;
-            if (!m_sections.empty())
-                m_sections.back().last = static_cast<uint32_t>(block);
-        }
-        Line& run = m_lines[block];
-        run.length = static_cast<uint32_t>(line.data() + line.size() - base) - run.start;
-        run.eol = EolKind(eol);
-        if (!Trim(line).empty())
-            run.aux = run.length + static_cast<uint32_t>(eol.size());
-    });
-    m_fileSections = m_sections.size();
-}
-
-std::string_view ProfileFile::Text(const Line& line) const {
-    const std::string& source = line.pooled ? m_pool : m_bytes;
-    return std::string_view(source).substr(line.start, line.length);
-}
-
-const ProfileFile::Line& ProfileFile::Record(uint32_t id) const {
-    return id < m_lines.size() ? m_lines[id] : m_added[id - m_lines.size()].line;
-}
-
-ProfileFile::Line& ProfileFile::Record(uint32_t id) {
-    return id < m_lines.size() ? m_lines[id] : m_added[id - m_lines.size()].line;
-}
-
-std::string_view ProfileFile::SectionName(uint32_t section) const {
-    std::string_view name;
-    HeaderName(Text(Record(m_sections[section].header)), name);
-    return name;
-}
-
-std::string_view ProfileFile::KeyOf(const Line& line) const {
-    std::string_view key, value;
-    SplitKeyLine(Text(line), key, value);
-    return key;
-}
-
-// Both tables probe linearly from the hash; an entry is confirmed by comparing the folded
-// text of its record, so that no key text is stored twice.
-int ProfileFile::FindSection(std::string_view name) const {
-    const std::vector<uint32_t>& entries = m_sectionIndex.entries;
-    if (entries.empty())
-        return -1;
-    const size_t mask = entries.size() - 1;
-    for (size_t i = FoldedHash(name) & mask; entries[i] != 0; i = (i + 1) & mask) {
-        if (text::EqualsIgnoreCase(SectionName(entries[i] - 1), name))
-            return static_cast<int>(entries[i] - 1);
-    }
-    return -1;
-}
-
-int ProfileFile::FindKey(uint32_t section, std::string_view key) const {
-    const std::vector<uint32_t>& entries = m_keyIndex.entries;
-    if (entries.empty())
-        return -1;
-    const size_t mask = entries.size() - 1;
-    for (size_t i = FoldedHash(key, section) & mask; entries[i] != 0; i = (i + 1) & mask) {
-        const Line& line = Record(entries[i] - 1);
-        if (line.aux == section && text::EqualsIgnoreCase(KeyOf(line), key))
-            return static_cast<int>(entries[i] - 1);
-    }
-    return -1;
-}
-
-namespace {
-
-// Puts an entry at the first free place from its hash.
-void Place(std::vector<uint32_t>& entries, uint64_t hash, uint32_t entry) {
-    const size_t mask = entries.size() - 1;
-    size_t i = hash & mask;
-    while (entries[i] != 0)
-        i = (i + 1) & mask;
-    entries[i] = entry;
-}
-
-// Adds id to the table, making room first: a table more than half full is rebuilt at twice
-// the size.
-template <typename HashOf>
-void Insert(std::vector<uint32_t>& entries, size_t& used, uint64_t hash, uint32_t id,
-            HashOf&& hashOf) {
-    if (2 * (used + 1) > entries.size()) {
-        std::vector<uint32_t> old = std::move(entries);
-        entries.assign(TableSize(used + 1), 0);
-        for (const uint32_t entry : old) {
-            if (entry != 0)
-                Place(entries, hashOf(entry - 1), entry);
-        }
-    }
-    Place(entries, hash, id + 1);
-    ++used;
-}
-
-}  // namespace
-
-void ProfileFile::IndexSection(uint32_t section, uint64_t hash) {
-    const std::string_view name = SectionName(section);
-    if (FindSection(name) >= 0)
-        return;  // the first section of a name is the one that counts
-    Insert(m_sectionIndex.entries, m_sectionIndex.used, hash, section,
-           [this](uint32_t s) { return FoldedHash(SectionName(s)); });
-}
-
-void ProfileFile::IndexKey(uint32_t id, uint64_t hash) {
-    const Line& line = Record(id);
-    if (FindKey(line.aux, KeyOf(line)) >= 0)
-        return;  // the first of duplicate keys wins
-    Insert(m_keyIndex.entries, m_keyIndex.used, hash, id, [this](uint32_t k) {
-        const Line& l = Record(k);
-        return FoldedHash(KeyOf(l), l.aux);
-    });
-}
-
-ProfileFile::Line ProfileFile::PoolLine(std::string_view lineText) {
-    if (m_pool.size() + lineText.size() >= UINT32_MAX)
-        throw Error("Unable to write to " + DisplayPath(m_path));
-    Line line;
-    line.start = static_cast<uint32_t>(m_pool.size());
-    line.length = static_cast<uint32_t>(lineText.size());
-    line.pooled = true;
-    m_pool.append(lineText);
-    return line;
-}
-
 std::string ProfileFile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue) {
     std::lock_guard lock(m_mutex);
     EnsureLoaded();
-    const int s = FindSection(Trim(section));
-    const int k = s < 0 ? -1 : FindKey(static_cast<uint32_t>(s), Trim(key));
-    if (k < 0) {
+    std::optional<std::string> value = m_text.Value(section, key);
+    if (!value)
         return std::string(defaultValue.substr(0, std::min(defaultValue.size(), MaxValueLength)));
-    }
-    std::string_view storedKey, value;
-    SplitKeyLine(Text(Record(static_cast<uint32_t>(k))), storedKey, value);
-    return CleanValue(value);
+    return std::move(*value);
 }
 
 int ProfileFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) {
@@ -378,117 +57,23 @@ int ProfileFile::ReadInteger(std::string_view section, std::string_view key, int
     return ParseProfileInteger(value, defaultValue);
 }
 
-void ProfileFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
-    int s = FindSection(Trim(section));
-    if (s < 0) {
-        // A new section goes at the end of the file.
-        s = static_cast<int>(m_sections.size());
-        Added header{PoolLine("[" + std::string(Trim(section)) + "]"), None};
-        header.line.kind = Kind::Header;
-        header.line.aux = static_cast<uint32_t>(s);
-        header.line.eol = m_defaultEol;
-        m_added.push_back(header);
-        const auto id = static_cast<uint32_t>(m_lines.size() + m_added.size() - 1);
-        m_sections.push_back({id, id, None, None});
-        IndexSection(static_cast<uint32_t>(s), FoldedHash(Trim(section)));
-    }
-    const auto number = static_cast<uint32_t>(s);
-    const int k = FindKey(number, Trim(key));
-    if (k >= 0) {
-        // The key keeps the spelling it has in the file.
-        Line& line = Record(static_cast<uint32_t>(k));
-        const std::string replaced = std::string(KeyOf(line)) + "=" + std::string(value);
-        const Line pooled = PoolLine(replaced);
-        line.start = pooled.start;
-        line.length = pooled.length;
-        line.pooled = true;
-        return;
-    }
-    // A new key goes after the section's last non-blank line, before trailing blank lines
-    // (Serialize puts it there), after the keys added before it.
-    Added added{PoolLine(std::string(Trim(key)) + "=" + std::string(value)), None};
-    added.line.kind = Kind::Key;
-    added.line.aux = number;
-    added.line.eol = m_defaultEol;
-    m_added.push_back(added);
-    const auto index = static_cast<uint32_t>(m_added.size() - 1);
-    Section& sec = m_sections[number];
-    if (sec.lastAdded == None)
-        sec.firstAdded = index;
-    else
-        m_added[sec.lastAdded].next = index;
-    sec.lastAdded = index;
-    IndexKey(static_cast<uint32_t>(m_lines.size()) + index, FoldedHash(Trim(key), number));
-}
-
-void ProfileFile::Serialize(const std::function<bool(std::string_view)>& put) const {
-    bool lineOpen = false;  // the output so far ends inside a line (no line end yet)
-    auto emit = [&](std::string_view text, uint8_t eol) {
-        put(text);
-        put(Eols[eol]);
-        if (!text.empty() || eol != 0)
-            lineOpen = eol == 0;
-    };
-    auto emitAdded = [&](const Section& sec) {
-        for (uint32_t a = sec.firstAdded; a != None; a = m_added[a].next) {
-            if (lineOpen)
-                emit({}, m_defaultEol);  // a last line without a line end gets one
-            emit(Text(m_added[a].line), m_added[a].line.eol);
-        }
-    };
-    put(std::string_view(m_bytes).substr(0, m_bomLength));
-    size_t nextSection = 0;
-    for (size_t id = 0; id < m_lines.size(); ++id) {
-        const Line& line = m_lines[id];
-        const Section* sec = nullptr;
-        while (nextSection < m_fileSections && m_sections[nextSection].last < id)
-            ++nextSection;
-        if (nextSection < m_fileSections && m_sections[nextSection].last == id)
-            sec = &m_sections[nextSection];
-        if (sec == nullptr || sec->firstAdded == None) {
-            emit(Text(line), line.eol);
-            continue;
-        }
-        // The section's last record: new keys go before its trailing blank lines.
-        if (line.kind != Kind::Block) {
-            emit(Text(line), line.eol);
-            emitAdded(*sec);
-            continue;
-        }
-        const std::string_view whole = Text(line);
-        const size_t split = std::min<size_t>(line.aux, whole.size() + Eols[line.eol].size());
-        if (split > whole.size()) {
-            emit(whole, line.eol);  // no trailing blank lines
-            emitAdded(*sec);
-        } else {
-            put(whole.substr(0, split));
-            lineOpen = split > 0 && whole[split - 1] != '\n' && whole[split - 1] != '\r';
-            emitAdded(*sec);
-            emit(whole.substr(split), line.eol);
-        }
-    }
-    for (size_t s = m_fileSections; s < m_sections.size(); ++s) {
-        if (lineOpen)
-            emit({}, m_defaultEol);
-        const Line& header = Record(m_sections[s].header);
-        emit(Text(header), header.eol);
-        emitAdded(m_sections[s]);
-    }
+void ProfileFile::ForEachValue(
+    std::string_view section,
+    const std::function<void(std::string_view key, std::string value)>& value) {
+    std::lock_guard lock(m_mutex);
+    EnsureLoaded();
+    m_text.ForEachValue(section, value);
 }
 
 void ProfileFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
     std::lock_guard lock(m_mutex);
     EnsureLoaded();
-    std::string stored = OneLine(value);
-    // A value in a pair of quotes of its own would lose them when read, and one that begins
-    // or ends with a blank would lose the blank: one more pair keeps it whole, and reads the
-    // same with the Windows functions.
-    const bool quoted = stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
-                        stored.back() == stored.front();
-    if (quoted || (!stored.empty() && Trim(stored).size() != stored.size()))
-        stored = '"' + stored + '"';
-    SetValue(section, key, stored);
+    try {
+        m_text.Write(section, key, value);
+    } catch (const std::length_error&) {
+        throw Error("Unable to write to " + DisplayPath(m_path));
+    }
     m_dirty = true;
     if (m_updateDepth == 0)
         Commit();
@@ -525,41 +110,6 @@ void ProfileFile::CancelUpdate() {
     }
 }
 
-bool ProfileFile::SerializeInPieces(const std::function<bool(std::string_view)>& write) const {
-    // Written through a small buffer: the file is never held twice in memory.
-    bool ok = true;
-    std::string buffer;
-    buffer.reserve(1 << 16);
-    Serialize([&](std::string_view piece) {
-        if (buffer.size() + piece.size() > buffer.capacity()) {
-            ok = ok && (buffer.empty() || write(buffer));
-            buffer.clear();
-            if (piece.size() > buffer.capacity()) {
-                ok = ok && write(piece);
-                return ok;
-            }
-        }
-        buffer.append(piece);
-        return ok;
-    });
-    return ok && (buffer.empty() || write(buffer));
-}
-
-std::vector<ProfileFile::Change> ProfileFile::Changes() const {
-    std::vector<Change> changes;
-    auto add = [&](const Line& line) {
-        std::string_view key, value;
-        if (line.kind == Kind::Key && line.pooled && SplitKeyLine(Text(line), key, value))
-            changes.push_back(
-                {std::string(SectionName(line.aux)), std::string(key), std::string(value)});
-    };
-    for (const Line& line : m_lines)
-        add(line);
-    for (const Added& added : m_added)
-        add(added.line);
-    return changes;
-}
-
 void ProfileFile::Commit() {
     m_dirty = false;
     const std::string message = "Unable to write to " + DisplayPath(m_path);
@@ -569,10 +119,10 @@ void ProfileFile::Commit() {
         // written again on the file as it now stands.
         const FileStamp now = Stamp();
         if (now != m_stamp) {
-            const std::vector<Change> changes = Changes();
+            const std::vector<ProfileText::Change> changes = m_text.Changes();
             Load(now);
-            for (const Change& change : changes)
-                SetValue(change.section, change.key, change.value);
+            for (const ProfileText::Change& change : changes)
+                m_text.SetValue(change.section, change.key, change.value);
         }
         WriteReplacement(message);
         m_stamp = Stamp();

@@ -97,7 +97,7 @@ void ProfileFile::WriteReplacement(const std::string& message) {
     try {
         WriteFileAnew(FromNative(dir), FromNative(native.substr(dir.size())),
                     [this](const std::function<bool(std::string_view)>& write) {
-                        return SerializeInPieces(write);
+                        return m_text.SerializeInPieces(write);
                     });
     } catch (const Error&) {
         // Only a regular file is replaced; the read-only attribute refuses it, as on Windows.

@@ -31,8 +31,11 @@ template <typename F>
 void ForEachLine(std::string_view bytes, F&& line) {
     size_t pos = 0;
     while (pos < bytes.size()) {
-        const size_t end = bytes.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) {
+        // A plain loop: find_first_of looks each byte up in its set, several times slower.
+        size_t end = pos;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        if (end == bytes.size()) {
             line(bytes.substr(pos), std::string_view());
             return;
         }

@@ -46,14 +46,24 @@ TEST(Catalogue, CountBeyondTheKeysGivesEmptyRowsButStaysBounded) {
     EXPECT_EQ(ReadBotRows(f).size(), static_cast<size_t>(platform::MaxStoredCount));
 }
 
-TEST(Catalogue, RowsSortByModThenName) {
-    std::vector<CatalogueRow> rows = {
-        {"defrag", "b"}, {"baseq3", "z"}, {"Defrag", "a"}, {"baseq3", "a"}, {"defrag", "a"}};
+TEST(Catalogue, RowsSortByModThenNameLettersFoldedFirst) {
+    // A shorter name before the longer ones it begins, "_" before letters of either case,
+    // and the bytes decide between two spellings of one name.
+    std::vector<CatalogueRow> rows = {{"defrag", "b"},    {"baseq3", "z"},  {"Defrag", "a"},
+                                      {"baseq3", "ab_"},  {"baseq3", "aB"}, {"baseq3", "a_b"},
+                                      {"baseq3", "ab"},   {"defrag", "a"},  {"baseq3", "Ab"},
+                                      {"baseq3", "ab"}};
     SortRows(rows);
-    EXPECT_EQ(
-        rows,
-        (std::vector<CatalogueRow>{
-            {"baseq3", "a"}, {"baseq3", "z"}, {"Defrag", "a"}, {"defrag", "a"}, {"defrag", "b"}}));
+    EXPECT_EQ(rows, (std::vector<CatalogueRow>{{"baseq3", "a_b"},
+                                               {"baseq3", "Ab"},
+                                               {"baseq3", "aB"},
+                                               {"baseq3", "ab"},
+                                               {"baseq3", "ab"},
+                                               {"baseq3", "ab_"},
+                                               {"baseq3", "z"},
+                                               {"Defrag", "a"},
+                                               {"defrag", "a"},
+                                               {"defrag", "b"}}));
 }
 
 }  // namespace
