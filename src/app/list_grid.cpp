@@ -58,9 +58,10 @@ public:
         endInsertRows();
     }
 
-    void Clear() {
+    void Reset(std::vector<std::string> cells) {
         beginResetModel();
-        m_cells.clear();
+        m_cells = std::move(cells);
+        m_cells.resize(m_cells.size() / Columns() * Columns());
         endResetModel();
     }
 
@@ -172,7 +173,14 @@ void ListGrid::AddRows(std::vector<std::string> cells) {
 }
 
 void ListGrid::Clear() {
-    m_model->Clear();
+    m_model->Reset({});
+}
+
+void ListGrid::SetSortedRows(std::vector<std::string> cells, const std::vector<int>& sortKeys) {
+    m_sortKeys = sortKeys;
+    if (!sortKeys.empty())
+        header()->setSortIndicator(sortKeys.front(), Qt::AscendingOrder);
+    m_model->Reset(std::move(cells));
 }
 
 const std::string& ListGrid::Cell(int row, int column) const {
@@ -256,14 +264,20 @@ void ListGrid::SetEmptyHint(const QString& hint) {
     viewport()->update();
 }
 
+void ListGrid::SetReading(bool reading) {
+    m_reading = reading;
+    viewport()->update();
+}
+
 void ListGrid::paintEvent(QPaintEvent* event) {
     QTreeView::paintEvent(event);
-    if (RowCount() != 0 || m_emptyHint.isEmpty())
+    const QString hint = m_reading ? QStringLiteral("reading the catalogue\u2026") : m_emptyHint;
+    if (RowCount() != 0 || hint.isEmpty())
         return;
     QPainter painter(viewport());
     painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
     painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
-                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyHint);
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, hint);
 }
 
 void ListGrid::drawRow(QPainter* painter, const QStyleOptionViewItem& option,

@@ -34,6 +34,8 @@ public:
     int RowCount() const;
     // The cells of the rows to append, row after row (ColumnCount() cells a row).
     void AddRows(std::vector<std::string> cells);
+    // Puts these rows in place of the grid's, trusting that they come sorted by these columns.
+    void SetSortedRows(std::vector<std::string> cells, const std::vector<int>& sortKeys);
     void Clear();
     const std::string& Cell(int row, int column) const;
     QString Text(int row, int column) const;
@@ -57,6 +59,8 @@ public:
     void Sort();
     // A grey text shown inside the grid while it has no rows (what fills it).
     void SetEmptyHint(const QString& hint);
+    // While set, the empty grid says that its rows are being read instead.
+    void SetReading(bool reading);
 
 signals:
     void currentRowChanged(int row);
@@ -77,6 +81,7 @@ private:
     SortKey m_key;
     QString m_emptyHint;
     int m_updateDepth = 0;
+    bool m_reading = false;
 };
 
 }  // namespace fraglane::app

@@ -89,7 +89,13 @@ T_Main::T_Main(std::string exeDir, std::string iniPath, Desktop& desktop, QWidge
     ThreadRepackMaps.OnTerminate = [this](jobs::BackgroundJob&, jobs::JobThread& t, std::any&) {
         ThreadRepackMapsTerminate(t);
     };
-    for (jobs::BackgroundJob* job : {&ThreadScanMaps, &ThreadGetMapImage, &ThreadRepackMaps}) {
+    ThreadReadCatalogue.OnExecute = [this](jobs::BackgroundJob&, jobs::JobThread&, std::any& d) {
+        d = catalogue::ReadLists(*IniFile, std::string());
+    };
+    ThreadReadCatalogue.OnTerminate = [this](jobs::BackgroundJob&, jobs::JobThread& t,
+                                             std::any& d) { ThreadReadCatalogueTerminate(t, d); };
+    for (jobs::BackgroundJob* job :
+         {&ThreadScanMaps, &ThreadGetMapImage, &ThreadRepackMaps, &ThreadReadCatalogue}) {
         job->OnError = [this](const std::string& message) {
             m_desktop.ShowError(this, ToQt(message));
         };
@@ -249,7 +255,11 @@ void T_Main::FormCreate() {
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetLeftOut), false);
     PageConfig->setCurrentIndex(0);
     DirContent.SetActive(true);
-    Guarded([this] { LoadSettings(); });
+    bool loaded = false;  // a settings file that cannot be read is said once, not twice
+    Guarded([this, &loaded] {
+        LoadSettings();
+        loaded = true;
+    });
     JudgeStoredMapWarning();
     UpdateRconWarning();
     // Each upper page's full caption, for when the tabs are too narrow to show it.
@@ -257,6 +267,8 @@ void T_Main::FormCreate() {
         PageControl->setTabToolTip(i, PageControl->tabText(i));
     SetUpServerWatch();
     ThreadGetMapImage.Start();
+    if (loaded)
+        StartReadingCatalogue();
     ComposeReady = true;
     Compose();
     m_cfgWatch = new QTimer(this);
@@ -275,12 +287,12 @@ void T_Main::FormDestroy() {
         m_server->timer.stop();  // the server itself runs on
     // No job outlives what it uses: every one that runs is stopped and waited for, with the
     // window's thread serving their hand-overs, before the settings are saved.
-    ThreadGetMapImage.Stop();
-    ThreadScanMaps.Stop();
-    ThreadRepackMaps.Stop();
-    ThreadGetMapImage.WaitFor();
-    ThreadScanMaps.WaitFor();
-    ThreadRepackMaps.WaitFor();
+    for (jobs::BackgroundJob* job :
+         {&ThreadGetMapImage, &ThreadScanMaps, &ThreadRepackMaps, &ThreadReadCatalogue})
+        job->Stop();
+    for (jobs::BackgroundJob* job :
+         {&ThreadGetMapImage, &ThreadScanMaps, &ThreadRepackMaps, &ThreadReadCatalogue})
+        job->WaitFor();
     Guarded([this] { SaveSettings(); });
     IniFile.reset();
 }
@@ -446,19 +458,10 @@ void T_Main::LoadSettings() {
     cMod->setCurrentIndex(catalogue::ChooseModIndex(mods, s.selectedMod));
     m_unlistedMod = cMod->currentIndex() < 0 ? s.selectedMod : std::string();
 
-    LoadCatalogue(std::string());
-
     m_storedMap = o.selectedMap;
     m_storedCfgName = o.cfgName;
     m_storedRcon = o.rconPassword;
     cSelectedMap->setText(ToQt(o.selectedMap));
-    const std::string selectedMap = ToStd(cSelectedMap->text());
-    for (int i = 0; i < cMap->RowCount(); ++i) {
-        if (cMap->Cell(i, cMapMap) == selectedMap) {
-            cMap->FocusRow(i);
-            cMap->SetRowSelected(i, true);
-        }
-    }
 
     for (const OptionBinding& binding : m_bindings)
         Show(binding, o);

@@ -16,6 +16,7 @@
 #include "app/list_grid.h"
 #include "app/widgets.h"
 #include "archive/pk3_archive.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/scan.h"
 #include "jobs/background_job.h"
 #include "launch/compose.h"
@@ -73,11 +74,22 @@ public:
     jobs::BackgroundJob ThreadScanMaps{JobOwner};
     jobs::BackgroundJob ThreadGetMapImage{JobOwner};
     jobs::BackgroundJob ThreadRepackMaps{JobOwner};
+    // Reads the stored catalogue beside the window at start-up: the window shows at once, and
+    // the lists fill when their rows are read and sorted.
+    jobs::BackgroundJob ThreadReadCatalogue{JobOwner};
 
     void Compose();
     void LoadSettings();
     void SaveSettings();
+    // Reads the catalogue's lists (all maps, or a mod's) and shows them.
     void LoadCatalogue(const std::string& modFilter);
+    void ShowLists(catalogue::Lists lists);
+    void StartReadingCatalogue();
+    // Ends a start-up read of the catalogue that still runs, without showing its rows.
+    void StopReadingCatalogue();
+    void ThreadReadCatalogueTerminate(jobs::JobThread& thread, std::any& runData);
+    // Selects the rows of the map that "selected map" names, and focuses the last of them.
+    void SelectStoredMap();
     void SortLists();
     void UpdateRepackButton();
     void SetStatusText(int panel, const QString& text);

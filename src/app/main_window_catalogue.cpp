@@ -17,23 +17,64 @@
 
 namespace fraglane::app {
 
+namespace {
+
+// A grid's cells: name, then mod, row after row.
+std::vector<std::string> Cells(std::vector<catalogue::CatalogueRow> rows) {
+    std::vector<std::string> cells;
+    cells.reserve(rows.size() * 2);
+    for (auto& row : rows) {
+        cells.push_back(std::move(row.name));
+        cells.push_back(std::move(row.mod));
+    }
+    return cells;
+}
+
+}  // namespace
+
 void T_Main::LoadCatalogue(const std::string& modFilter) {
-    auto toCells = [](std::vector<catalogue::CatalogueRow> rows) {
-        std::vector<std::string> cells;
-        cells.reserve(rows.size() * 2);
-        for (auto& row : rows) {
-            cells.push_back(std::move(row.name));
-            cells.push_back(std::move(row.mod));
-        }
-        return cells;
-    };
-    m_rowsSkipped.clear();
-    cMap->Clear();
-    cMap->AddRows(toCells(catalogue::ReadMapRows(*IniFile, modFilter, &m_rowsSkipped)));
-    cBot->Clear();
-    cBot->AddRows(toCells(catalogue::ReadBotRows(*IniFile, &m_rowsSkipped)));
-    SortLists();
+    StopReadingCatalogue();
+    ShowLists(catalogue::ReadLists(*IniFile, modFilter));
+}
+
+void T_Main::ShowLists(catalogue::Lists lists) {
+    cMap->SetSortedRows(Cells(std::move(lists.maps)), {cMapMod, cMapMap});
+    cBot->SetSortedRows(Cells(std::move(lists.bots)), {cBotMod, cBotBot});
+    m_rowsSkipped = std::move(lists.skipped);
     UpdateLeftOutPage();
+}
+
+void T_Main::StartReadingCatalogue() {
+    cMap->SetReading(true);
+    cBot->SetReading(true);
+    ThreadReadCatalogue.Start();
+}
+
+void T_Main::StopReadingCatalogue() {
+    ThreadReadCatalogue.Stop();
+    ThreadReadCatalogue.WaitFor();
+}
+
+void T_Main::ThreadReadCatalogueTerminate(jobs::JobThread& thread, std::any& runData) {
+    cMap->SetReading(false);
+    cBot->SetReading(false);
+    auto* lists = std::any_cast<catalogue::Lists>(&runData);
+    if (thread.Terminated() || lists == nullptr)
+        return;  // another list took its place, or the error box says why
+    ShowLists(std::move(*lists));
+    SelectStoredMap();
+    JudgeStoredMapWarning();
+    UpdateRotationWarning();
+}
+
+void T_Main::SelectStoredMap() {
+    const std::string selectedMap = ToStd(cSelectedMap->text());
+    for (int i = 0; i < cMap->RowCount(); ++i) {
+        if (cMap->Cell(i, cMapMap) == selectedMap) {
+            cMap->FocusRow(i);
+            cMap->SetRowSelected(i, true);
+        }
+    }
 }
 
 void T_Main::SortLists() {
@@ -112,6 +153,7 @@ void T_Main::btnDelBotsClick() {
 }
 
 void T_Main::btnRescanMapsClick() {
+    StopReadingCatalogue();
     cMap->Clear();
     cBot->Clear();
     cMap->BeginUpdate();

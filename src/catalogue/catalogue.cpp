@@ -188,6 +188,15 @@ std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file,
     return rows;
 }
 
+Lists ReadLists(platform::ProfileFile& file, std::string_view modFilter) {
+    Lists lists;
+    lists.maps = ReadMapRows(file, modFilter, &lists.skipped);
+    lists.bots = ReadBotRows(file, &lists.skipped);
+    SortRows(lists.maps);
+    SortRows(lists.bots);
+    return lists;
+}
+
 void WriteCatalogue(platform::ProfileFile& file, const std::vector<CatalogueRow>& maps,
                     const std::vector<CatalogueRow>& bots) {
     platform::ProfileFile::Update update(file);

@@ -47,6 +47,14 @@ std::vector<CatalogueRow> ReadMapRows(platform::ProfileFile& file, std::string_v
 std::vector<CatalogueRow> ReadBotRows(platform::ProfileFile& file,
                                       std::vector<std::string>* skipped = nullptr);
 
+// Both lists as the window shows them: sorted, with the lines of the rows left out.
+struct Lists {
+    std::vector<CatalogueRow> maps;
+    std::vector<CatalogueRow> bots;
+    std::vector<std::string> skipped;
+};
+Lists ReadLists(platform::ProfileFile& file, std::string_view modFilter);
+
 // The roster line that adds a bot to the game: "addbot <bot> <skill> <team>".
 std::string RosterLine(std::string_view bot, int skill, std::string_view team);
 

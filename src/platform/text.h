@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,10 +32,14 @@ template <typename F>
 void ForEachLine(std::string_view bytes, F&& line) {
     size_t pos = 0;
     while (pos < bytes.size()) {
-        // A plain loop: find_first_of looks each byte up in its set, several times slower.
-        size_t end = pos;
-        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
-            ++end;
+        // memchr for the line feed, then for a carriage return before it: find_first_of
+        // looks each byte up in its set, many times slower.
+        const void* feed = std::memchr(bytes.data() + pos, '\n', bytes.size() - pos);
+        size_t end = feed == nullptr ? bytes.size()
+                                     : static_cast<size_t>(static_cast<const char*>(feed) -
+                                                           bytes.data());
+        if (const void* cr = std::memchr(bytes.data() + pos, '\r', end - pos))
+            end = static_cast<size_t>(static_cast<const char*>(cr) - bytes.data());
         if (end == bytes.size()) {
             line(bytes.substr(pos), std::string_view());
             return;

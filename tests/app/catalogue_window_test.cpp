@@ -31,6 +31,7 @@ protected:
     void Open(std::string_view settings = Catalogue) {
         game.Write("fraglane.ini", settings);
         window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+        window->ThreadReadCatalogue.WaitFor();  // the lists fill beside the window
     }
     QStringList Rows(ListGrid* grid) const {
         QStringList rows;
@@ -79,6 +80,23 @@ TEST_F(CatalogueWindow, StoredMapIsFocusedAndSelectedInEveryRowThatNamesIt) {
     EXPECT_EQ(window->cSelectedMap->text(), "q3dm17");
     EXPECT_EQ(window->cMap->SelectedRows().size(), 2);
     EXPECT_EQ(window->cMap->Text(window->cMap->CurrentRow(), 1), "cpma");  // the last matching row
+    EXPECT_EQ(window->btnRepackMaps->text(), "repack 2 maps");
+}
+
+// The start-up read fills the lists beside the window; a list asked for meanwhile is the one
+// shown, and the stored selection comes with the read rows.
+TEST_F(CatalogueWindow, ListsAskedForWhileTheStartUpReadRunsAreTheOnesShown) {
+    game.Write("fraglane.ini", Catalogue);
+    window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    EXPECT_EQ(window->cMap->RowCount(), 0);
+    EXPECT_EQ(window->btnRepackMaps->text(), "repack maps");
+    window->btnShowModMapsClick();
+    QTest::qWait(50);
+    EXPECT_EQ(Rows(window->cMap), QStringList{"defrag\tst1"});
+
+    window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    QTRY_COMPARE(window->cMap->RowCount(), 6);
+    EXPECT_EQ(window->cMap->SelectedRows().size(), 2);
     EXPECT_EQ(window->btnRepackMaps->text(), "repack 2 maps");
 }
 
@@ -260,6 +278,7 @@ TEST_F(CatalogueWindow, RotationPageAddsMovesRemovesAndKeepsItsMapsAcrossARestar
     window.reset();  // the settings are saved
     EXPECT_EQ(Cli({"list", "rotation"}), "st1\nq3dm17\n");
     window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+    window->ThreadReadCatalogue.WaitFor();  // the lists fill beside the window
     EXPECT_TRUE(window->cRotate->isChecked());
     EXPECT_EQ(rotation(), (QStringList{"st1", "q3dm17"}));
 }

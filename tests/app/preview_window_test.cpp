@@ -45,6 +45,7 @@ protected:
         game.Write("levelshots/odd.tga", std::string(18, '\0'));  // type 0: not decoded
         Jpeg("levelshots/bot_sarge.jpg", Qt::yellow);
         window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+        window->ThreadReadCatalogue.WaitFor();  // the lists fill beside the window
     }
     void Jpeg(const std::string& rel, QColor c, QSize size = QSize(8, 8)) const {
         game.Write(rel, fraglane::test::SolidJpeg(size.width(), size.height(),

@@ -34,6 +34,7 @@ protected:
 
     void Open() {
         window = std::make_unique<T_Main>(game.Program(), game.Program() + "fraglane.ini", desktop);
+        window->ThreadReadCatalogue.WaitFor();  // the lists fill beside the window
     }
     QStringList Rows(ListGrid* grid) const {
         QStringList rows;

@@ -35,6 +35,18 @@ TEST(Catalogue, MapFilterIsExactAndBotsAreNeverFiltered) {
               (std::vector<CatalogueRow>{{"baseq3", "sarge"}, {"defrag", "dfbot"}}));
 }
 
+// The rows are read in one pass over the section, as reading each key would read them.
+TEST(Catalogue, StoredRowsReadAsTheirKeysWouldBeReadOneByOne) {
+    TempDir dir;
+    dir.Write("f.ini",
+              "[maps]\nCOUNT=0x4\ncount=1\nMAP0NAME = a \nmap0mod=m\nmap0name=second\n"
+              "map01name=leading_zero\nmap2name=c\nmap2mod=m\nmap-1name=neg\nmap2x=odd\n"
+              "map99999999name=far\nmap3mod=m\n[maps]\nmap1name=second_section\n");
+    platform::ProfileFile f(dir.Program() + "f.ini");
+    EXPECT_EQ(ReadMapRows(f, ""), (std::vector<CatalogueRow>{
+                                      {"m", "a"}, {"", ""}, {"m", "c"}, {"m", ""}}));
+}
+
 TEST(Catalogue, CountBeyondTheKeysGivesEmptyRowsButStaysBounded) {
     TempDir dir;
     dir.Write("f.ini",

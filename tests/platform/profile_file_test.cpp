@@ -241,3 +241,41 @@ TEST_F(ProfileFileTest, ValuesCannotBreakTheLineStructure) {
 
 }  // namespace
 }  // namespace fraglane::platform
+
+namespace fraglane::platform {
+namespace {
+
+// A section's first lookups read its lines and later ones its index: both, and the one pass of
+// ForEachValue, give the first of duplicate keys, keys added before and after the index, and
+// nothing of a second section of the same name.
+TEST(ProfileText, LookupsAnswerAlikeBeforeAndAfterTheSectionIsIndexed) {
+    std::string text = "[s]\r\n";
+    for (int i = 0; i < 40; ++i)
+        text += " k" + std::to_string(i) + " = v" + std::to_string(i) + "\r\n";
+    text += "K3=duplicate\r\n; a comment\r\n[S]\r\nk1=second section\r\n";
+    ProfileText t;
+    t.Parse(text);
+    t.SetValue("s", "early", "e");
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 40; ++i)
+            EXPECT_EQ(t.Value("S", "K" + std::to_string(i)), "v" + std::to_string(i)) << i;
+        EXPECT_EQ(t.Value("s", "early"), "e");
+        EXPECT_EQ(t.Value("s", "missing"), std::nullopt);
+    }
+    t.SetValue("s", "late", "l");
+    t.SetValue("s", "k5", "changed");
+    EXPECT_EQ(t.Value("s", "LATE"), "l");
+    EXPECT_EQ(t.Value("s", "k5"), "changed");
+    std::vector<std::string> seen;
+    t.ForEachValue("s", [&](std::string_view key, std::string value) {
+        seen.push_back(std::string(key) + "=" + value);
+    });
+    ASSERT_EQ(seen.size(), 43u);
+    EXPECT_EQ(seen[5], "k5=changed");
+    EXPECT_EQ(seen[40], "K3=duplicate");
+    EXPECT_EQ(seen[41], "early=e");
+    EXPECT_EQ(seen[42], "late=l");
+}
+
+}  // namespace
+}  // namespace fraglane::platform
