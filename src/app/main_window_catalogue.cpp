@@ -180,7 +180,9 @@ void T_Main::ThreadScanMapsExecute(jobs::JobThread& thread, std::any& runData) {
     const catalogue::ScanResult result =
         catalogue::ScanMaps(m_scanInputs, KAZip, DirContent, *IniFile, thread.StopToken(), sink);
     m_scanSkipped = result.skippedNames;  // read by the end handler, once this has returned
-    runData = catalogue::ScanDoneText(result.skippedNames.size(), result.pictureFailures.size());
+    // A scan stopped by Esc wrote no catalogue: its rows so far are no count of anything.
+    runData = catalogue::ScanDoneText(result.skippedNames.size(), result.pictureFailures.size(),
+                                      result.stopped ? "" : catalogue::ScanCountText(result));
 }
 
 void T_Main::ThreadScanMapsTerminate(jobs::JobThread&, std::any& runData) {

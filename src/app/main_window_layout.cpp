@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFont>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -216,8 +217,11 @@ void T_Main::BuildMapPage() {
                  QStringLiteral("map (devmap)"));
     cMap->SetEmptyHint(QStringLiteral("no maps yet: press rescan mods, then rescan maps"));
     cMap->SetSortKey(catalogue::AppendNameKey);
-    cMap->setColumnWidth(cMapMap, 112);
-    cMap->setColumnWidth(cMapMod, 67);
+    // The map column takes the width the mod column leaves: 112 at the first size, and what
+    // the window gains.
+    cMap->header()->setStretchLastSection(false);
+    cMap->header()->setSectionResizeMode(cMapMap, QHeaderView::Stretch);
+    cMap->setColumnWidth(cMapMod, 127);
     left->addWidget(Caption(QStringLiteral("map"), cMap, p));
     left->addWidget(cMap, 1);
 

@@ -106,6 +106,17 @@ FlatPushButton::FlatPushButton(const QString& caption, QWidget* parent)
     setAutoDefault(false);
 }
 
+void FlatPushButton::keyPressEvent(QKeyEvent* event) {
+    // Return, or Enter of the keypad; a push button outside a dialog takes neither.
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        modifiers == Qt::NoModifier) {
+        animateClick();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
 void FlatPushButton::paintEvent(QPaintEvent* event) {
     QPushButton::paintEvent(event);
     if (!hasFocus())

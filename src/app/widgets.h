@@ -57,7 +57,7 @@ private:
 };
 
 // A flat push button that shows when it has the keyboard focus (the style draws no mark on a
-// flat button of its own).
+// flat button of its own), and that Enter presses as Space does.
 class FlatPushButton : public QPushButton {
     Q_OBJECT
 public:
@@ -65,6 +65,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A panel of the status bar: a text that does not fit is cut with "…" and shown whole as the

@@ -290,8 +290,15 @@ std::string BotNameOf(std::string_view member) {
     return std::string(name.substr(0, name.size() < 4 ? 0 : name.size() - 4));
 }
 
-std::string ScanDoneText(size_t skippedNames, size_t picturesNotWritten) {
+std::string ScanCountText(const ScanResult& result) {
+    return std::to_string(result.maps.size()) + " maps, " + std::to_string(result.bots.size()) +
+           " bots";
+}
+
+std::string ScanDoneText(size_t skippedNames, size_t picturesNotWritten, std::string_view counts) {
     std::string done = "done";
+    if (!counts.empty())
+        done += ": " + std::string(counts);
     if (skippedNames != 0)
         done += ", " + std::to_string(skippedNames) + " names skipped";
     if (picturesNotWritten != 0) {

@@ -59,9 +59,13 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
                     platform::TDirContent& lister, platform::ProfileFile& settings,
                     const std::stop_token& stop, const ScanSink& sink);
 
+// What a scan found: "100 maps, 24 bots".
+std::string ScanCountText(const ScanResult& result);
 // The final status text of a scan, for the window's status bar and the CLI: "done",
-// "done, 3 names skipped", "done, 1 picture not written" or both.
-std::string ScanDoneText(size_t skippedNames, size_t picturesNotWritten);
+// "done, 3 names skipped", "done, 1 picture not written" or both; with counts, "done: 100 maps,
+// 24 bots" and the rest.
+std::string ScanDoneText(size_t skippedNames, size_t picturesNotWritten,
+                         std::string_view counts = {});
 
 // A map is a member under "maps\" (any case, any depth) with the extension ".bsp"; its name
 // is the file name without its last extension, lower-cased.

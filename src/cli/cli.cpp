@@ -173,7 +173,7 @@ int Scan(Context& c) {
     PrintLines(c.err, result.skippedNames);
     c.err << catalogue::ScanDoneText(result.skippedNames.size(), result.pictureFailures.size())
           << "\n";
-    c.out << result.maps.size() << " maps, " << result.bots.size() << " bots\n";
+    c.out << catalogue::ScanCountText(result) << "\n";
     return 0;
 }
 

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -98,6 +99,19 @@ TEST_F(CatalogueWindow, ListsAskedForWhileTheStartUpReadRunsAreTheOnesShown) {
     QTRY_COMPARE(window->cMap->RowCount(), 6);
     EXPECT_EQ(window->cMap->SelectedRows().size(), 2);
     EXPECT_EQ(window->btnRepackMaps->text(), "repack 2 maps");
+}
+
+TEST_F(CatalogueWindow, AWiderWindowWidensTheMapColumn) {
+    Open();
+    window->show();
+    window->PageControl->setCurrentWidget(window->TabMap);
+    QApplication::processEvents();
+    EXPECT_EQ(window->cMap->columnWidth(T_Main::cMapMap), 112);  // as at the first size
+    const int mod = window->cMap->columnWidth(T_Main::cMapMod);
+    window->resize(window->width() + 200, window->height());
+    QApplication::processEvents();
+    EXPECT_GT(window->cMap->columnWidth(T_Main::cMapMap), 112 + 100);
+    EXPECT_EQ(window->cMap->columnWidth(T_Main::cMapMod), mod);
 }
 
 TEST_F(CatalogueWindow, ModFilterIsExactWhileTheWarningIgnoresCase) {
@@ -205,7 +219,9 @@ TEST_F(CatalogueWindow, RosterAddsOneLinePerSelectedBotAndRemovesTheSelectedLine
     window->cBot->SetRowSelected(1, true);
     window->cSkill->setText("x");
     window->cTeam->setCurrentText("");
-    window->btnAddBotClick();
+    window->btnAddBot->setFocus();
+    QTest::keyClick(window->btnAddBot, Qt::Key_Return);  // Enter presses the focused button
+    QTRY_COMPARE(window->cSelectedBots->count(), 4);
     EXPECT_EQ(window->cSelectedBots->item(3)->text(), "addbot sarge 0 ");
     EXPECT_TRUE(window->cBat->toPlainText().endsWith(
         " +addbot anarki 9 blue +addbot sarge 9 blue +addbot dfbot 9 blue +addbot sarge 0 "));

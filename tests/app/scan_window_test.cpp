@@ -112,7 +112,9 @@ TEST_F(ScanWindow, RescanOfTheOpenArenaArchivesFillsListsPicturesAndCatalogue) {
     EXPECT_FALSE(window->close());  // refused while the scan runs
     window->ThreadScanMaps.WaitFor();
     EXPECT_TRUE(window->PageControl->isEnabled() && window->PageConfig->isEnabled());
-    EXPECT_EQ(window->StatusText(0), "done");
+    EXPECT_EQ(window->StatusText(0), QStringLiteral("done: %1 maps, %2 bots")
+                                         .arg(window->cMap->RowCount())
+                                         .arg(window->cBot->RowCount()));
     // The progress went through every archive and is hidden again.
     EXPECT_TRUE(window->JobProgress->isHidden());
     const auto archives = std::distance(fs::directory_iterator(game.Path("baseq3")),
@@ -192,7 +194,8 @@ TEST_F(ScanWindow, SkippedNamesAndPicturesNotWrittenAreCountedInTheFinalStatus) 
     window->ThreadScanMaps.WaitFor();
     EXPECT_EQ(Rows(window->cMap), QStringList{"baseq3\tgood"});
     EXPECT_EQ(window->cBot->RowCount(), 0);
-    EXPECT_EQ(window->StatusText(0), "done, 3 names skipped, 1 picture not written");
+    EXPECT_EQ(window->StatusText(0),
+              "done: 1 maps, 0 bots, 3 names skipped, 1 picture not written");
     EXPECT_FALSE(game.Exists("levelshots/a;quit.tga"));
     EXPECT_TRUE(desktop.errors.isEmpty());
 }

@@ -243,15 +243,18 @@ TEST(ScanNames, MapAndBotNamesFromMemberNames) {
 TEST(ScanNames, FinalStatusCountsSkippedNamesAndPicturesNotWritten) {
     const struct {
         size_t skippedNames, picturesNotWritten;
+        const char* counts;
         const char* text;
     } cases[] = {
-        {0, 0, "done"},
-        {3, 0, "done, 3 names skipped"},
-        {0, 1, "done, 1 picture not written"},
-        {3, 2, "done, 3 names skipped, 2 pictures not written"},
+        {0, 0, "", "done"},
+        {3, 0, "", "done, 3 names skipped"},
+        {0, 1, "", "done, 1 picture not written"},
+        {3, 2, "", "done, 3 names skipped, 2 pictures not written"},
+        {0, 0, "100 maps, 24 bots", "done: 100 maps, 24 bots"},
+        {3, 1, "1 maps, 0 bots", "done: 1 maps, 0 bots, 3 names skipped, 1 picture not written"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ScanDoneText(c.skippedNames, c.picturesNotWritten), c.text);
+        EXPECT_EQ(ScanDoneText(c.skippedNames, c.picturesNotWritten, c.counts), c.text);
 }
 
 }  // namespace
