@@ -21,7 +21,7 @@
 #include "preview/jpeg.h"
 #include "preview/targa.h"
 #include "repack/bsp_textures.h"
-#include "repack/repack_run.h"
+#include "repack/name_list.h"
 #include "repack/shader_script.h"
 #include "server/query.h"
 #include "server/server_run.h"

@@ -145,10 +145,7 @@ void T_Main::btnAddBotClick() {
 }
 
 void T_Main::btnDelBotsClick() {
-    for (int i = cSelectedBots->count() - 1; i >= 0; --i) {
-        if (cSelectedBots->item(i)->isSelected())
-            delete cSelectedBots->takeItem(i);
-    }
+    RemoveSelectedLines(cSelectedBots);
     Compose();
 }
 
@@ -224,10 +221,7 @@ void T_Main::btnAddRotationClick() {
 }
 
 void T_Main::btnDelRotationClick() {
-    for (int i = cRotationMaps->count() - 1; i >= 0; --i) {
-        if (cRotationMaps->item(i)->isSelected())
-            delete cRotationMaps->takeItem(i);
-    }
+    RemoveSelectedLines(cRotationMaps);
     Compose();
 }
 

@@ -7,9 +7,7 @@
 
 #include "app/qt_convert.h"
 #include "app/qt_picture.h"
-#include "platform/text.h"
 #include "preview/picture_loader.h"
-#include "preview/targa.h"
 
 namespace fraglane::app {
 
@@ -33,10 +31,7 @@ DecodedPicture Decode(const std::string& fileName, QSize fitInto) {
     }
     preview::Bitmap bitmap;
     try {
-        if (text::EqualsIgnoreCase(text::ExtractFileExt(fileName), ".tga"))
-            preview::LoadTGABitmap(fileName, bitmap);
-        else
-            preview::LoadPicture(fileName, bitmap);
+        preview::LoadShownPicture(fileName, bitmap);
         decoded.image = ToQImage(bitmap);
         if (decoded.image.width() > fitInto.width() || decoded.image.height() > fitInto.height()) {
             decoded.image =

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QGridLayout>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -167,6 +168,13 @@ void StatusPanel::paintEvent(QPaintEvent* event) {
     const QRect area = contentsRect().adjusted(2, 0, -2, 0);
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                      fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+}
+
+void RemoveSelectedLines(QListWidget* list) {
+    for (int i = list->count() - 1; i >= 0; --i) {
+        if (list->item(i)->isSelected())
+            delete list->takeItem(i);
+    }
 }
 
 void SetTextIfChanged(QPlainTextEdit* memo, const QString& text) {

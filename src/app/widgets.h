@@ -10,6 +10,7 @@
 
 #include <vector>
 
+class QListWidget;
 class QPlainTextEdit;
 
 // Controls the window needs that Qt lacks in this form.
@@ -107,6 +108,9 @@ public:
 signals:
     void buttonClicked();
 };
+
+// Removes the selected lines of a list.
+void RemoveSelectedLines(QListWidget* list);
 
 // Set a text only when it differs, so that no change event fires for the same text.
 void SetTextIfChanged(QPlainTextEdit* memo, const QString& text);

@@ -145,7 +145,7 @@ struct ScanState {
 };
 
 // "models\players\<bot>\icon_default.tga" (or .jpg): the icon of that bot, wherever it lies.
-void IconTest(ScanState& s, const std::string& mod, const std::string& archive,
+void NoteBotIcon(ScanState& s, const std::string& mod, const std::string& archive,
               const std::string& member) {
     constexpr std::string_view Folder = "models\\players\\";
     if (!text::StartsWithIgnoreCase(member, Folder))
@@ -214,7 +214,7 @@ void SkipName(ScanState& s, const std::string& member, const std::string& archiv
 }
 
 // archive: the archive as the report names it, its mod folder and file name.
-void MapTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
+void CatalogueMap(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
              const std::string& archive, const std::string& member) {
     if (!IsMapMember(member))
         return;
@@ -237,7 +237,7 @@ void MapTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
     }
 }
 
-void BotTest(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
+void CatalogueBot(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
              const std::string& archive, const std::string& member) {
     if (!IsBotMember(member))
         return;
@@ -363,9 +363,9 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
                 archive::WorkOnArchive(zip, dir + file, [&](archive::Pk3Archive& open) {
                     const std::string shownAs = mod + "\\" + file;
                     for (const std::string& member : open.FileNames()) {
-                        MapTest(s, open, mod, shownAs, member);
-                        BotTest(s, open, mod, shownAs, member);
-                        IconTest(s, mod, dir + file, member);
+                        CatalogueMap(s, open, mod, shownAs, member);
+                        CatalogueBot(s, open, mod, shownAs, member);
+                        NoteBotIcon(s, mod, dir + file, member);
                     }
                 });
             if (!work.finished)

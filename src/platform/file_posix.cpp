@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "platform/below_posix.h"
+#include "platform/confined_path_posix.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/owned_posix.h"

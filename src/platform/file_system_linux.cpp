@@ -17,7 +17,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/below_posix.h"
+#include "platform/confined_path_posix.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/owned_posix.h"

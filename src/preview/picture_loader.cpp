@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "preview/targa.h"
 
 namespace fraglane::preview {
 
@@ -55,6 +56,13 @@ void LoadPicture(std::string_view fileName, Bitmap& out) {
     std::string why;
     if (!decoder(fileName, out, &why))
         throw Error("Cannot load picture " + shown + ": " + why);
+}
+
+void LoadShownPicture(std::string_view fileName, Bitmap& out) {
+    if (text::EqualsIgnoreCase(text::ExtractFileExt(fileName), ".tga"))
+        LoadTGABitmap(fileName, out);
+    else
+        LoadPicture(fileName, out);
 }
 
 }  // namespace fraglane::preview

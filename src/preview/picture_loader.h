@@ -28,5 +28,8 @@ std::vector<PictureFormat> PictureFormats();
 // Loads a picture with the decoder of its extension (ASCII case ignored). The whole picture
 // is decoded here. Throws Error when no decoder is registered for it or the decoder fails.
 void LoadPicture(std::string_view fileName, Bitmap& out);
+// Loads a level shot or an icon: a ".tga" (any case) with the TGA reader, anything else with
+// the decoder of its extension. Throws Error as those do.
+void LoadShownPicture(std::string_view fileName, Bitmap& out);
 
 }  // namespace fraglane::preview

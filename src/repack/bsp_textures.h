@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "repack/repack_run.h"
+#include "repack/name_list.h"
 
 namespace fraglane::repack {
 

@@ -10,7 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "repack/bsp_textures.h"
-#include "repack/repack_run.h"
+#include "repack/name_list.h"
 #include "repack/shader_script.h"
 #include "repack/staging.h"
 

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "repack/repack_run.h"
+#include "repack/name_list.h"
 
 // Reading the game's shader scripts for the names a repacked map needs.
 namespace fraglane::repack {

@@ -12,7 +12,7 @@
 
 #include "platform/file_system.h"
 #include "repack/bsp_textures.h"
-#include "repack/repack_run.h"
+#include "repack/name_list.h"
 #include "repack/shader_script.h"
 #include "repack/staging.h"
 #include "support/archives.h"

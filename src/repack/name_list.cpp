@@ -1,4 +1,4 @@
-#include "repack/repack_run.h"
+#include "repack/name_list.h"
 
 #include "platform/file_system.h"
 #include "platform/text.h"

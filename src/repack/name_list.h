@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
-// The state of one repack run: the mods to search and the wanted texture names.
+// Name lists of the repack: the mods to search and the wanted texture names.
 namespace fraglane::repack {
 
 // Names in the order first added, without duplicates (ASCII letters folded), with an index
