@@ -252,4 +252,20 @@ void T_Main::UpdateRotationWarning() {
     cRotationWarning->setVisible(warn);
 }
 
+void T_Main::JudgeStoredMapWarning() {
+    const std::string map = ToStd(cSelectedMap->text());
+    const std::string mod = ToStd(cMod->currentText());
+    int row = -1;  // the map's row in the chosen mod, else its first
+    for (int i = 0; i < cMap->RowCount(); ++i) {
+        if (cMap->Cell(i, cMapMap) != map)
+            continue;
+        if (row < 0 || cMap->Cell(i, cMapMod) == mod)
+            row = i;
+        if (cMap->Cell(i, cMapMod) == mod)
+            break;
+    }
+    cErrorLoadMapInfo->setVisible(row >= 0 &&
+                                  catalogue::CannotLoadInMod(cMap->Cell(row, cMapMod), mod));
+}
+
 }  // namespace fraglane::app

@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QTabWidget>
 
 #include "app/qt_convert.h"
@@ -40,6 +41,21 @@ void T_Main::ShowRepackReport() {
         lines << ToQt(text::PrintableName(platform::DisplayPath(line)));
     cRepackReport->setPlainText(lines.join(QLatin1Char('\n')));
     PageConfig->setTabVisible(PageConfig->indexOf(TabSheetReport), true);
+}
+
+void T_Main::ThreadRepackMapsTerminate(jobs::JobThread& thread) {
+    JobProgress->hide();
+    PageControl->setEnabled(true);
+    PageConfig->setEnabled(true);
+    if (thread.Terminated() || m_repackFailed) {
+        SetStatusText(0, QStringLiteral("cancelled"));
+        SetStatusText(2, QString());
+    } else {
+        SetStatusText(0, QStringLiteral("repack done"));  // panel 2 keeps the path written
+    }
+    SetStatusText(1, QString());
+    if (!RepackReport.empty())
+        ShowRepackReport();
 }
 
 }  // namespace fraglane::app
