@@ -5,7 +5,7 @@
 #include "app/main_window.h"
 #include "platform/file_system.h"
 #include "preview/jpeg.h"
-#include "server/engine.h"
+#include "launch/game_directory.h"
 
 namespace fraglane::app {
 
@@ -15,9 +15,9 @@ std::string SettingsFileOf(const std::string& programFile) {
 
 int RunFraglane(const std::string& programFile, Desktop& desktop) {
     const std::string exeDir = platform::ExtractFilePath(programFile);
-    if (!server::IsGameDirectory(exeDir, SettingsFileOf(programFile))) {
+    if (!launch::IsGameDirectory(exeDir, SettingsFileOf(programFile))) {
         // Nothing is created before this check: no settings file, no work directories.
-        desktop.ShowStartupError(QString::fromStdString(server::StartupRefusalText()));
+        desktop.ShowStartupError(QString::fromStdString(launch::StartupRefusalText()));
         return 0;
     }
     QApplication::setApplicationName(QStringLiteral("Fraglane"));

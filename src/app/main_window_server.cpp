@@ -14,6 +14,7 @@
 
 #include "app/qt_convert.h"
 #include "app/server_watch.h"
+#include "launch/game_directory.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -109,7 +110,7 @@ void T_Main::cConsoleReturn() {
 
 void T_Main::btnEngineClick() {
     const QString current = cEngine->text();
-    const std::vector<std::string> words = server::SplitCommandWords(ToStd(current));
+    const std::vector<std::string> words = launch::SplitCommandWords(ToStd(current));
     const QString folder = words.empty() || words.front().empty()
                                ? ToQt(server::NativeGameDirectory(ExeDir))
                                : ToQt(platform::ToNative(platform::ExtractFilePath(

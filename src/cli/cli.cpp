@@ -13,6 +13,7 @@
 #include "catalogue/mods.h"
 #include "catalogue/scan.h"
 #include "launch/compose.h"
+#include "launch/game_directory.h"
 #include "launch/launch_files.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -472,9 +473,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         c.iniPath = ini.empty() ? c.exeDir + "fraglane.ini" : platform::AbsolutePath(ini);
         // A server that runs here can be asked and stopped whatever the folder holds now.
         const bool serverCommand = command == "stop" || command == "status" || command == "rcon";
-        if (!server::IsGameDirectory(c.exeDir, c.iniPath) &&
+        if (!launch::IsGameDirectory(c.exeDir, c.iniPath) &&
             !(serverCommand && server::RunningServer(c.exeDir))) {
-            err << server::StartupRefusalText() << "\n";
+            err << launch::StartupRefusalText() << "\n";
             return 1;
         }
         return found->second(c);

@@ -8,13 +8,12 @@
 #include "platform/process.h"
 #include "platform/profile_file.h"
 #include "platform/text.h"
-#include "settings/settings.h"
+#include "launch/game_directory.h"
 
 namespace fraglane::server {
 
 namespace {
 
-constexpr std::string_view EnginePrefix = "ioq3ded";
 constexpr const char* DebianEngine = "/usr/lib/ioquake3/ioq3ded";
 
 bool IsBlank(char c) {
@@ -41,25 +40,11 @@ std::string FindOnPath(std::string_view name, std::string_view pathVariable) {
     return {};
 }
 
-// The engines beside the program, in name order.
-std::vector<std::string> EnginesBeside(std::string_view exeDir) {
-    std::vector<std::string> found;
-    for (const platform::DirEntry& entry : platform::ListDirectory(exeDir)) {
-        if (entry.isDirectory || entry.name.rfind(EnginePrefix, 0) != 0)
-            continue;
-        const std::string native = platform::ToNative(std::string(exeDir) + entry.name);
-        if (platform::IsExecutableFile(native))
-            found.push_back(native);
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
 std::string DefaultEngine(std::string_view exeDir, std::string_view pathVariable) {
-    const std::vector<std::string> beside = EnginesBeside(exeDir);
+    const std::vector<std::string> beside = launch::EnginesBeside(exeDir);
     if (!beside.empty())
         return beside.front();
-    std::string onPath = FindOnPath(EnginePrefix, pathVariable);
+    std::string onPath = FindOnPath(launch::EnginePrefix, pathVariable);
     if (!onPath.empty())
         return onPath;
     if (platform::IsExecutableFile(DebianEngine))
@@ -86,61 +71,9 @@ std::string NamedEngine(const std::string& program, std::string_view exeDir,
 
 }  // namespace
 
-std::vector<std::string> SplitCommandWords(std::string_view line) {
-    std::vector<std::string> words;
-    size_t i = 0;
-    const size_t n = line.size();
-    while (i < n && IsBlank(line[i]))
-        ++i;
-    if (i == n)
-        return words;
-    // The program: quotes group, backslashes are plain.
-    std::string program;
-    bool quoted = false;
-    for (; i < n && (quoted || !IsBlank(line[i])); ++i) {
-        if (line[i] == '"')
-            quoted = !quoted;
-        else
-            program += line[i];
-    }
-    words.push_back(std::move(program));
-    for (;;) {
-        while (i < n && IsBlank(line[i]))
-            ++i;
-        if (i == n)
-            return words;
-        std::string word;
-        quoted = false;
-        while (i < n && (quoted || !IsBlank(line[i]))) {
-            size_t slashes = 0;
-            while (i < n && line[i] == '\\') {
-                ++slashes;
-                ++i;
-            }
-            if (i < n && line[i] == '"') {
-                word.append(slashes / 2, '\\');
-                if (slashes % 2 == 1) {
-                    word += '"';
-                } else if (quoted && i + 1 < n && line[i + 1] == '"') {
-                    word += '"';  // "" inside quotes
-                    ++i;
-                } else {
-                    quoted = !quoted;
-                }
-                ++i;
-            } else {
-                word.append(slashes, '\\');
-                if (i < n && (quoted || !IsBlank(line[i])))
-                    word += line[i++];
-            }
-        }
-        words.push_back(std::move(word));
-    }
-}
-
 std::vector<std::string> ResolveEngine(std::string_view setting, std::string_view exeDir,
                                        std::string_view pathVariable) {
-    std::vector<std::string> words = SplitCommandWords(setting);
+    std::vector<std::string> words = launch::SplitCommandWords(setting);
     if (words.empty() || words.front().empty()) {
         words.erase(words.begin(), words.begin() + (words.empty() ? 0 : 1));
         words.insert(words.begin(), DefaultEngine(exeDir, pathVariable));
@@ -155,10 +88,6 @@ std::string NativeGameDirectory(std::string_view exeDir) {
     while (native.size() > 1 && native.back() == '/')
         native.pop_back();
     return native;
-}
-
-bool EngineBesideProgram(std::string_view exeDir) {
-    return !EnginesBeside(exeDir).empty();
 }
 
 namespace {
@@ -278,31 +207,6 @@ uint16_t ServerPort(const std::vector<std::string>& words) {
             port = static_cast<uint16_t>(parsed);
     }
     return port;
-}
-
-bool IsGameDirectory(std::string_view exeDir, const std::string& iniPath) {
-    if (platform::FileExists(std::string(exeDir) + "quake3.exe"))
-        return true;
-    if (!platform::StartsEngineItself())
-        return false;
-    if (EngineBesideProgram(exeDir))
-        return true;
-    try {
-        platform::ProfileFile ini(iniPath);
-        return !SplitCommandWords(ini.ReadString(settings::EngineSection, settings::EngineKey, ""))
-                    .empty();
-    } catch (const Error&) {
-        return false;  // a settings file that cannot be read names no engine
-    }
-}
-
-std::string StartupRefusalText() {
-    std::string text = "Run in quake III directory!";
-    if (platform::StartsEngineItself())
-        text +=
-            "\n\nOr name the server program: put ioq3ded beside Fraglane, or write "
-            "engine=<path> in section [advanced] of the settings file beside it.";
-    return text;
 }
 
 }  // namespace fraglane::server

@@ -8,13 +8,6 @@
 // The engine that "start" runs on Linux, and the words it is given.
 namespace fraglane::server {
 
-// The words of a command line as Windows hands them to a program: blanks (space, tab)
-// separate; double quotes group and are dropped ("My Server" is one word); inside quotes ""
-// is one quote; 2n backslashes before a quote give n backslashes and the quote groups, 2n+1
-// give n and a literal quote; other backslashes stand as they are. The first word, the
-// program, is read as Windows reads it: up to the first blank, quotes grouping, no escapes.
-std::vector<std::string> SplitCommandWords(std::string_view line);
-
 // The engine setting resolved: the program (a native path) and its own words after it.
 // setting: the "engine" text (a path, optionally followed by words of its own), or "" for the
 // first of: a file beside the program whose name begins with "ioq3ded" (in name order),
@@ -24,9 +17,6 @@ std::vector<std::string> SplitCommandWords(std::string_view line);
 // exeDir: the game directory as program path text. Throws Error with the reason.
 std::vector<std::string> ResolveEngine(std::string_view setting, std::string_view exeDir,
                                        std::string_view pathVariable);
-
-// Whether the game directory has an engine of its own beside the program ("ioq3ded*").
-bool EngineBesideProgram(std::string_view exeDir);
 
 // The game directory as a native path without a trailing "/": what fs_basepath and the
 // engine's working directory are given.
@@ -43,11 +33,5 @@ std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
 
 // The port the server listens on: the last "net_port" that the words set, else 27960.
 uint16_t ServerPort(const std::vector<std::string>& words);
-
-// Whether this folder may be used as the game directory: it holds quake3.exe, or (where start
-// runs the engine itself) an engine lies beside the program or the settings file names one.
-bool IsGameDirectory(std::string_view exeDir, const std::string& iniPath);
-// The start-up refusal's text, with how to name an engine where start runs one.
-std::string StartupRefusalText();
 
 }  // namespace fraglane::server

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "launch/compose.h"
+#include "launch/game_directory.h"
 #include "platform/profile_file.h"
 
 namespace fraglane::settings {
@@ -33,9 +34,10 @@ struct Settings {
 // The one-character placeholder of the rcon password, in the form and as the key's default.
 inline constexpr const char* RconPlaceholder = "*";
 
-// Where the engine setting is kept; the start-up check reads it before the window exists.
-inline constexpr const char* EngineSection = "advanced";
-inline constexpr const char* EngineKey = "engine";
+// Where the engine setting is kept (the start-up check in launch reads it before the window
+// exists).
+using launch::EngineKey;
+using launch::EngineSection;
 
 // What a first start shows: every default of the settings file, no mod chosen yet.
 Settings DefaultSettings();

@@ -12,6 +12,7 @@
 #include "app/fake_desktop.h"
 #include "app/qt_convert.h"
 #include "app/window_controls.h"
+#include "launch/game_directory.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "server/engine.h"
@@ -255,7 +256,7 @@ TEST_F(FilesWindowTest, StartRunsTheBatchLineThroughTheShellInTheGameDirectory) 
     std::istringstream in(game.Read(recorded));
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    std::vector<std::string> words = server::SplitCommandWords(ToStd(window->cBat->toPlainText()));
+    std::vector<std::string> words = launch::SplitCommandWords(ToStd(window->cBat->toPlainText()));
     words.front() = game.Path(folder);  // the first line: the working directory
     EXPECT_EQ(lines, words);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Frag Lane"), lines.end());

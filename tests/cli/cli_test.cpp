@@ -19,6 +19,7 @@
 #include "platform/profile_file.h"
 #include "platform/text.h"
 
+#include "launch/game_directory.h"
 #include "server/engine.h"
 #include "support/archives.h"
 #include "support/run.h"
@@ -43,7 +44,7 @@ TEST(Cli, RefusesADirectoryWithoutQuake3AndCreatesNothing) {
     test::TempDir dir;
     const Result r = Cli({"--dir", dir.Native(), "compose", "bat"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, server::StartupRefusalText() + "\n");
+    EXPECT_EQ(r.err, launch::StartupRefusalText() + "\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(dir.Listing(), "");
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "launch/game_directory.h"
 #include "platform/error.h"
 #include "platform/process.h"
 #include "server/engine.h"
@@ -35,7 +36,7 @@ TEST(ServerWords, SplitAsWindowsHandsThemToAProgram) {
         {"", {}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SplitCommandWords(c.line), c.words) << c.line;
+        EXPECT_EQ(launch::SplitCommandWords(c.line), c.words) << c.line;
 }
 
 TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
@@ -110,9 +111,9 @@ protected:
 
 TEST_F(ServerRunTest, EngineIsFoundBesideTheProgramByNameOnPathOrRefusedWithTheReason) {
     const std::string gameDir = game.Program();
-    EXPECT_FALSE(IsGameDirectory(gameDir, gameDir + "fraglane.ini"));
+    EXPECT_FALSE(launch::IsGameDirectory(gameDir, gameDir + "fraglane.ini"));
     game.Write("fraglane.ini", "[advanced]\nengine=somewhere +set a b\n");
-    EXPECT_TRUE(IsGameDirectory(gameDir, gameDir + "fraglane.ini"));
+    EXPECT_TRUE(launch::IsGameDirectory(gameDir, gameDir + "fraglane.ini"));
 
     const std::string beside = Script("ioq3ded.x86_64", "exit 0");
     Script("ioq3ded.x86", "exit 0");
