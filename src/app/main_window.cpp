@@ -115,7 +115,6 @@ void T_Main::Connect() {
         connect(rescan, &QPushButton::clicked, this,
                 [this] { Guarded([this] { btnRescanMapsClick(); }); });
     }
-    connect(cRotate, &QCheckBox::toggled, this, [this] { AllChangeClick(); });
     connect(btnAddRotation, &QPushButton::clicked, this, [this] { btnAddRotationClick(); });
     connect(btnDelRotation, &QPushButton::clicked, this, [this] { btnDelRotationClick(); });
     connect(btnRotationUp, &QPushButton::clicked, this, [this] { MoveRotationLine(-1); });

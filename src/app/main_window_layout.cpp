@@ -21,6 +21,7 @@
 #include "app/qt_convert.h"
 #include "catalogue/catalogue.h"
 #include "platform/process.h"
+#include "settings/options.h"
 #include "settings/settings.h"
 
 namespace fraglane::app {
@@ -37,15 +38,18 @@ QPushButton* FlatButton(const QString& caption, QWidget* parent) {
     return new FlatPushButton(caption, parent);
 }
 
+// Names a control; an option's control takes the hint of its option row.
 template <typename W>
 W* Named(W* widget, const char* name, const QString& hint = QString()) {
     widget->setObjectName(QString::fromLatin1(name));
-    if (!hint.isEmpty())
-        widget->setToolTip(hint);
+    const settings::OptionRow* option = settings::OptionOfControl(name);
+    const QString shown = option != nullptr ? QString::fromLatin1(option->hint) : hint;
+    if (!shown.isEmpty())
+        widget->setToolTip(shown);
     return widget;
 }
 
-SpinEdit* Spin(QWidget* parent, const char* name, const QString& hint) {
+SpinEdit* Spin(QWidget* parent, const char* name, const QString& hint = QString()) {
     return Named(new SpinEdit(parent), name, hint);
 }
 
@@ -122,35 +126,30 @@ void T_Main::BuildGameOptionsPage() {
                               QStringLiteral("capture the flag"), QStringLiteral("one flag ctf"),
                               QStringLiteral("overload"), QStringLiteral("harvester")},
                              2, p),
-              "cGametype", QStringLiteral("g_gametype"));
+              "cGametype");
     cGametype->setItemIndex(0);
     grid->addWidget(cGametype, 0, 0, 4, 2);
 
-    cTimelimit = Spin(p, "cTimelimit", QStringLiteral("timelimit (minutes)"));
-    cFraglimit = Spin(p, "cFraglimit", QStringLiteral("fraglimit"));
-    cCapturelimit = Spin(p, "cCapturelimit", QStringLiteral("capturelimit"));
-    cDoWarmup = Check(p, "cDoWarmup", QStringLiteral("warmup"), QStringLiteral("g_dowarmup"));
-    cWarmup = Spin(p, "cWarmup", QStringLiteral("g_warmup (minutes)"));
+    cTimelimit = Spin(p, "cTimelimit");
+    cFraglimit = Spin(p, "cFraglimit");
+    cCapturelimit = Spin(p, "cCapturelimit");
+    cDoWarmup = Check(p, "cDoWarmup", QStringLiteral("warmup"));
+    cWarmup = Spin(p, "cWarmup");
     cMaxGameClients =
-        Spin(p, "cMaxGameClients", QStringLiteral("g_maxGameClients & sv_maxclients"));
-    cWeaponRespawn = Spin(p, "cWeaponRespawn", QStringLiteral("g_weaponrespawn (seconds)"));
+        Spin(p, "cMaxGameClients");
+    cWeaponRespawn = Spin(p, "cWeaponRespawn");
     cWeaponTeamRespawn =
-        Spin(p, "cWeaponTeamRespawn", QStringLiteral("g_weaponTeamrespawn (seconds)"));
-    cForceRespawn = Spin(p, "cForceRespawn", QStringLiteral("g_forcerespawn (seconds)"));
-    cDevmap = Check(p, "cDevmap", QStringLiteral("cheats"), QStringLiteral("devmap"));
-    cPure = Check(p, "cPure", QStringLiteral("pure"),
-                  QStringLiteral("sv_pure (if 1 maps used only in pk3 files)"));
-    cDedicated = Check(p, "cDedicated", QStringLiteral("dedicated"),
-                       QStringLiteral("dedicated (server console mode)"));
-    cRconPassword = Named(new QLineEdit(ToQt(settings::RconPlaceholder), p), "cRconPassword",
-                          QStringLiteral("rconpassword"));
-    cFriendlyFire = Check(p, "cFriendlyFire", QStringLiteral("friendly fire"),
-                          QStringLiteral("g_friendlyFire (0 for safe)"));
+        Spin(p, "cWeaponTeamRespawn");
+    cForceRespawn = Spin(p, "cForceRespawn");
+    cDevmap = Check(p, "cDevmap", QStringLiteral("cheats"));
+    cPure = Check(p, "cPure", QStringLiteral("pure"));
+    cDedicated = Check(p, "cDedicated", QStringLiteral("dedicated"));
+    cRconPassword = Named(new QLineEdit(ToQt(settings::RconPlaceholder), p), "cRconPassword");
+    cFriendlyFire = Check(p, "cFriendlyFire", QStringLiteral("friendly fire"));
     cCom_HunkMegs =
-        Spin(p, "cCom_HunkMegs", QStringLiteral("com_hunkMegs (memory for quake in Mb)"));
-    cAllowDownload = Check(p, "cAllowDownload", QStringLiteral("allow download"),
-                           QStringLiteral("sv_allowDownload"));
-    cInactivity = Spin(p, "cInactivity", QStringLiteral("g_inactivity"));
+        Spin(p, "cCom_HunkMegs");
+    cAllowDownload = Check(p, "cAllowDownload", QStringLiteral("allow download"));
+    cInactivity = Spin(p, "cInactivity");
 
     auto labelled = [&](int row, int col, const QString& caption, QWidget* w) {
         grid->addWidget(Caption(caption, w, p), row, col);
@@ -338,19 +337,16 @@ void T_Main::BuildDisplayPage() {
                               QStringLiteral("1280 x 1024"), QStringLiteral("1600 x 1200"),
                               QStringLiteral("2048 x 1536"), QStringLiteral("856 x 480 ")},
                              2, p),
-              "cDisplayMode", QStringLiteral("r_mode"));
+              "cDisplayMode");
     cDisplayMode->setItemIndex(4);
     grid->addWidget(cDisplayMode, 1, 0, 6, 1);
     cFullscreen =
-        Check(p, "cFullscreen", QStringLiteral("fullscreen"), QStringLiteral("r_fullscreen"));
-    cLightmap = Check(p, "cLightmap", QStringLiteral("lightmap (no texture)"),
-                      QStringLiteral("r_lightmap"));
-    cDynamiclight = Check(p, "cDynamiclight", QStringLiteral("dynamic light"),
-                          QStringLiteral("r_dynamiclight"));
-    cFastsky = Check(p, "cFastsky", QStringLiteral("fast sky"),
-                     QStringLiteral("r_fastsky (no skies, no throw teleport view)"));
+        Check(p, "cFullscreen", QStringLiteral("fullscreen"));
+    cLightmap = Check(p, "cLightmap", QStringLiteral("lightmap (no texture)"));
+    cDynamiclight = Check(p, "cDynamiclight", QStringLiteral("dynamic light"));
+    cFastsky = Check(p, "cFastsky", QStringLiteral("fast sky"));
     cVertexLight =
-        Check(p, "cVertexLight", QStringLiteral("vertex light"), QStringLiteral("r_vertexLight"));
+        Check(p, "cVertexLight", QStringLiteral("vertex light"));
     int r = 1;
     for (QCheckBox* c : {cFullscreen, cLightmap, cDynamiclight, cFastsky, cVertexLight}) {
         grid->addWidget(c, r++, 1);
@@ -376,7 +372,7 @@ void T_Main::BuildAdvancedPage() {
                              {QStringLiteral("defrag vq3"), QStringLiteral("defrag cpm"),
                               QStringLiteral("trick mode"), QStringLiteral("fast caps")},
                              1, p),
-              "cDefragGametype", QStringLiteral("df_gametype"));
+              "cDefragGametype");
     cDefragGametype->setItemIndex(0);
     cMovement = Named(
         new RadioGroup(
@@ -435,8 +431,7 @@ void T_Main::BuildRotationPage() {
     auto* grid = new QGridLayout(p);
     grid->setContentsMargins(6, 2, 6, 2);
     grid->setVerticalSpacing(2);
-    cRotate = Check(p, "cRotate", QStringLiteral("rotate maps"),
-                    QStringLiteral("play the listed maps in turn (nextmap chain)"));
+    cRotate = Check(p, "cRotate", QStringLiteral("rotate maps"));
     cRotationMaps = Named(new QListWidget(p), "cRotationMaps");
     cRotationMaps->setSelectionMode(QAbstractItemView::ExtendedSelection);
     btnAddRotation = Named(FlatButton(QStringLiteral("add selected maps"), p), "btnAddRotation");

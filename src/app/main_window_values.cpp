@@ -12,9 +12,11 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "app/qt_convert.h"
 #include "catalogue/catalogue.h"
+#include "settings/options.h"
 #include "settings/settings.h"
 
 namespace fraglane::app {
@@ -42,41 +44,39 @@ void AddKeptLines(QListWidget* list, const std::vector<std::string>& lines) {
     }
 }
 
+// The binding of an option row to its control; a control of another kind than its row is a
+// fault of the program, found by the first window that opens.
+OptionBinding BindingOf(const settings::OptionRow& row, QWidget* control) {
+    using Kind = settings::OptionRow::Kind;
+    const auto fail = [&]() -> OptionBinding {
+        throw std::logic_error(std::string("option control missing or of another kind: ") +
+                               row.control);
+    };
+    if (const auto* number = std::get_if<int launch::LaunchOptions::*>(&row.field)) {
+        if (row.kind == Kind::Radio)
+            if (auto* radio = qobject_cast<RadioGroup*>(control))
+                return Bound<RadioGroup, int>{radio, *number};
+        if (row.kind == Kind::Integer)
+            if (auto* spin = qobject_cast<SpinEdit*>(control))
+                return Bound<SpinEdit, int>{spin, *number};
+    } else if (const auto* check = std::get_if<bool launch::LaunchOptions::*>(&row.field)) {
+        if (auto* box = qobject_cast<QCheckBox*>(control))
+            return Bound<QCheckBox, bool>{box, *check};
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        return Bound<QLineEdit, std::string>{edit, std::get<std::string launch::LaunchOptions::*>(row.field)};
+    }
+    return fail();
+}
+
 }  // namespace
 
 void T_Main::BindOptions() {
-    using O = launch::LaunchOptions;
-    m_bindings = {
-        Bound<RadioGroup, int>{cGametype, &O::gametype},
-        Bound<SpinEdit, int>{cTimelimit, &O::timelimit},
-        Bound<SpinEdit, int>{cFraglimit, &O::fraglimit},
-        Bound<SpinEdit, int>{cCapturelimit, &O::capturelimit},
-        Bound<QCheckBox, bool>{cDoWarmup, &O::doWarmup},
-        Bound<SpinEdit, int>{cWarmup, &O::warmup},
-        Bound<SpinEdit, int>{cMaxGameClients, &O::maxGameClients},
-        Bound<QCheckBox, bool>{cDevmap, &O::devmap},
-        Bound<QCheckBox, bool>{cPure, &O::pure},
-        Bound<QCheckBox, bool>{cDedicated, &O::dedicated},
-        Bound<QLineEdit, std::string>{cRconPassword, &O::rconPassword},
-        Bound<QCheckBox, bool>{cFriendlyFire, &O::friendlyFire},
-        Bound<SpinEdit, int>{cWeaponRespawn, &O::weaponRespawn},
-        Bound<SpinEdit, int>{cWeaponTeamRespawn, &O::weaponTeamRespawn},
-        Bound<SpinEdit, int>{cForceRespawn, &O::forceRespawn},
-        Bound<SpinEdit, int>{cCom_HunkMegs, &O::hunkMegs},
-        Bound<QCheckBox, bool>{cAllowDownload, &O::allowDownload},
-        Bound<SpinEdit, int>{cInactivity, &O::inactivity},
-        Bound<RadioGroup, int>{cDisplayMode, &O::displayMode},
-        Bound<QCheckBox, bool>{cFullscreen, &O::fullscreen},
-        Bound<QCheckBox, bool>{cDynamiclight, &O::dynamiclight},
-        Bound<QCheckBox, bool>{cFastsky, &O::fastsky},
-        Bound<QCheckBox, bool>{cLightmap, &O::lightmap},
-        Bound<QCheckBox, bool>{cVertexLight, &O::vertexLight},
-        Bound<QCheckBox, bool>{cUseQ3sdc, &O::useQ3sdc},
-        Bound<QLineEdit, std::string>{cPre, &O::pre},
-        Bound<QLineEdit, std::string>{cPost, &O::post},
-        Bound<RadioGroup, int>{cDefragGametype, &O::defragGametype},
-        Bound<RadioGroup, int>{cMovement, &O::movement},
-    };
+    // Each option row's control, found by its name, bound to the row's field as its kind says.
+    m_bindings.clear();
+    for (const settings::OptionRow& row : settings::OptionRows()) {
+        auto* control = findChild<QWidget*>(QString::fromLatin1(row.control));
+        m_bindings.push_back(BindingOf(row, control));
+    }
     // The captions of the game options take the room the option controls leave: the spin
     // edits (all of them on that page) keep a fixed width.
     for (const OptionBinding& binding : m_bindings) {
@@ -94,7 +94,6 @@ launch::LaunchOptions T_Main::GatherOptions() const {
     for (int i = 0; i < cSelectedBots->count(); ++i)
         o.selectedBots.push_back(KeptBytes(cSelectedBots->item(i)));
     o.cfgName = KeptBytes(cCfgName->text(), m_storedCfgName);
-    o.rotate = cRotate->isChecked();
     for (int i = 0; i < cRotationMaps->count(); ++i)
         o.rotation.push_back(KeptBytes(cRotationMaps->item(i)));
     return o;
@@ -155,7 +154,6 @@ void T_Main::LoadSettings() {
     cSelectedBots->clear();
     AddKeptLines(cSelectedBots, o.selectedBots);
     cCfgName->setText(ToQt(o.cfgName));
-    cRotate->setChecked(o.rotate);
     cRotationMaps->clear();
     AddKeptLines(cRotationMaps, o.rotation);
     cMinOnRun->setChecked(s.minOnStart);

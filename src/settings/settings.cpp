@@ -1,7 +1,11 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <functional>
+#include <type_traits>
 #include <variant>
+
+#include "settings/options.h"
 
 #include "platform/text.h"
 
@@ -9,14 +13,13 @@ namespace fraglane::settings {
 
 namespace {
 
-// How a key's text maps to its field: a plain integer, a check box (checked only for 1), a
-// radio index (clamped to the group), a text, or a list (a count key and one key a line).
-enum class Kind { Integer, Check, Radio, Text, List };
+using Kind = OptionRow::Kind;
+enum class KeyKind { Value, List };
 
-using IntField = int& (*)(Settings&);
-using BoolField = bool& (*)(Settings&);
-using TextField = std::string& (*)(Settings&);
-using ListField = std::vector<std::string>& (*)(Settings&);
+using IntField = std::function<int&(Settings&)>;
+using BoolField = std::function<bool&(Settings&)>;
+using TextField = std::function<std::string&(Settings&)>;
+using ListField = std::function<std::vector<std::string>&(Settings&)>;
 
 // One key of the settings file and the field it keeps. The read default of every key is that
 // field's value in DefaultSettings (the placement's: the window's bounds before the restore).
@@ -29,9 +32,9 @@ enum class Rule {
 
 struct Key {
     const char* section;
-    const char* name;
-    Kind kind;
+    const char* name;  // null: the option rows of the section go here
     std::variant<IntField, BoolField, TextField, ListField> field;
+    Kind kind = Kind::Integer;
     int radioCount = 0;
     Rule rule = Rule::Any;
 };
@@ -39,60 +42,64 @@ struct Key {
 // expr names a member, which parentheses around it would break.
 // NOLINTBEGIN(bugprone-macro-parentheses)
 #define FIELD(expr)              \
-    +[](Settings & s) -> auto& { \
+    [](Settings & s) -> auto& { \
         return s.expr;           \
     }
 // NOLINTEND(bugprone-macro-parentheses)
 
-// Every key of the operator's state, in the order the file is written and the window is
-// restored. The catalogue keys are not here: only the scans write them.
-const Key Keys[] = {
-    {"formplacement", "left", Kind::Integer, FIELD(placement.left)},
-    {"formplacement", "top", Kind::Integer, FIELD(placement.top)},
-    {"formplacement", "width", Kind::Integer, FIELD(placement.width)},
-    {"formplacement", "Height", Kind::Integer, FIELD(placement.height)},
-    {"mods", "selected", Kind::Text, FIELD(selectedMod)},
-    {"maps", "selected", Kind::Text, FIELD(options.selectedMap)},
-    {"maps", "rotate", Kind::Check, FIELD(options.rotate)},
-    {"maps", "rotation", Kind::List, FIELD(options.rotation), 0, Rule::MapList},
-    {"game_options", "g_gametype", Kind::Radio, FIELD(options.gametype), launch::GametypeCount},
-    {"game_options", "timelimit", Kind::Integer, FIELD(options.timelimit)},
-    {"game_options", "fraglimit", Kind::Integer, FIELD(options.fraglimit)},
-    {"game_options", "capturelimit", Kind::Integer, FIELD(options.capturelimit)},
-    {"game_options", "g_dowarmup", Kind::Check, FIELD(options.doWarmup)},
-    {"game_options", "g_warmup", Kind::Integer, FIELD(options.warmup)},
-    {"game_options", "g_maxGameClients", Kind::Integer, FIELD(options.maxGameClients)},
-    {"game_options", "devmap", Kind::Check, FIELD(options.devmap)},
-    {"game_options", "sv_pure", Kind::Check, FIELD(options.pure)},
-    {"game_options", "dedicated", Kind::Check, FIELD(options.dedicated)},
-    {"game_options", "rconpassword", Kind::Text, FIELD(options.rconPassword)},
-    {"game_options", "g_friendlyFire", Kind::Check, FIELD(options.friendlyFire)},
-    {"game_options", "g_weaponrespawn", Kind::Integer, FIELD(options.weaponRespawn)},
-    {"game_options", "g_weaponTeamrespawn", Kind::Integer, FIELD(options.weaponTeamRespawn)},
-    {"game_options", "g_forcerespawn", Kind::Integer, FIELD(options.forceRespawn)},
-    {"game_options", "com_hunkMegs", Kind::Integer, FIELD(options.hunkMegs)},
-    {"game_options", "sv_allowDownload", Kind::Check, FIELD(options.allowDownload)},
-    {"game_options", "g_inactivity", Kind::Integer, FIELD(options.inactivity)},
-    {"bots", "skill", Kind::Integer, FIELD(skill)},
-    {"bots", "team", Kind::Text, FIELD(team)},
-    {"bots", "selected", Kind::List, FIELD(options.selectedBots)},
-    {"display", "r_mode", Kind::Radio, FIELD(options.displayMode), launch::DisplayModeCount},
-    {"display", "r_fullscreen", Kind::Check, FIELD(options.fullscreen)},
-    {"display", "r_dynamiclight", Kind::Check, FIELD(options.dynamiclight)},
-    {"display", "r_fastsky", Kind::Check, FIELD(options.fastsky)},
-    {"display", "r_lightmap", Kind::Check, FIELD(options.lightmap)},
-    {"display", "r_vertexLight", Kind::Check, FIELD(options.vertexLight)},
-    {"exec", "cfgname", Kind::Text, FIELD(options.cfgName)},
-    {"advanced", "useq3sdc", Kind::Check, FIELD(options.useQ3sdc)},
-    {"advanced", "pre_cmd", Kind::Text, FIELD(options.pre)},
-    {"advanced", "post_cmd", Kind::Text, FIELD(options.post)},
-    {"advanced", "defrag_gametype", Kind::Radio, FIELD(options.defragGametype),
-     launch::DefragGametypeCount},
-    {"advanced", "movement", Kind::Radio, FIELD(options.movement), launch::MovementCount},
-    {"advanced", "minonstart", Kind::Check, FIELD(minOnStart)},
-    {EngineSection, EngineKey, Kind::Text, FIELD(engine)},
-    {EngineSection, "crashrestart", Kind::Check, FIELD(crashRestart)},
+// Every key of the operator's state beside the options, in the order the file is written and
+// the window is restored, with the places of the option rows. The catalogue keys are not here:
+// only the scans write them.
+const Key OwnKeys[] = {
+    {"formplacement", "left", FIELD(placement.left)},
+    {"formplacement", "top", FIELD(placement.top)},
+    {"formplacement", "width", FIELD(placement.width)},
+    {"formplacement", "Height", FIELD(placement.height)},
+    {"mods", "selected", FIELD(selectedMod), Kind::Text},
+    {"maps", "selected", FIELD(options.selectedMap), Kind::Text},
+    {"maps", nullptr, {}},
+    {"maps", "rotation", FIELD(options.rotation), Kind::Text, 0, Rule::MapList},
+    {"game_options", nullptr, {}},
+    {"bots", "skill", FIELD(skill)},
+    {"bots", "team", FIELD(team), Kind::Text},
+    {"bots", "selected", FIELD(options.selectedBots), Kind::Text},
+    {"display", nullptr, {}},
+    {"exec", "cfgname", FIELD(options.cfgName), Kind::Text},
+    {"advanced", nullptr, {}},
+    {"advanced", "minonstart", FIELD(minOnStart), Kind::Check},
+    {EngineSection, EngineKey, FIELD(engine), Kind::Text},
+    {EngineSection, "crashrestart", FIELD(crashRestart), Kind::Check},
 };
+
+// An option row as a key of the file.
+Key KeyOf(const OptionRow& row) {
+    Key key{row.section, row.key, {}, row.kind, row.radioCount};
+    std::visit(
+        [&](auto member) {
+            key.field = [member](Settings& s) -> auto& { return s.options.*member; };
+        },
+        row.field);
+    return key;
+}
+
+// The own keys with the option rows in their places.
+const std::vector<Key>& Keys() {
+    static const std::vector<Key> keys = [] {
+        std::vector<Key> all;
+        for (const Key& own : OwnKeys) {
+            if (own.name != nullptr) {
+                all.push_back(own);
+                continue;
+            }
+            for (const OptionRow& row : OptionRows()) {
+                if (std::string_view(row.section) == own.section)
+                    all.push_back(KeyOf(row));
+            }
+        }
+        return all;
+    }();
+    return keys;
+}
 
 #undef FIELD
 
@@ -105,7 +112,7 @@ void ReadKey(platform::ProfileFile& f, const Key& k, Settings& into, Settings& d
     } else if (const auto* textField = std::get_if<TextField>(&k.field)) {
         (*textField)(into) = f.ReadString(k.section, k.name, (*textField)(defaults));
     } else {
-        const ListField list = std::get<ListField>(k.field);
+        const ListField& list = std::get<ListField>(k.field);
         const std::string countKey = std::string(k.name) + "count";
         // Missing lines read as empty ones, up to the one fixed limit of every list.
         const int count = std::min(f.ReadInteger(k.section, countKey, 0), platform::MaxStoredCount);
@@ -149,31 +156,19 @@ Settings DefaultSettings() {
     // The one place of the defaults: a first start shows these, and every read falls back
     // to them.
     Settings s;
-    launch::LaunchOptions& o = s.options;
-    o.gametype = 0;
-    o.timelimit = 15;
-    o.fraglimit = 999;
-    o.capturelimit = 99;
-    o.doWarmup = true;
-    o.warmup = 30;
-    o.maxGameClients = 32;
-    o.devmap = false;
-    o.pure = true;
-    o.dedicated = true;
-    o.rconPassword = RconPlaceholder;
-    o.friendlyFire = false;
-    o.weaponRespawn = 0;
-    o.weaponTeamRespawn = 0;
-    o.forceRespawn = 0;
-    o.hunkMegs = 100;
-    o.allowDownload = false;
-    o.inactivity = 90;
-    o.displayMode = 4;
-    o.fullscreen = o.dynamiclight = o.fastsky = o.lightmap = o.vertexLight = true;
-    o.cfgName = "unknown.cfg";
-    o.useQ3sdc = false;
-    o.defragGametype = 0;
-    o.movement = 0;
+    for (const OptionRow& row : OptionRows()) {
+        std::visit(
+            [&](auto member) {
+                auto& field = s.options.*member;
+                using T = std::decay_t<decltype(field)>;
+                if constexpr (std::is_same_v<T, std::string>)
+                    field = row.defaultText;
+                else
+                    field = static_cast<T>(row.defaultValue);
+            },
+            row.field);
+    }
+    s.options.cfgName = "unknown.cfg";
     return s;
 }
 
@@ -181,7 +176,7 @@ Settings LoadSettings(platform::ProfileFile& f, const WindowPlacement& current) 
     Settings defaults = DefaultSettings();
     defaults.placement = current;
     Settings s = defaults;
-    for (const Key& k : Keys)
+    for (const Key& k : Keys())
         ReadKey(f, k, s, defaults);
     return s;
 }
@@ -189,7 +184,7 @@ Settings LoadSettings(platform::ProfileFile& f, const WindowPlacement& current) 
 void SaveSettings(platform::ProfileFile& f, const Settings& settings) {
     Settings s = settings;
     platform::ProfileFile::Update update(f);
-    for (const Key& k : Keys)
+    for (const Key& k : Keys())
         WriteKey(f, k, s);
     update.Commit();
 }
