@@ -1,6 +1,7 @@
 #include "app/list_grid.h"
 
 #include <QAbstractTableModel>
+#include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -262,6 +263,30 @@ void ListGrid::keyPressEvent(QKeyEvent* event) {
 void ListGrid::SetEmptyHint(const QString& hint) {
     m_emptyHint = hint;
     viewport()->update();
+}
+
+void ListGrid::SetStretchColumn(int column, int minimum, int otherWidth) {
+    m_stretchColumn = column;
+    m_stretchMinimum = minimum;
+    m_otherWidth = otherWidth;
+    header()->setStretchLastSection(false);
+    FitColumns();
+}
+
+void ListGrid::FitColumns() {
+    if (m_stretchColumn < 0 || ColumnCount() != 2)
+        return;
+    const int total = viewport()->width();
+    const int other = std::clamp(total - m_stretchMinimum, 0, m_otherWidth);
+    setColumnWidth(1 - m_stretchColumn, other);
+    setColumnWidth(m_stretchColumn, std::max(m_stretchMinimum, total - other));
+}
+
+bool ListGrid::viewportEvent(QEvent* event) {
+    // The viewport also changes size when a scroll bar comes or goes.
+    if (event->type() == QEvent::Resize)
+        FitColumns();
+    return QTreeView::viewportEvent(event);
 }
 
 void ListGrid::SetReading(bool reading) {

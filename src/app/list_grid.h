@@ -61,6 +61,9 @@ public:
     void SetEmptyHint(const QString& hint);
     // While set, the empty grid says that its rows are being read instead.
     void SetReading(bool reading);
+    // Two columns, one of them stretching: it keeps at least `minimum`, the other column
+    // `otherWidth` while the room allows, and the stretching one takes the rest.
+    void SetStretchColumn(int column, int minimum, int otherWidth);
 
 signals:
     void currentRowChanged(int row);
@@ -74,14 +77,20 @@ protected:
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void paintEvent(QPaintEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
+    void FitColumns();
+
     std::unique_ptr<GridModel> m_model;
     std::vector<int> m_sortKeys;
     SortKey m_key;
     QString m_emptyHint;
     int m_updateDepth = 0;
     bool m_reading = false;
+    int m_stretchColumn = -1;
+    int m_stretchMinimum = 0;
+    int m_otherWidth = 0;
 };
 
 }  // namespace fraglane::app

@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QFont>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -216,11 +215,9 @@ void T_Main::BuildMapPage() {
                  QStringLiteral("map (devmap)"));
     cMap->SetEmptyHint(QStringLiteral("no maps yet: press rescan mods, then rescan maps"));
     cMap->SetSortKey(catalogue::AppendNameKey);
-    // The map column takes the width the mod column leaves: 112 at the first size, and what
-    // the window gains.
-    cMap->header()->setStretchLastSection(false);
-    cMap->header()->setSectionResizeMode(cMapMap, QHeaderView::Stretch);
-    cMap->setColumnWidth(cMapMod, 127);
+    // The map column keeps 112 and takes the width the mod column leaves beyond its 127: a
+    // wider window widens the map names.
+    cMap->SetStretchColumn(cMapMap, 112, 127);
     left->addWidget(Caption(QStringLiteral("map"), cMap, p));
     left->addWidget(cMap, 1);
 

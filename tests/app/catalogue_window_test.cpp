@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -107,11 +108,17 @@ TEST_F(CatalogueWindow, AWiderWindowWidensTheMapColumn) {
     window->PageControl->setCurrentWidget(window->TabMap);
     QApplication::processEvents();
     EXPECT_EQ(window->cMap->columnWidth(T_Main::cMapMap), 112);  // as at the first size
-    const int mod = window->cMap->columnWidth(T_Main::cMapMod);
+    std::vector<std::string> cells;
+    for (int i = 0; i < 100; ++i)
+        cells.insert(cells.end(), {"map" + std::to_string(i), "baseq3"});
+    window->cMap->AddRows(cells);  // a scroll bar takes its width from the mod column
+    QTRY_VERIFY(window->cMap->verticalScrollBar()->isVisible());
+    EXPECT_EQ(window->cMap->columnWidth(T_Main::cMapMap), 112);
+    EXPECT_EQ(window->cMap->columnWidth(T_Main::cMapMod) + 112, window->cMap->viewport()->width());
     window->resize(window->width() + 200, window->height());
     QApplication::processEvents();
     EXPECT_GT(window->cMap->columnWidth(T_Main::cMapMap), 112 + 100);
-    EXPECT_EQ(window->cMap->columnWidth(T_Main::cMapMod), mod);
+    EXPECT_EQ(window->cMap->columnWidth(T_Main::cMapMod), 127);
 }
 
 TEST_F(CatalogueWindow, ModFilterIsExactWhileTheWarningIgnoresCase) {
