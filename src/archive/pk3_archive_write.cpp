@@ -225,6 +225,21 @@ void Pk3Archive::AddFolderMember(const std::string& storedName, uint32_t attribu
         storedName, [](const PieceSink&) {}, attributes | platform::AttrDirectory, dosTime);
 }
 
+namespace {
+
+// A member's local header: the fields it shares with its central record, then its name.
+std::string LocalHeader(const CentralRecord& r) {
+    std::string local;
+    Put32(local, Pk3Archive::LocalSignature);
+    PutSharedFields(local, r);
+    Put16(local, static_cast<uint16_t>(r.name.size()));
+    Put16(local, 0);
+    local += r.name;
+    return local;
+}
+
+}  // namespace
+
 void Pk3Archive::AddData(const std::string& storedName, const PieceSource& source,
                          uint32_t attributes, uint32_t dosTime, const DeflatedFile* ready) {
     RequireWritable();
@@ -263,33 +278,13 @@ void Pk3Archive::AddData(const std::string& storedName, const PieceSource& sourc
             size = ready->size;
             crc = ready->crc;
         } else {
-            source([&](std::string_view piece) {
-                if (piece.empty())
-                    return;
-                if (size == 0) {
-                    if (!m_deflater)
-                        m_deflater = std::make_unique<RawDeflater>(9);
-                    m_deflater->Begin();
-                }
-                size += piece.size();
-                if (size > UINT32_MAX)
-                    throw Error(WriteError(m_fileName));
-                crc = Crc32(crc, piece);
-                m_deflater->Feed(piece, put);
-            });
-            if (size > 0)
-                m_deflater->Finish(put);
+            DeflatePieces(source, put, size, crc);
         }
         r.method = size == 0 ? 0 : 8;
         r.crc32 = crc;
         r.compressedSize = static_cast<uint32_t>(packed);
         r.uncompressedSize = static_cast<uint32_t>(size);
-        std::string local;
-        Put32(local, LocalSignature);
-        PutSharedFields(local, r);
-        Put16(local, static_cast<uint16_t>(r.name.size()));
-        Put16(local, 0);
-        local += r.name;
+        const std::string local = LocalHeader(r);
         if (!m_file.WriteAt(offset, local.data(), local.size()))
             throw Error(WriteError(m_fileName));
     } catch (...) {
@@ -305,17 +300,43 @@ void Pk3Archive::AddData(const std::string& storedName, const PieceSource& sourc
         throw;
     }
     m.limit = dataStart + packed;
+    Appended(std::move(m));
+}
+
+void Pk3Archive::DeflatePieces(const PieceSource& source, const WriteOutput& put, uint64_t& size,
+                               uint32_t& crc) {
+    source([&](std::string_view piece) {
+        if (piece.empty())
+            return;
+        if (size == 0) {
+            if (!m_deflater)
+                m_deflater = std::make_unique<RawDeflater>(9);
+            m_deflater->Begin();
+        }
+        size += piece.size();
+        if (size > UINT32_MAX)
+            throw Error(WriteError(m_fileName));
+        crc = Crc32(crc, piece);
+        m_deflater->Feed(piece, put);
+    });
+    if (size > 0)
+        m_deflater->Finish(put);
+}
+
+void Pk3Archive::Appended(Member m) {
+    const uint64_t end = m.limit;
+    const std::string stored = text::LowerCase(StoredForm(m.record.name));
     m_members.push_back(std::move(m));
     // The lookup index grows with the member instead of being built again for every add.
     if (!m_storedIndex.empty())
-        m_storedIndex.try_emplace(text::LowerCase(StoredForm(storedName)), m_members.size() - 1);
+        m_storedIndex.try_emplace(stored, m_members.size() - 1);
     m_namesBuilt = false;
     m_fileNames.clear();
     m_foldedNames.clear();
     if (m_deferDirectory)
-        m_end.directoryOffset = static_cast<uint32_t>(dataStart + packed);
+        m_end.directoryOffset = static_cast<uint32_t>(end);
     else
-        WriteDirectory(dataStart + packed);
+        WriteDirectory(end);
 }
 
 void Pk3Archive::WriteDirectory(uint64_t at) {

@@ -308,6 +308,41 @@ std::string ScanDoneText(size_t skippedNames, size_t picturesNotWritten, std::st
     return done;
 }
 
+namespace {
+
+// The picture cache folder must be a folder, and no link to one, which would lead every picture
+// elsewhere.
+void RequireCacheFolder(const std::string& levelshotsDir) {
+    std::string folder = levelshotsDir;
+    if (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    const platform::EntryInfo cache = platform::InspectEntry(folder);
+    if (cache.isLink || cache.kind != platform::EntryKind::Directory)
+        throw OutputError("Unable to write to " + platform::DisplayPath(levelshotsDir));
+}
+
+struct ModArchives {
+    std::string mod;
+    std::string dir;
+    std::vector<std::string> files;
+};
+
+// Every mod's archives, listed before the first is opened so that the progress knows the whole.
+std::vector<ModArchives> ListArchives(const ScanInputs& inputs, platform::TDirContent& lister) {
+    std::vector<ModArchives> all;
+    for (const std::string& mod : inputs.mods) {
+        lister.SetDirectory(inputs.exeDir + mod);
+        ModArchives& m = all.emplace_back(ModArchives{mod, lister.Directory(), {}});
+        for (const std::string& file : lister.FileList()) {
+            if (text::EqualsIgnoreCase(text::ExtractFileExt(file), ".pk3"))
+                m.files.push_back(file);
+        }
+    }
+    return all;
+}
+
+}  // namespace
+
 ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
                     platform::TDirContent& lister, platform::ProfileFile& settings,
                     const std::stop_token& stop, const ScanSink& sink) {
@@ -317,33 +352,14 @@ ScanResult ScanMaps(const ScanInputs& inputs, archive::Pk3Archive& zip,
     const platform::FileLock running = settings.TryLockJob();
     if (!running.Held())
         throw Error(ScanRunningText);
-    // Pictures go into the cache as the scan finds them: without the folder, no scan; nor
-    // with a link in its place, which would lead every picture elsewhere.
-    std::string cacheFolder = inputs.levelshotsDir;
-    if (!cacheFolder.empty() && cacheFolder.back() == '\\')
-        cacheFolder.pop_back();
-    const platform::EntryInfo cache = platform::InspectEntry(cacheFolder);
-    if (cache.isLink || cache.kind != platform::EntryKind::Directory)
-        throw OutputError("Unable to write to " + platform::DisplayPath(inputs.levelshotsDir));
+    // Pictures go into the cache as the scan finds them: without the folder, no scan.
+    RequireCacheFolder(inputs.levelshotsDir);
     ScanState s{sink, PictureCache(inputs.levelshotsDir), {}, {}, {}, {}};
     sink.status(0, ScanStartText);
-    // Every mod's archives are listed first, so that the progress knows the whole.
-    struct ModArchives {
-        std::string mod;
-        std::string dir;
-        std::vector<std::string> files;
-    };
-    std::vector<ModArchives> all;
+    const std::vector<ModArchives> all = ListArchives(inputs, lister);
     int total = 0;
-    for (const std::string& mod : inputs.mods) {
-        lister.SetDirectory(inputs.exeDir + mod);
-        ModArchives& m = all.emplace_back(ModArchives{mod, lister.Directory(), {}});
-        for (const std::string& file : lister.FileList()) {
-            if (text::EqualsIgnoreCase(text::ExtractFileExt(file), ".pk3"))
-                m.files.push_back(file);
-        }
+    for (const ModArchives& m : all)
         total += static_cast<int>(m.files.size());
-    }
     int done = 0;
     for (const ModArchives& m : all) {
         const std::string& mod = m.mod;
