@@ -63,9 +63,17 @@ void ListsFilled(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(ListsFilled)->Args({0, 0})->Args({100000, 300})->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(StartUp)->Args({0, 0})->Args({10000, 300})
-    ->Args({100000, 300})->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(ListsFilled)
+    ->Args({0, 0})
+    ->Args({100000, 300})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+BENCHMARK(StartUp)
+    ->Args({0, 0})
+    ->Args({10000, 300})
+    ->Args({100000, 300})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -76,6 +76,32 @@ void PlainWriteOfTheSameSize(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(bytes.size());
 }
 
+// The same catalogue with each kind of line end, read whole: a file of lone CRs (as old Mac
+// editors write) costs what one of CR LF costs.
+void ReadWithLineEnds(benchmark::State& state, const char* eol) {
+    const int rows = static_cast<int>(state.range(0));
+    std::string text = std::string("[maps]") + eol + "count=" + std::to_string(rows) + eol;
+    for (int i = 0; i < rows; ++i) {
+        const std::string n = std::to_string(i);
+        text += "map" + n + "name=map_number_" + n + eol + "map" + n + "mod=baseq3" + eol;
+    }
+    const std::string path =
+        Dir().Program(std::string("eol") + std::to_string(eol[0] + eol[1]) + ".ini");
+    fraglane::platform::WriteFileBytes(path, text);
+    for (auto _ : state) {
+        ProfileFile reader(path);
+        benchmark::DoNotOptimize(fraglane::catalogue::ReadMapRows(reader, ""));
+    }
+}
+
+void ReadCrLf(benchmark::State& state) {
+    ReadWithLineEnds(state, "\r\n");
+}
+
+void ReadLoneCr(benchmark::State& state) {
+    ReadWithLineEnds(state, "\r");
+}
+
 }  // namespace
 
 BENCHMARK(CatalogueWriteThenRead)
@@ -87,4 +113,6 @@ BENCHMARK(CatalogueWriteThenRead)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(KeyByKeyReadsWithAStampCheckEach)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(PlainWriteOfTheSameSize)->Arg(20000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadCrLf)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadLoneCr)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -3,9 +3,9 @@
 #include <QApplication>
 
 #include "app/main_window.h"
+#include "launch/game_directory.h"
 #include "platform/file_system.h"
 #include "preview/jpeg.h"
-#include "launch/game_directory.h"
 
 namespace fraglane::app {
 

@@ -91,7 +91,8 @@ public:
         QModelIndexList after;
         after.reserve(before.size());
         for (const QModelIndex& index : before)
-            after.push_back(this->index(position[static_cast<size_t>(index.row())], index.column()));
+            after.push_back(
+                this->index(position[static_cast<size_t>(index.row())], index.column()));
         changePersistentIndexList(before, after);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
@@ -197,9 +198,8 @@ int ListGrid::CurrentRow() const {
 }
 
 void ListGrid::SetCurrentRow(int row) {
-    selectionModel()->setCurrentIndex(m_model->index(row, 0),
-                                      QItemSelectionModel::ClearAndSelect |
-                                          QItemSelectionModel::Rows);
+    selectionModel()->setCurrentIndex(
+        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ListGrid::FocusRow(int row) {
@@ -207,10 +207,9 @@ void ListGrid::FocusRow(int row) {
 }
 
 void ListGrid::SetRowSelected(int row, bool selected) {
-    selectionModel()->select(m_model->index(row, 0),
-                             (selected ? QItemSelectionModel::Select
-                                       : QItemSelectionModel::Deselect) |
-                                 QItemSelectionModel::Rows);
+    selectionModel()->select(m_model->index(row, 0), (selected ? QItemSelectionModel::Select
+                                                               : QItemSelectionModel::Deselect) |
+                                                         QItemSelectionModel::Rows);
 }
 
 std::vector<int> ListGrid::SelectedRowsAsChosen() const {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "app/list_grid.h"
 #include "app/option_bindings.h"
 #include "app/qt_owner_thread.h"
-#include "app/list_grid.h"
 #include "app/widgets.h"
 #include "archive/pk3_archive.h"
 #include "catalogue/catalogue.h"

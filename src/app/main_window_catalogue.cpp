@@ -121,7 +121,8 @@ void T_Main::UpdateRepackButton() {
     if (k == 0) {
         btnRepackMaps->setText(QStringLiteral("select maps"));
     } else if (k == 1) {
-        btnRepackMaps->setText(QStringLiteral("repack ") + cMap->Text(selected.front(), cMapMap).left(8));
+        btnRepackMaps->setText(QStringLiteral("repack ") +
+                               cMap->Text(selected.front(), cMapMap).left(8));
     } else {
         btnRepackMaps->setText(QStringLiteral("repack %1 maps").arg(k));
     }

@@ -134,19 +134,16 @@ void T_Main::BuildGameOptionsPage() {
     cCapturelimit = Spin(p, "cCapturelimit");
     cDoWarmup = Check(p, "cDoWarmup", QStringLiteral("warmup"));
     cWarmup = Spin(p, "cWarmup");
-    cMaxGameClients =
-        Spin(p, "cMaxGameClients");
+    cMaxGameClients = Spin(p, "cMaxGameClients");
     cWeaponRespawn = Spin(p, "cWeaponRespawn");
-    cWeaponTeamRespawn =
-        Spin(p, "cWeaponTeamRespawn");
+    cWeaponTeamRespawn = Spin(p, "cWeaponTeamRespawn");
     cForceRespawn = Spin(p, "cForceRespawn");
     cDevmap = Check(p, "cDevmap", QStringLiteral("cheats"));
     cPure = Check(p, "cPure", QStringLiteral("pure"));
     cDedicated = Check(p, "cDedicated", QStringLiteral("dedicated"));
     cRconPassword = Named(new QLineEdit(ToQt(settings::RconPlaceholder), p), "cRconPassword");
     cFriendlyFire = Check(p, "cFriendlyFire", QStringLiteral("friendly fire"));
-    cCom_HunkMegs =
-        Spin(p, "cCom_HunkMegs");
+    cCom_HunkMegs = Spin(p, "cCom_HunkMegs");
     cAllowDownload = Check(p, "cAllowDownload", QStringLiteral("allow download"));
     cInactivity = Spin(p, "cInactivity");
 
@@ -337,13 +334,11 @@ void T_Main::BuildDisplayPage() {
               "cDisplayMode");
     cDisplayMode->setItemIndex(4);
     grid->addWidget(cDisplayMode, 1, 0, 6, 1);
-    cFullscreen =
-        Check(p, "cFullscreen", QStringLiteral("fullscreen"));
+    cFullscreen = Check(p, "cFullscreen", QStringLiteral("fullscreen"));
     cLightmap = Check(p, "cLightmap", QStringLiteral("lightmap (no texture)"));
     cDynamiclight = Check(p, "cDynamiclight", QStringLiteral("dynamic light"));
     cFastsky = Check(p, "cFastsky", QStringLiteral("fast sky"));
-    cVertexLight =
-        Check(p, "cVertexLight", QStringLiteral("vertex light"));
+    cVertexLight = Check(p, "cVertexLight", QStringLiteral("vertex light"));
     int r = 1;
     for (QCheckBox* c : {cFullscreen, cLightmap, cDynamiclight, cFastsky, cVertexLight}) {
         grid->addWidget(c, r++, 1);

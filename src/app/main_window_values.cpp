@@ -63,7 +63,8 @@ OptionBinding BindingOf(const settings::OptionRow& row, QWidget* control) {
         if (auto* box = qobject_cast<QCheckBox*>(control))
             return Bound<QCheckBox, bool>{box, *check};
     } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
-        return Bound<QLineEdit, std::string>{edit, std::get<std::string launch::LaunchOptions::*>(row.field)};
+        return Bound<QLineEdit, std::string>{
+            edit, std::get<std::string launch::LaunchOptions::*>(row.field)};
     }
     return fail();
 }

@@ -167,8 +167,9 @@ private:
     void AddData(const std::string& storedName, const PieceSource& source, uint32_t attributes,
                  uint32_t dosTime, const DeflatedFile* ready = nullptr);
     // Deflates what the source gives through put, counting its size and CRC.
-    void DeflatePieces(const PieceSource& source, const std::function<bool(const uint8_t*, size_t)>& put,
-                       uint64_t& size, uint32_t& crc);
+    void DeflatePieces(const PieceSource& source,
+                       const std::function<bool(const uint8_t*, size_t)>& put, uint64_t& size,
+                       uint32_t& crc);
     // Takes a member written up to its limit into the directory.
     void Appended(Member m);
     void WriteDirectory(uint64_t at);

@@ -63,7 +63,8 @@ private:
     };
     // The column a key belongs to, with its row; null for any other key.
     std::vector<Slot>* Column(std::string_view key, std::string_view prefix, int& row) {
-        if (key.size() <= prefix.size() || !text::EqualsIgnoreCase(key.substr(0, prefix.size()), prefix))
+        if (key.size() <= prefix.size() ||
+            !text::EqualsIgnoreCase(key.substr(0, prefix.size()), prefix))
             return nullptr;
         key.remove_prefix(prefix.size());
         size_t digits = 0;

@@ -146,7 +146,7 @@ struct ScanState {
 
 // "models\players\<bot>\icon_default.tga" (or .jpg): the icon of that bot, wherever it lies.
 void NoteBotIcon(ScanState& s, const std::string& mod, const std::string& archive,
-              const std::string& member) {
+                 const std::string& member) {
     constexpr std::string_view Folder = "models\\players\\";
     if (!text::StartsWithIgnoreCase(member, Folder))
         return;
@@ -215,7 +215,7 @@ void SkipName(ScanState& s, const std::string& member, const std::string& archiv
 
 // archive: the archive as the report names it, its mod folder and file name.
 void CatalogueMap(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
-             const std::string& archive, const std::string& member) {
+                  const std::string& archive, const std::string& member) {
     if (!IsMapMember(member))
         return;
     const std::string map = MapNameOf(member);
@@ -238,7 +238,7 @@ void CatalogueMap(ScanState& s, archive::Pk3Archive& zip, const std::string& mod
 }
 
 void CatalogueBot(ScanState& s, archive::Pk3Archive& zip, const std::string& mod,
-             const std::string& archive, const std::string& member) {
+                  const std::string& archive, const std::string& member) {
     if (!IsBotMember(member))
         return;
     const std::string bot = BotNameOf(member);

@@ -96,8 +96,7 @@ bool IsGameDirectory(std::string_view exeDir, const std::string& iniPath) {
         return true;
     try {
         platform::ProfileFile ini(iniPath);
-        return !SplitCommandWords(ini.ReadString(EngineSection, EngineKey, ""))
-                    .empty();
+        return !SplitCommandWords(ini.ReadString(EngineSection, EngineKey, "")).empty();
     } catch (const Error&) {
         return false;  // a settings file that cannot be read names no engine
     }

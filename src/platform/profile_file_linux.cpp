@@ -96,9 +96,9 @@ void ProfileFile::WriteReplacement(const std::string& message) {
         slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
     try {
         WriteFileAnew(FromNative(dir), FromNative(native.substr(dir.size())),
-                    [this](const std::function<bool(std::string_view)>& write) {
-                        return m_text.SerializeInPieces(write);
-                    });
+                      [this](const std::function<bool(std::string_view)>& write) {
+                          return m_text.SerializeInPieces(write);
+                      });
     } catch (const Error&) {
         // Only a regular file is replaced; the read-only attribute refuses it, as on Windows.
         m_loaded = false;

@@ -171,11 +171,11 @@ void ProfileText::Parse(std::string bytes) {
         m_bomLength = 3;
     const std::string_view body = all.substr(m_bomLength);
 
-    // The records' table is allocated once from the count of line ends (no record is shorter
-    // than its line end, and a line of a few bytes makes a record only in files no one writes
-    // by hand), so that no growth doubles the memory while a huge file is read. Sections are
-    // few and grow as found.
-    const size_t records = std::min(LineEnds(body) + 1, body.size() / 4 + 16);
+    // The records' table is allocated once from the count of line ends, at most one record
+    // for each 8 bytes (a settings file's lines are longer; one of shorter lines grows its
+    // table), so that no growth doubles the memory while a huge file is read. Sections are few
+    // and grow as found.
+    const size_t records = std::min(LineEnds(body) + 1, body.size() / 8 + 16);
     m_lines.reserve(records);
 
     const char* base = m_bytes.data();

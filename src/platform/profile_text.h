@@ -16,8 +16,9 @@ namespace fraglane::platform {
 //   characters of it are read; it ends at its first NUL byte, as the Windows functions read it;
 // - a change touches one key and keeps every other byte: other sections and keys in their
 //   order, comments, blank lines, unknown lines and the text's line ends.
-// Memory stays within about three times the text's size (see Line). No file here: ProfileFile
-// keeps one of these for its file.
+// Memory stays within about three times the text's size for lines of ordinary length (see
+// Line); each record costs 16 bytes, so a text of lines of a few bytes costs more. No file here:
+// ProfileFile keeps one of these for its file.
 class ProfileText {
 public:
     static constexpr size_t MaxValueLength = 2047;

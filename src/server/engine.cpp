@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <charconv>
 
+#include "launch/game_directory.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/profile_file.h"
 #include "platform/text.h"
-#include "launch/game_directory.h"
 
 namespace fraglane::server {
 
@@ -171,9 +171,9 @@ std::vector<std::string> ServerWords(const std::vector<std::string>& engine,
     // writes (fs_homepath: games.log, q3config_server.cfg), so that two game directories
     // share nothing. The engine setting may name either itself.
     for (const char* path : {"fs_basepath", "fs_homepath"}) {
-        const bool set = std::any_of(
-            words.begin() + (words.empty() ? 0 : 1), words.end(),
-            [path](const std::string& w) { return text::EqualsIgnoreCase(w, path); });
+        const bool set =
+            std::any_of(words.begin() + (words.empty() ? 0 : 1), words.end(),
+                        [path](const std::string& w) { return text::EqualsIgnoreCase(w, path); });
         if (!set)
             words.insert(words.end(), {"+set", path, EngineArgument(std::string(gameDirectory))});
     }

@@ -41,9 +41,9 @@ struct Key {
 
 // expr names a member, which parentheses around it would break.
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define FIELD(expr)              \
+#define FIELD(expr)             \
     [](Settings & s) -> auto& { \
-        return s.expr;           \
+        return s.expr;          \
     }
 // NOLINTEND(bugprone-macro-parentheses)
 
@@ -76,7 +76,9 @@ Key KeyOf(const OptionRow& row) {
     Key key{row.section, row.key, {}, row.kind, row.radioCount};
     std::visit(
         [&](auto member) {
-            key.field = [member](Settings& s) -> auto& { return s.options.*member; };
+            key.field = [member](Settings & s) -> auto& {
+                return s.options.*member;
+            };
         },
         row.field);
     return key;

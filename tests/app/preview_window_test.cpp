@@ -74,9 +74,9 @@ protected:
                std::abs(a.green() - b.green()) < 40 && std::abs(a.blue() - b.blue()) < 40;
     }
     bool ShowsPlaceholder(QLabel* label) {
-        const QImage placeholder = (label == window->BotImage ? window->BotIconNone
-                                                               : window->ImageNone->pixmap())
-                                       .toImage();
+        const QImage placeholder =
+            (label == window->BotImage ? window->BotIconNone : window->ImageNone->pixmap())
+                .toImage();
         return WaitFor(label, [&](QColor) { return label->pixmap().toImage() == placeholder; });
     }
     void SelectMap(const char* name) { window->cSelectedMap->setText(QString::fromLatin1(name)); }

@@ -1,5 +1,5 @@
-#include <QProgressBar>
 #include <QDir>
+#include <QProgressBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -117,8 +117,8 @@ TEST_F(ScanWindow, RescanOfTheOpenArenaArchivesFillsListsPicturesAndCatalogue) {
                                          .arg(window->cBot->RowCount()));
     // The progress went through every archive and is hidden again.
     EXPECT_TRUE(window->JobProgress->isHidden());
-    const auto archives = std::distance(fs::directory_iterator(game.Path("baseq3")),
-                                        fs::directory_iterator());
+    const auto archives =
+        std::distance(fs::directory_iterator(game.Path("baseq3")), fs::directory_iterator());
     EXPECT_EQ(window->JobProgress->maximum(), archives);
     EXPECT_EQ(window->JobProgress->value(), archives);
 

@@ -43,8 +43,8 @@ TEST(Catalogue, StoredRowsReadAsTheirKeysWouldBeReadOneByOne) {
               "map01name=leading_zero\nmap2name=c\nmap2mod=m\nmap-1name=neg\nmap2x=odd\n"
               "map99999999name=far\nmap3mod=m\n[maps]\nmap1name=second_section\n");
     platform::ProfileFile f(dir.Program() + "f.ini");
-    EXPECT_EQ(ReadMapRows(f, ""), (std::vector<CatalogueRow>{
-                                      {"m", "a"}, {"", ""}, {"m", "c"}, {"m", ""}}));
+    EXPECT_EQ(ReadMapRows(f, ""),
+              (std::vector<CatalogueRow>{{"m", "a"}, {"", ""}, {"m", "c"}, {"m", ""}}));
 }
 
 TEST(Catalogue, CountBeyondTheKeysGivesEmptyRowsButStaysBounded) {
@@ -61,10 +61,9 @@ TEST(Catalogue, CountBeyondTheKeysGivesEmptyRowsButStaysBounded) {
 TEST(Catalogue, RowsSortByModThenNameLettersFoldedFirst) {
     // A shorter name before the longer ones it begins, "_" before letters of either case,
     // and the bytes decide between two spellings of one name.
-    std::vector<CatalogueRow> rows = {{"defrag", "b"},    {"baseq3", "z"},  {"Defrag", "a"},
-                                      {"baseq3", "ab_"},  {"baseq3", "aB"}, {"baseq3", "a_b"},
-                                      {"baseq3", "ab"},   {"defrag", "a"},  {"baseq3", "Ab"},
-                                      {"baseq3", "ab"}};
+    std::vector<CatalogueRow> rows = {
+        {"defrag", "b"},   {"baseq3", "z"},  {"Defrag", "a"}, {"baseq3", "ab_"}, {"baseq3", "aB"},
+        {"baseq3", "a_b"}, {"baseq3", "ab"}, {"defrag", "a"}, {"baseq3", "Ab"},  {"baseq3", "ab"}};
     SortRows(rows);
     EXPECT_EQ(rows, (std::vector<CatalogueRow>{{"baseq3", "a_b"},
                                                {"baseq3", "Ab"},

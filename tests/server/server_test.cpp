@@ -44,10 +44,10 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
                           "quake3.exe  +set dedicated 1 +map \"a b\"", "/g"),
               (Words{"/e", "+set", "com_basegame", "baseoa", "+set", "fs_basepath", "/g", "+set",
                      "fs_homepath", "/g", "+set", "dedicated", "1", "+map", "a b"}));
-    EXPECT_EQ(ServerWords({"/e", "+set", "FS_BASEPATH", "/else", "+set", "fs_HOMEpath", "/h"},
-                          "q3sdc.exe +map m", "/g"),
-              (Words{"/e", "+set", "FS_BASEPATH", "/else", "+set", "fs_HOMEpath", "/h", "+map",
-                     "m"}));
+    EXPECT_EQ(
+        ServerWords({"/e", "+set", "FS_BASEPATH", "/else", "+set", "fs_HOMEpath", "/h"},
+                    "q3sdc.exe +map m", "/g"),
+        (Words{"/e", "+set", "FS_BASEPATH", "/else", "+set", "fs_HOMEpath", "/h", "+map", "m"}));
     // The engine joins its words into one line and reads it as the Windows engine reads the
     // batch line: words keep their quotes unless they group a blank (the engine puts those
     // back), so that "" stays a word and "R+D" one command; a word it could not be given as
@@ -55,14 +55,15 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
     test::TempDir game;
     game.MakeDir("WFA");
     const std::string native = game.Native().substr(0, game.Native().size() - 1);
-    EXPECT_EQ(ServerWords({"/e"},
-                          "quake3.exe +set fs_game wfa +addbot sarge 5 \"\" 0 \"Big Sarge\" "
-                          "+addbot grunt 1 red 0 \"R+D\" +set fs_game other +set x ^1a",
-                          native),
-              (Words{"/e",    "+set", "fs_basepath", native,    "+set",  "fs_homepath", native,
-                     "+set",  "fs_game", "WFA",       "+addbot", "sarge", "5",        "\"\"",
-                     "0",     "Big Sarge", "+addbot", "grunt",   "1",     "red",      "0",
-                     "\"R+D\"", "+set",   "fs_game",   "other",   "+set",  "x",        "^1a"}));
+    EXPECT_EQ(
+        ServerWords({"/e"},
+                    "quake3.exe +set fs_game wfa +addbot sarge 5 \"\" 0 \"Big Sarge\" "
+                    "+addbot grunt 1 red 0 \"R+D\" +set fs_game other +set x ^1a",
+                    native),
+        (Words{"/e",      "+set",      "fs_basepath", native,    "+set",  "fs_homepath", native,
+               "+set",    "fs_game",   "WFA",         "+addbot", "sarge", "5",           "\"\"",
+               "0",       "Big Sarge", "+addbot",     "grunt",   "1",     "red",         "0",
+               "\"R+D\"", "+set",      "fs_game",     "other",   "+set",  "x",           "^1a"}));
     for (const char* line : {"q +addbot x 1 red 0 \"a\"\"+echo PWNED\"", "q +say a\"b c\""})
         EXPECT_THROW(ServerWords({"/e"}, line, native), Error) << line;
     EXPECT_EQ(ServerPort(ServerWords({"/e"}, "q +set net_port \"27999\"", native)), 27999);
