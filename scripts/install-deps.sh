@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang clang-tidy qt6-base-dev zlib1g-dev libjpeg62-turbo-dev libgtest-dev
+packages=(cmake ninja-build g++ clang clang-tidy qt6-base-dev zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libgtest-dev
           libbenchmark-dev libclang-rt-14-dev qt6-image-formats-plugins xvfb xauth x11-utils xdotool imagemagick unzip zip python3 openarena-088-data
           openarena-server systemd)
 missing=()

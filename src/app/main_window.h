@@ -209,6 +209,8 @@ public:
     QPushButton* btnShowModMaps;
     QPushButton* btnShowAllMaps;
     QPushButton* btnRepackMaps;
+    // The repack deflates harder: a smaller archive, written several times slower.
+    QCheckBox* cRepackSmallest;
     QLabel* cErrorLoadMapInfo;
     QLineEdit* cSelectedMap;
     QLabel* MapImage;

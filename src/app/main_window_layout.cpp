@@ -233,6 +233,9 @@ void T_Main::BuildMapPage() {
     btnShowAllMaps = Named(FlatButton(QStringLiteral("show all maps"), p), "btnShowAllMaps");
     btnRepackMaps = Named(FlatButton(QStringLiteral("repack maps"), p), "btnRepackMaps",
                           QStringLiteral("repack selected maps to single .pk3 file"));
+    cRepackSmallest =
+        Check(p, "cRepackSmallest", QStringLiteral("smallest"),
+              QStringLiteral("pack the repacked .pk3 file as small as it goes (several times slower)"));
     cErrorLoadMapInfo =
         Named(new QLabel(QStringLiteral("this map cannot be\nloaded in this mod"), p),
               "cErrorLoadMapInfo");
@@ -240,6 +243,7 @@ void T_Main::BuildMapPage() {
     cErrorLoadMapInfo->setStyleSheet(QStringLiteral("color: red;"));
     for (QWidget* w : {static_cast<QWidget*>(btnRescanMaps), static_cast<QWidget*>(btnShowModMaps),
                        static_cast<QWidget*>(btnShowAllMaps), static_cast<QWidget*>(btnRepackMaps),
+                       static_cast<QWidget*>(cRepackSmallest),
                        static_cast<QWidget*>(cErrorLoadMapInfo)}) {
         buttons->addWidget(w);
     }
@@ -535,7 +539,7 @@ void T_Main::SetTabOrder() {
         cCapturelimit, cDoWarmup, cWarmup, cMaxGameClients, cCom_HunkMegs, cWeaponRespawn,
         cWeaponTeamRespawn, cForceRespawn, cInactivity, cRconPassword, cAllowDownload,
         cMod, btnRescanModes, cMap, cSelectedMap, btnRescanMaps, btnShowModMaps, btnShowAllMaps,
-        btnRepackMaps,
+        btnRepackMaps, cRepackSmallest,
         cBot, btnRescanBotes, cSkill, cTeam, btnAddBot, btnDelBots, cSelectedBots,
         cDisplayMode, cFullscreen, cLightmap, cDynamiclight, cFastsky, cVertexLight,
         cPre, cPost, cMovement, cDefragGametype, cUseQ3sdc, cEngine, btnEngine, cCrashRestart,

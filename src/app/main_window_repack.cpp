@@ -1,6 +1,7 @@
 // The repack of the selected maps into one new archive.
 #include "app/main_window.h"
 
+#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTabWidget>
@@ -15,6 +16,8 @@ void T_Main::btnRepackMapsClick() {
     m_repackInputs = {ExeDir, LevelshotsDir, TempDir, {}};
     for (int row : cMap->SelectedRowsAsChosen())
         m_repackInputs.rows.push_back({cMap->Cell(row, cMapMap), cMap->Cell(row, cMapMod)});
+    KAZip.SetPacking(cRepackSmallest->isChecked() ? archive::Packing::Smallest
+                                                  : archive::Packing::Default);
     m_repackFailed = false;
     RepackReport.clear();
     StartBusyJob(ThreadRepackMaps);

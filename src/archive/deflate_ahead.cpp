@@ -24,8 +24,10 @@ unsigned DeflateWorkers(unsigned asked) {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-DeflateAhead::DeflateAhead(std::vector<TreeFile> files, unsigned workers, size_t cap)
+DeflateAhead::DeflateAhead(std::vector<TreeFile> files, unsigned workers, Packing packing,
+                           size_t cap)
     : m_files(std::move(files)),
+      m_packing(packing),
       m_cap(cap),
       m_window(size_t{2} * std::max(1u, workers)),
       m_done(m_files.size()) {
@@ -68,9 +70,8 @@ DeflatedFile DeflateAhead::Take(size_t index) {
 }
 
 void DeflateAhead::Work() {
-    // A worker's compressor is made once (zlib's level-9 state is some 270 KiB) and reset
-    // between files; one compressor a file keeps the output what the writer's own would be.
-    std::unique_ptr<RawDeflater> deflater;
+    // A worker's compressor is made once and serves file after file, as the writer's does.
+    MemberDeflater deflater(m_packing);
     for (;;) {
         size_t index = 0;
         {
@@ -91,8 +92,7 @@ void DeflateAhead::Work() {
     }
 }
 
-DeflatedFile DeflateAhead::Deflate(const TreeFile& source,
-                                   std::unique_ptr<RawDeflater>& deflater) const {
+DeflatedFile DeflateAhead::Deflate(const TreeFile& source, MemberDeflater& deflater) const {
     DeflatedFile file;
     const WriteOutput put = [&](const uint8_t* data, size_t n) {
         if (file.packedSize + n > m_cap)
@@ -107,28 +107,21 @@ DeflatedFile DeflateAhead::Deflate(const TreeFile& source,
                 return;
             if (m_stopping)
                 throw GiveUp{};
-            if (file.size == 0) {
-                if (!deflater)
-                    deflater = std::make_unique<RawDeflater>(9);
-                deflater->Begin();
-            }
+            if (file.size == 0)
+                deflater.Begin();
             file.size += piece.size();
-            if (file.size > UINT32_MAX) {
-                file.tooLarge = true;
-                throw GiveUp{};
-            }
+            if (file.size > WholeLimit)
+                throw GiveUp{};  // it would stream: the writer's own work, in its turn
             file.crc = Crc32(file.crc, piece);
-            deflater->Feed(piece, put);
+            deflater.Feed(piece, put);
         });
         if (file.size > 0)
-            deflater->Finish(put);
+            deflater.Finish(put);
         file.ready = true;
     } catch (...) {
-        // Unreadable, past the cap, a zlib failure or a stop: the writer's own attempt
-        // decides. A file past 4 GiB is not read twice.
-        const bool tooLarge = file.tooLarge;
+        // Unreadable, too large, past the cap, a compression failure or a stop: the writer's
+        // own attempt decides.
         file = DeflatedFile{};
-        file.tooLarge = tooLarge;
     }
     return file;
 }

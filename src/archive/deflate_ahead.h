@@ -16,7 +16,8 @@
 // archive one after another. Private to the archive writer.
 namespace fraglane::archive {
 
-class RawDeflater;
+class MemberDeflater;
+enum class Packing;
 
 // A file of a tree as the walk found it (device and file number: InspectEntry's).
 struct TreeFile {
@@ -25,27 +26,29 @@ struct TreeFile {
     uint64_t inode = 0;
 };
 
-// One file read and deflated at level 9, as the writer would have done it itself.
+// One file read and deflated, as the writer would have done it itself.
 struct DeflatedFile {
-    bool ready = false;     // false: the writer reads and deflates the file itself
-    bool tooLarge = false;  // more than 4 GiB: no member can hold it, nothing to read again
+    bool ready = false;  // false: the writer reads and deflates the file itself
     uint64_t size = 0;
     uint32_t crc = 0;
     uint64_t packedSize = 0;
-    std::vector<std::string> packed;  // raw deflate in the pieces zlib gave (no spare room)
+    std::vector<std::string> packed;  // raw deflate in the pieces it came in (no spare room)
 };
 
 // Workers take the files in the order given, at most two files a worker ahead of the one the
-// writer takes, each deflated into memory up to `cap` bytes: memory stays bounded by that
-// many files times cap whatever the tree holds. A file that cannot be read, or whose deflated
-// data would pass the cap, is handed over not ready, and the writer streams it as before, so
-// that its bytes and its error are the same. The writer's output does not depend on the
-// number of workers: each file is deflated whole by one compressor, as the writer would.
+// writer takes, each deflated whole in memory (a file past WholeLimit is left to the writer,
+// which streams it), its deflated data kept up to `cap` bytes: memory stays bounded by a few
+// files of WholeLimit a worker whatever the tree holds. A file that cannot be read, or whose
+// deflated data would pass the cap, is handed over not ready, and the writer deflates it
+// itself, so that its bytes and its error are the same. The writer's output does not depend
+// on the number of workers: each file is deflated by a MemberDeflater of the same packing, as
+// the writer would.
 class DeflateAhead {
 public:
-    static constexpr size_t DefaultCap = size_t{8} << 20;
+    static constexpr size_t DefaultCap = size_t{17} << 20;  // a whole member's deflated data
 
-    DeflateAhead(std::vector<TreeFile> files, unsigned workers, size_t cap = DefaultCap);
+    DeflateAhead(std::vector<TreeFile> files, unsigned workers, Packing packing,
+                 size_t cap = DefaultCap);
     ~DeflateAhead();  // stops the workers (a file in work ends at its next piece) and joins
     DeflateAhead(const DeflateAhead&) = delete;
     DeflateAhead& operator=(const DeflateAhead&) = delete;
@@ -55,9 +58,10 @@ public:
 
 private:
     void Work();
-    DeflatedFile Deflate(const TreeFile& source, std::unique_ptr<RawDeflater>& deflater) const;
+    DeflatedFile Deflate(const TreeFile& source, MemberDeflater& deflater) const;
 
     const std::vector<TreeFile> m_files;
+    const Packing m_packing;
     const size_t m_cap;
     const size_t m_window;
     std::mutex m_mutex;

@@ -557,6 +557,31 @@ void Pk3Archive::Extract(std::string_view name, std::string_view destination, bo
     }
 }
 
+bool Pk3Archive::InflateWhole(const CentralRecord& r, uint64_t packedSize, const ReadInput& read,
+                              const WriteOutput& write) {
+    // Whole only where both sides fit in memory: a deflated member is at most a little
+    // larger than its data (stored blocks cost 5 bytes each 64 KiB).
+    const uint64_t expected = r.uncompressedSize;
+    if (expected == 0 || expected > WholeLimit || packedSize > WholeLimit + (WholeLimit >> 10))
+        return false;
+    if (!m_inflater)
+        m_inflater = std::make_unique<WholeInflater>();
+    const auto packed = std::make_unique_for_overwrite<uint8_t[]>(packedSize);
+    const auto out = std::make_unique_for_overwrite<uint8_t[]>(expected);
+    for (size_t got = 0; got < packedSize;) {
+        const size_t n = read(packed.get() + got, static_cast<size_t>(packedSize) - got);
+        if (n == 0)
+            return false;
+        got += n;
+    }
+    if (!m_inflater->Inflate(packed.get(), static_cast<size_t>(packedSize), out.get(),
+                             static_cast<size_t>(expected))) {
+        return false;
+    }
+    write(out.get(), static_cast<size_t>(expected));
+    return true;
+}
+
 uint32_t Pk3Archive::MemberAttributes(const CentralRecord& r) {
     return platform::AttrArchive |
            (r.externalAttributes &
@@ -609,7 +634,10 @@ void Pk3Archive::WriteMemberData(const Member& m, platform::File& out,
             ok = got > 0 && write(buffer.data(), got);
             left -= got;
         }
+    } else if (const uint64_t packedStart = at; InflateWhole(r, dataEnd - at, read, write)) {
+        ok = !writeFailed;
     } else {
+        at = packedStart;
         ok = InflateExactly(read, r.uncompressedSize, write);
     }
     if (!ok) {

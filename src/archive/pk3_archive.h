@@ -118,6 +118,8 @@ public:
     // How many threads deflate the files of a tree (AddTree): 0, the default, one a core.
     // The archive written is the same byte for byte whatever the number.
     void SetDeflateThreads(unsigned threads) { m_deflateThreads = threads; }
+    // How hard the members written from now on are deflated (Default unless told).
+    void SetPacking(Packing packing) { m_packing = packing; }
     void RemoveMember(std::string_view name);
 
     const std::vector<Member>& Members() const { return m_members; }
@@ -136,6 +138,11 @@ private:
     // there is nothing to write: an error when mustHaveData, else nothing is written.
     void WriteMemberData(const Member& m, platform::File& out, std::string_view destination,
                          bool mustHaveData);
+    // A deflated member of packedSize bytes inflated whole in memory and handed to write
+    // (whose failure is its own to tell); false when it is too large for that or libdeflate
+    // refuses it, nothing written then: the streaming inflation decides.
+    bool InflateWhole(const CentralRecord& r, uint64_t packedSize, const ReadInput& read,
+                      const WriteOutput& write);
     // The DOS attributes an extracted member gets: archive, and its own hidden, system and
     // read-only bits.
     static uint32_t MemberAttributes(const CentralRecord& r);
@@ -181,7 +188,9 @@ private:
     std::string m_refusal;
     platform::File m_file;
     std::vector<uint8_t> m_window;            // the reading window, kept across archives
-    std::unique_ptr<RawDeflater> m_deflater;  // made at the first member written
+    std::unique_ptr<MemberDeflater> m_deflater;  // made at the first member written
+    Packing m_packing = Packing::Default;
+    std::unique_ptr<WholeInflater> m_inflater;  // made at the first member inflated whole
     std::vector<Member> m_members;
     EndRecord m_end;
     bool m_namesBuilt = false;

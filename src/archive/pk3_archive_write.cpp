@@ -117,7 +117,7 @@ void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
     }
     std::optional<DeflateAhead> ahead;
     if (const unsigned workers = DeflateWorkers(m_deflateThreads); workers > 1 && files.size() > 1)
-        ahead.emplace(std::move(files), workers);
+        ahead.emplace(std::move(files), workers, m_packing);
     m_deferDirectory = true;
     try {
         size_t fileIndex = 0;
@@ -128,8 +128,6 @@ void Pk3Archive::AddTree(std::string_view folder, std::string_view rootFolder,
                 continue;
             }
             const DeflatedFile ready = ahead ? ahead->Take(fileIndex++) : DeflatedFile{};
-            if (ready.tooLarge)
-                throw Error(WriteError(m_fileName));  // as the writer's own read would end
             AddFileWith(item, ready.ready ? &ready : nullptr);
         }
     } catch (...) {
@@ -309,8 +307,8 @@ void Pk3Archive::DeflatePieces(const PieceSource& source, const WriteOutput& put
         if (piece.empty())
             return;
         if (size == 0) {
-            if (!m_deflater)
-                m_deflater = std::make_unique<RawDeflater>(9);
+            if (!m_deflater || m_deflater->GetPacking() != m_packing)
+                m_deflater = std::make_unique<MemberDeflater>(m_packing);
             m_deflater->Begin();
         }
         size += piece.size();

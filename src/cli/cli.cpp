@@ -37,9 +37,9 @@ constexpr const char* Usage =
     "  save-bat, save-cfg\n"
     "  rescan-mods\n"
     "  scan\n"
-    "  repack MAP[@MOD]...\n"
+    "  repack [--smallest] MAP[@MOD]...\n"
     "  list mods | list maps [--mod M] | list bots | list rotation\n"
-    "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack FOLDER ARCHIVE\n"
+    "  pk3 list ARCHIVE | pk3 extract ARCHIVE MEMBER DEST | pk3 pack [--smallest] FOLDER ARCHIVE\n"
     "  start [--detach], stop, status, rcon COMMAND... (Linux: the engine runs the composed "
     "line)\n";
 
@@ -320,10 +320,19 @@ int Rcon(Context& c) {
     return 0;
 }
 
+// Takes "--smallest" out of the arguments, wherever it stands: the packing it asks for.
+archive::Packing TakePacking(std::vector<std::string>& args) {
+    const auto end = std::remove(args.begin(), args.end(), "--smallest");
+    const bool smallest = end != args.end();
+    args.erase(end, args.end());
+    return smallest ? archive::Packing::Smallest : archive::Packing::Default;
+}
+
 // The rows to repack: MAP@MOD as given, or MAP alone with the mod of its first catalogue row.
 int Repack(Context& c) {
+    const archive::Packing packing = TakePacking(c.args);
     if (c.args.empty())
-        throw UsageError{"repack needs MAP[@MOD]..."};
+        throw UsageError{"repack needs [--smallest] MAP[@MOD]..."};
     platform::ProfileFile ini(c.iniPath);
     const std::vector<catalogue::CatalogueRow> catalogued = catalogue::ReadMapRows(ini, "");
     repack::RepackInputs inputs{
@@ -348,6 +357,7 @@ int Repack(Context& c) {
         inputs.rows.push_back({std::move(map), std::move(mod)});
     }
     archive::Pk3Archive zip;
+    zip.SetPacking(packing);
     platform::TDirContent lister;
     lister.SetActive(true);
     repack::RepackSink sink;
@@ -395,9 +405,11 @@ int List(Context& c) {
 }
 
 // The pk3 commands take native paths and need no game directory.
-int Pk3(const std::vector<std::string>& args, std::ostream& out) {
+int Pk3(std::vector<std::string> args, std::ostream& out) {
     const std::string verb = args.empty() ? std::string() : args[0];
     archive::Pk3Archive zip;
+    if (verb == "pack")
+        zip.SetPacking(TakePacking(args));
     // A file that holds no archive is a failure here, with the reason it is none.
     const auto open = [&zip](const std::string& path) {
         zip.SetFileName(platform::AbsolutePath(path));
@@ -426,7 +438,8 @@ int Pk3(const std::vector<std::string>& args, std::ostream& out) {
         out << platform::DisplayPath(target) << "\n";
         return 0;
     }
-    throw UsageError{"pk3 needs list ARCHIVE, extract ARCHIVE MEMBER DEST or pack FOLDER ARCHIVE"};
+    throw UsageError{
+        "pk3 needs list ARCHIVE, extract ARCHIVE MEMBER DEST or pack [--smallest] FOLDER ARCHIVE"};
 }
 
 }  // namespace

@@ -503,7 +503,7 @@ TEST_F(ArchiveTest, DeflatingAheadLeavesTooLargeUnreadableAndReplacedFilesToTheW
                         {P("replaced"), found.device, found.inode},
                         file("empty"),
                         file("small.txt")},
-                       3, 1000);
+                       3, Packing::Default, 1000);
     const DeflatedFile small = ahead.Take(0);
     EXPECT_TRUE(small.ready);
     EXPECT_EQ(small.size, 5000u);
@@ -514,7 +514,8 @@ TEST_F(ArchiveTest, DeflatingAheadLeavesTooLargeUnreadableAndReplacedFilesToTheW
     const DeflatedFile empty = ahead.Take(5);
     EXPECT_TRUE(empty.ready && empty.size == 0 && empty.packed.empty());
     EXPECT_EQ(ahead.Take(6).packed, small.packed);
-    DeflateAhead skipping({file("small.txt"), file("noise.bin"), file("small.txt")}, 1, 1000);
+    DeflateAhead skipping({file("small.txt"), file("noise.bin"), file("small.txt")}, 1,
+                          Packing::Default, 1000);
     EXPECT_TRUE(skipping.Take(2).ready);
     // The writer's own read refuses the replaced file as well.
     EXPECT_THROW(ReadTreeFile({P("replaced"), found.device, found.inode}, [](auto) {}), Error);
