@@ -445,38 +445,101 @@ TEST_F(ArchiveTest, WrittenArchivePassesUnzipAndReadsBackWithZipfile) {
     EXPECT_EQ(bytes.output, std::string(20000, 'a') + "tail");
 }
 
-// A tree gives the same bytes deflated on one thread or on four, and the same as writing
-// the directory after each member; the workers keep the files' order whatever their sizes.
-TEST_F(ArchiveTest, TreeIsTheSameOnOneThreadOnFourAndMemberByMember) {
+// At each packing, a tree gives the same bytes deflated on one thread or on four, and the
+// same as writing the directory after each member; the workers keep the files' order whatever
+// their sizes. A file past what is deflated whole streams; the smallest packing is smaller;
+// unzip and Python's zipfile (which checks each CRC) read back every file.
+TEST_F(ArchiveTest, TreeIsTheSameOnOneThreadOnFourAndMemberByMemberAtEachPacking) {
+    FRAGLANE_NEEDS_LINUX_TOOLS();
     std::mt19937 random(7);
     std::vector<std::string> names;
     for (int i = 0; i < 40; ++i) {
-        std::string data(static_cast<size_t>(i % 7 == 0 ? 0 : (i * 7919) % 300000), '\0');
-        for (size_t k = 0; k < data.size(); ++k)  // noise in some, text in others
-            data[k] = static_cast<char>(i % 2 ? random() : 'a' + k % 13);
+        const size_t size = i == 5 ? WholeLimit + 1 : (i % 7 == 0 ? 0 : (i * 7919) % 300000);
+        std::string data(size, '\0');
+        for (size_t k = 0; k < data.size(); ++k)  // noise in some, words in others
+            data[k] = i % 2 ? static_cast<char>(random()) : " rail rocket plasma "[random() % 20];
         const std::string name = "f" + std::to_string(i) + ".bin";
         dir.Write("t/" + name, data);
         names.push_back(name);
     }
-    std::vector<std::string> written;
-    for (const unsigned threads : {1u, 4u}) {
-        const std::string archive = "tree" + std::to_string(threads) + ".pk3";
-        Pk3Archive::CreateEmpty(P(archive));
-        Open(archive);
-        zip.SetDeflateThreads(threads);
-        zip.AddTree(P("t\\"), P("t\\"), "*.*", true);
-        zip.SetActive(false);
-        written.push_back(dir.Read(archive));
-    }
-    Pk3Archive::CreateEmpty(P("single.pk3"));
-    Open("single.pk3");
     std::sort(names.begin(), names.end(),
               [](const auto& a, const auto& b) { return text::CompareIgnoreCase(a, b) < 0; });
-    for (const std::string& name : names)
-        zip.AddFile(name, P("t\\" + name));
-    zip.SetActive(false);
-    EXPECT_EQ(written[0], written[1]);
-    EXPECT_EQ(written[0], dir.Read("single.pk3"));
+    std::vector<size_t> sizes;
+    for (const Packing packing : {Packing::Default, Packing::Smallest}) {
+        std::vector<std::string> written;
+        for (const unsigned threads : {1u, 4u}) {
+            Pk3Archive::CreateEmpty(P("tree.pk3"));
+            Open("tree.pk3");
+            zip.SetPacking(packing);
+            zip.SetDeflateThreads(threads);
+            zip.AddTree(P("t\\"), P("t\\"), "*.*", true);
+            zip.SetActive(false);
+            written.push_back(dir.Read("tree.pk3"));
+        }
+        Pk3Archive::CreateEmpty(P("single.pk3"));
+        Open("single.pk3");
+        zip.SetPacking(packing);
+        for (const std::string& name : names)
+            zip.AddFile(name, P("t\\" + name));
+        zip.SetActive(false);
+        EXPECT_EQ(written[0], written[1]);
+        EXPECT_EQ(written[0], dir.Read("single.pk3"));
+        sizes.push_back(written[0].size());
+        const auto test = RunCommand("unzip -tqq " + Quote(dir.Path("single.pk3")));
+        EXPECT_EQ(test.status, 0) << test.output;
+        const auto read = RunCommand(
+            "python3 -c 'import sys,zipfile\n"
+            "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+            "    assert zipfile.ZipFile(sys.argv[1]).read(i) == open(sys.argv[2] + i.filename, "
+            "\"rb\").read()' " +
+            Quote(dir.Path("single.pk3")) + " " + Quote(dir.Path("t/")));
+        EXPECT_EQ(read.status, 0) << read.output;
+        Open("single.pk3");
+        EXPECT_EQ(Extract("f5.bin"), dir.Read("t/f5.bin"));  // streamed both ways
+        EXPECT_EQ(Extract("f4.bin"), dir.Read("t/f4.bin"));  // whole both ways
+    }
+    EXPECT_LT(sizes[1], sizes[0]);
+}
+
+// A member's deflated bytes depend on its bytes and the packing alone, not on the pieces they
+// come in, on either side of what is deflated whole; each inflates back to the text.
+TEST(MemberDeflater, GivesTheSameBytesHoweverTheTextIsCut) {
+    for (const size_t size : {size_t{1}, size_t{70000}, WholeLimit, WholeLimit + 1}) {
+        std::string text(size, '\0');
+        for (size_t k = 0; k < size; ++k)
+            text[k] = static_cast<char>("quake arena "[k % 12] + (k / 4099) % 3);
+        std::vector<std::string> outputs;
+        MemberDeflater deflater(Packing::Default);
+        for (const size_t cut : {size, size_t{1}, size / 2 + 1}) {
+            std::string out;
+            const WriteOutput write = [&](const uint8_t* data, size_t n) {
+                out.append(reinterpret_cast<const char*>(data), n);
+                return true;
+            };
+            deflater.Begin();
+            deflater.Feed(std::string_view(text).substr(0, cut), write);
+            deflater.Feed(std::string_view(text).substr(cut), write);
+            deflater.Finish(write);
+            outputs.push_back(out);
+        }
+        EXPECT_EQ(outputs[0], outputs[1]) << size;
+        EXPECT_EQ(outputs[0], outputs[2]) << size;
+        std::string back;
+        size_t at = 0;
+        EXPECT_TRUE(InflateExactly(
+            [&](uint8_t* buffer, size_t n) {
+                n = std::min(n, outputs[0].size() - at);
+                std::copy_n(outputs[0].data() + at, n, buffer);
+                at += n;
+                return n;
+            },
+            size,
+            [&](const uint8_t* data, size_t n) {
+                back.append(reinterpret_cast<const char*>(data), n);
+                return true;
+            }));
+        EXPECT_TRUE(back == text) << size;
+    }
 }
 
 // Files deflated ahead: each ready with its size and CRC; one whose deflated data passes the

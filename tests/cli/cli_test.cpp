@@ -161,6 +161,15 @@ TEST(Cli, Pk3CommandsPackListAndExtractWithoutAGameDirectory) {
     ASSERT_EQ(Cli({"pk3", "pack", dir.Path("stage"), dir.Path("stage/../stage/out.pk3")}).status,
               0);
     EXPECT_EQ(Cli({"pk3", "list", dir.Path("stage/out.pk3")}).out, lines);
+    // --smallest, anywhere among the words, packs the same files smaller.
+    std::string words;
+    for (uint32_t k = 1; words.size() < 60000; k = k * 1103515245 + 12345)
+        words += std::string(" rail rocket plasma gauntlet shotgun ").substr(k >> 27, 5);
+    dir.Write("stage/maps/a.bsp", words);
+    ASSERT_EQ(Cli({"pk3", "pack", dir.Path("stage"), dir.Path("d.pk3")}).status, 0);
+    ASSERT_EQ(Cli({"pk3", "pack", dir.Path("stage"), dir.Path("s.pk3"), "--smallest"}).status, 0);
+    EXPECT_LT(dir.Read("s.pk3").size(), dir.Read("d.pk3").size());
+    EXPECT_EQ(Cli({"pk3", "list", dir.Path("s.pk3")}).out, lines + "out.pk3\n");
 #ifndef _WIN32  // a folder name in two cases
     dir.MakeDir("STAGE");
     ASSERT_EQ(Cli({"pk3", "pack", dir.Path("stage"), dir.Path("STAGE/out.pk3")}).status, 0);

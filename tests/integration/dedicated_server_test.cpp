@@ -181,7 +181,8 @@ TEST(DedicatedServer, RotationPlaysTheListedMapsInTurn) {
 }
 
 // A map repacked from the OpenArena archives is played by the real server from our archive
-// alone: the archive that held the map is left out of the game directory the server runs in.
+// alone, at either packing: the archive that held the map is left out of the game directory
+// the server runs in.
 TEST(DedicatedServer, PlaysAMapFromTheRepackedArchive) {
     if (!ServerInstalled())
         GTEST_SKIP() << "openarena-server is not installed: no dedicated server to run";
@@ -189,25 +190,29 @@ TEST(DedicatedServer, PlaysAMapFromTheRepackedArchive) {
     test::GameDir source;
     if (!source.LinkOpenArena())
         GTEST_SKIP() << "openarena-088-data is not installed";
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::RunCli({"--dir", source.Native(), "repack", map + "@baseq3"}, out, err), 0)
-        << err.str();
-    const std::string repacked = source.Path("temp/" + map + ".pk3");
-    ASSERT_TRUE(std::filesystem::exists(repacked)) << out.str();
+    for (const char* packing : {"", "--smallest"}) {
+        std::vector<std::string> args = {"--dir", source.Native(), "repack", map + "@baseq3"};
+        if (*packing != '\0')
+            args.insert(args.begin() + 3, packing);
+        std::ostringstream out, err;
+        ASSERT_EQ(cli::RunCli(args, out, err), 0) << err.str();
+        const std::string repacked = source.Path("temp/" + map + ".pk3");
+        ASSERT_TRUE(std::filesystem::exists(repacked)) << out.str();
 
-    test::GameDir game;
-    game.MakeDir("baseq3");
-    for (const auto& e : std::filesystem::directory_iterator(source.Path("baseq3"))) {
-        const std::string name = e.path().filename().string();
-        if (e.path().extension() == ".pk3" && name != "pak6-patch085.pk3")
-            std::filesystem::create_symlink(std::filesystem::read_symlink(e.path()),
-                                            game.Path("baseq3/" + name));
+        test::GameDir game;
+        game.MakeDir("baseq3");
+        for (const auto& e : std::filesystem::directory_iterator(source.Path("baseq3"))) {
+            const std::string name = e.path().filename().string();
+            if (e.path().extension() == ".pk3" && name != "pak6-patch085.pk3")
+                std::filesystem::create_symlink(std::filesystem::read_symlink(e.path()),
+                                                game.Path("baseq3/" + name));
+        }
+        std::filesystem::copy_file(repacked, game.Path("baseq3/" + map + ".pk3"));
+        const std::string log = ServeSavedBatch(game, map, {"Server: " + map, "entered the game"});
+        EXPECT_NE(log.find("Server: " + map), std::string::npos) << packing << log;
+        EXPECT_EQ(log.find("Couldn't load"), std::string::npos) << packing << log;
+        EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << packing << log;
     }
-    std::filesystem::copy_file(repacked, game.Path("baseq3/" + map + ".pk3"));
-    const std::string log = ServeSavedBatch(game, map, {"Server: " + map, "entered the game"});
-    EXPECT_NE(log.find("Server: " + map), std::string::npos) << log;
-    EXPECT_EQ(log.find("Couldn't load"), std::string::npos) << log;
-    EXPECT_NE(log.find("Sarge^7 entered the game"), std::string::npos) << log;
 }
 
 }  // namespace
