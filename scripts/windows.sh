@@ -4,7 +4,7 @@
 # installed folder loads only system DLLs and that its window comes up alone (Wine on a
 # virtual display), and that the Windows CLI gives byte for byte what the Linux one gives on
 # the same game directory.
-#   libjpeg-turbo and Qt (its base module: Core, Gui, Widgets, Test and the windows and
+#   libjpeg-turbo, libdeflate and Qt (its base module: Core, Gui, Widgets, Test and the windows and
 #   offscreen platforms): built from Debian's own source packages with the mingw toolchain
 #   (Debian has no mingw package of either), fetched through a private deb-src list made from
 #   the machine's configured Debian sources; cached in build/windows-deps. Qt is the version
@@ -65,6 +65,18 @@ if [ ! -f "$deps/prefix/lib/libjpeg.a" ]; then
         -DWITH_JPEG8=OFF >/dev/null
     cmake --build "$deps/jpeg-build" -j"$jobs" >/dev/null
     cmake --install "$deps/jpeg-build" >/dev/null
+fi
+
+# libdeflate from the source package of the Debian release this machine runs: its static
+# library and header, built with the cross compiler by the package's own Makefile.
+if [ ! -f "$deps/prefix/lib/libdeflate.a" ]; then
+    fetch_source libdeflate
+    source_dir=$(find "$deps/src" -maxdepth 1 -type d -name 'libdeflate-*' | head -1)
+    make -C "$source_dir" -j"$jobs" CC=x86_64-w64-mingw32-gcc-posix \
+        AR=x86_64-w64-mingw32-ar libdeflatestatic.lib >/dev/null
+    mkdir -p "$deps/prefix/lib" "$deps/prefix/include"
+    cp "$source_dir/libdeflate.h" "$deps/prefix/include/"
+    cp "$source_dir/libdeflatestatic.lib" "$deps/prefix/lib/libdeflate.a"
 fi
 
 # GoogleTest from the sources libgtest-dev ships.

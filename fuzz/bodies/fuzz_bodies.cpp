@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/archive_work.h"
+#include "archive/deflate.h"
 #include "archive/pk3_archive.h"
 #include "catalogue/catalogue.h"
 #include "platform/error.h"
@@ -69,7 +70,39 @@ std::string WriteInput(const char* name, const uint8_t* data, size_t size) {
 
 }  // namespace
 
+namespace {
+
+// The bytes as a member's deflated data too, of a size the first two tell: where libdeflate
+// inflates them whole, zlib's streaming must give the same bytes.
+void CheckWholeInflation(const uint8_t* data, size_t size) {
+    if (size < 2)
+        return;
+    const size_t expected = (size_t{data[0]} | size_t{data[1]} << 8) * 16 + 1;
+    std::vector<uint8_t> whole(expected);
+    if (!archive::WholeInflater().Inflate(data + 2, size - 2, whole.data(), expected))
+        return;
+    std::vector<uint8_t> streamed;
+    size_t at = 2;
+    const bool ok = archive::InflateExactly(
+        [&](uint8_t* buffer, size_t n) {
+            n = std::min(n, size - at);
+            std::copy_n(data + at, n, buffer);
+            at += n;
+            return n;
+        },
+        expected,
+        [&](const uint8_t* out, size_t n) {
+            streamed.insert(streamed.end(), out, out + n);
+            return true;
+        });
+    if (!ok || streamed != whole)
+        std::abort();
+}
+
+}  // namespace
+
 void Pk3Input(const uint8_t* data, size_t size) {
+    CheckWholeInflation(data, size);
     const std::string path = WriteInput("input.pk3", data, size);
     archive::Pk3Archive zip;
     zip.SetFileName(path);
@@ -319,6 +352,7 @@ void PackInput(const uint8_t* data, size_t size) {
 
     const std::string root = platform::FromNative(stage.string()) + "\\";
     archive::Pk3Archive zip;
+    zip.SetPacking(size % 2 != 0 ? archive::Packing::Smallest : archive::Packing::Default);
     try {
         archive::PackFolder(zip, root, root + "out.pk3");
     } catch (const Error&) {

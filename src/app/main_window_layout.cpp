@@ -233,18 +233,18 @@ void T_Main::BuildMapPage() {
     btnShowAllMaps = Named(FlatButton(QStringLiteral("show all maps"), p), "btnShowAllMaps");
     btnRepackMaps = Named(FlatButton(QStringLiteral("repack maps"), p), "btnRepackMaps",
                           QStringLiteral("repack selected maps to single .pk3 file"));
-    cRepackSmallest =
-        Check(p, "cRepackSmallest", QStringLiteral("smallest"),
-              QStringLiteral("pack the repacked .pk3 file as small as it goes (several times slower)"));
+    cRepackSmallest = Check(
+        p, "cRepackSmallest", QStringLiteral("smallest"),
+        QStringLiteral("pack the repacked .pk3 file as small as it goes (several times slower)"));
     cErrorLoadMapInfo =
         Named(new QLabel(QStringLiteral("this map cannot be\nloaded in this mod"), p),
               "cErrorLoadMapInfo");
     cErrorLoadMapInfo->setAlignment(Qt::AlignCenter);
     cErrorLoadMapInfo->setStyleSheet(QStringLiteral("color: red;"));
-    for (QWidget* w : {static_cast<QWidget*>(btnRescanMaps), static_cast<QWidget*>(btnShowModMaps),
-                       static_cast<QWidget*>(btnShowAllMaps), static_cast<QWidget*>(btnRepackMaps),
-                       static_cast<QWidget*>(cRepackSmallest),
-                       static_cast<QWidget*>(cErrorLoadMapInfo)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(btnRescanMaps), static_cast<QWidget*>(btnShowModMaps),
+          static_cast<QWidget*>(btnShowAllMaps), static_cast<QWidget*>(btnRepackMaps),
+          static_cast<QWidget*>(cRepackSmallest), static_cast<QWidget*>(cErrorLoadMapInfo)}) {
         buttons->addWidget(w);
     }
     buttons->addStretch(1);

@@ -588,8 +588,8 @@ uint32_t Pk3Archive::MemberAttributes(const CentralRecord& r) {
             (platform::AttrHidden | platform::AttrSystem | platform::AttrReadOnly));
 }
 
-void Pk3Archive::WriteMemberData(const Member& m, platform::File& out,
-                                 std::string_view destination, bool mustHaveData) {
+void Pk3Archive::WriteMemberData(const Member& m, platform::File& out, std::string_view destination,
+                                 bool mustHaveData) {
     const CentralRecord& r = m.record;
     const uint64_t fileSize = m_file.Size();
     uint8_t h[LocalSize];

@@ -187,7 +187,7 @@ private:
     bool m_active = false;
     std::string m_refusal;
     platform::File m_file;
-    std::vector<uint8_t> m_window;            // the reading window, kept across archives
+    std::vector<uint8_t> m_window;               // the reading window, kept across archives
     std::unique_ptr<MemberDeflater> m_deflater;  // made at the first member written
     Packing m_packing = Packing::Default;
     std::unique_ptr<WholeInflater> m_inflater;  // made at the first member inflated whole

@@ -255,8 +255,11 @@ TEST_F(ScanWindow, RepackOfTheSelectedMapsWritesTheArchiveAndShowsItsPath) {
     game.Write("fraglane.ini",
                "[mods]\r\ncount=1\r\nmod0=baseq3\r\n[maps]\r\ncount=2\r\n"
                "map0name=a1\r\nmap0mod=baseq3\r\nmap1name=b2\r\nmap1mod=baseq3\r\n");
+    std::string words;
+    for (uint32_t k = 1; words.size() < 60000; k = k * 1103515245 + 12345)
+        words += std::string(" rail rocket plasma gauntlet shotgun ").substr(k >> 27, 5);
     fraglane::test::MakeArchive(game, "baseq3\\maps.pk3",
-                                {{"maps\\a1.bsp", "a"}, {"maps\\b2.bsp", "b"}});
+                                {{"maps\\a1.bsp", words}, {"maps\\b2.bsp", "b"}});
     Open();
     window->PageControl->setCurrentWidget(window->TabMap);
     window->cMap->SetRowSelected(0, true);
@@ -276,6 +279,15 @@ TEST_F(ScanWindow, RepackOfTheSelectedMapsWritesTheArchiveAndShowsItsPath) {
     // The report page shows the member names in the system's own separators.
     EXPECT_TRUE(window->cRepackReport->toPlainText().contains(
         QDir::toNativeSeparators("missing maps/a1.aas in baseq3")));
+
+    // "smallest" packs the same members smaller.
+    const std::string first = game.Read("temp/2maps.pk3");
+    EXPECT_FALSE(window->cRepackSmallest->isChecked());
+    QTest::mouseClick(window->cRepackSmallest, Qt::LeftButton);
+    QTest::mouseClick(window->btnRepackMaps, Qt::LeftButton);
+    window->ThreadRepackMaps.WaitFor();
+    EXPECT_EQ(window->StatusText(0), "repack done");
+    EXPECT_LT(game.Read("temp/2maps.pk3").size(), first.size());
 }
 
 }  // namespace

@@ -303,7 +303,8 @@ TEST(ServerCommands, StartStatusStopDetachedAndInTheForeground) {
         ::close(out[1]);
         std::string foreground;
         test::WaitFor([&] { return foreground.find("Server: oa_dm1") != std::string::npos; },
-                      std::chrono::seconds(30), [&] {
+                      std::chrono::seconds(30),
+                      [&] {
                           pollfd p{out[0], POLLIN, 0};
                           char buffer[4096];
                           if (::poll(&p, 1, 100) > 0) {
