@@ -73,7 +73,8 @@ std::string WriteInput(const char* name, const uint8_t* data, size_t size) {
 namespace {
 
 // The bytes as a member's deflated data too, of a size the first two tell: where libdeflate
-// inflates them whole, zlib's streaming must give the same bytes.
+// inflates them whole and zlib's streaming takes them too, both give the same bytes (zlib
+// refuses a few codes that libdeflate takes; the archive then checks the CRC-32).
 void CheckWholeInflation(const uint8_t* data, size_t size) {
     if (size < 2)
         return;
@@ -95,7 +96,7 @@ void CheckWholeInflation(const uint8_t* data, size_t size) {
             streamed.insert(streamed.end(), out, out + n);
             return true;
         });
-    if (!ok || streamed != whole)
+    if (ok && streamed != whole)
         std::abort();
 }
 

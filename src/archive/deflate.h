@@ -62,7 +62,10 @@ bool InflateExactly(const ReadInput& read, uint64_t expected, const WriteOutput&
 // Inflates a member held whole in memory into out, which has room for exactly `expected`
 // bytes; true only when the data gives exactly that many and ends there. A false leaves the
 // caller to InflateExactly, whose answer stands (it reads a stream that goes on past the
-// declared size, for one).
+// declared size, for one). libdeflate is laxer than zlib about a few codes the format does not
+// define (literal/length codes 286 and 287, distance codes 30 and 31, counts of codes past
+// the format's, a code-length repeat with nothing before it): where zlib would refuse such
+// data, this may give bytes.
 class WholeInflater {
 public:
     WholeInflater();

@@ -574,8 +574,13 @@ bool Pk3Archive::InflateWhole(const CentralRecord& r, uint64_t packedSize, const
             return false;
         got += n;
     }
+    // libdeflate takes some data that zlib refuses (code counts or codes past the format's
+    // own, a repeat with nothing to repeat). Its bytes are taken only when they are what the
+    // member's CRC-32 promises: damage of any other kind is zlib's to judge, as it always was.
     if (!m_inflater->Inflate(packed.get(), static_cast<size_t>(packedSize), out.get(),
-                             static_cast<size_t>(expected))) {
+                             static_cast<size_t>(expected)) ||
+        Crc32(0, {reinterpret_cast<const char*>(out.get()), static_cast<size_t>(expected)}) !=
+            r.crc32) {
         return false;
     }
     write(out.get(), static_cast<size_t>(expected));

@@ -139,8 +139,9 @@ private:
     void WriteMemberData(const Member& m, platform::File& out, std::string_view destination,
                          bool mustHaveData);
     // A deflated member of packedSize bytes inflated whole in memory and handed to write
-    // (whose failure is its own to tell); false when it is too large for that or libdeflate
-    // refuses it, nothing written then: the streaming inflation decides.
+    // (whose failure is its own to tell); false when it is too large for that, libdeflate
+    // refuses it or its bytes fail the CRC-32, nothing written then: the streaming inflation
+    // decides.
     bool InflateWhole(const CentralRecord& r, uint64_t packedSize, const ReadInput& read,
                       const WriteOutput& write);
     // The DOS attributes an extracted member gets: archive, and its own hidden, system and

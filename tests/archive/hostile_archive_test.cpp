@@ -154,5 +154,32 @@ TEST(HostileArchive, WalkWithoutEndRecordFindsDescriptorsWithoutInflating) {
     EXPECT_EQ(dir.Read("stored.txt"), "stored data");
 }
 
+// Deflate data that zlib refuses and libdeflate takes (a literal/length code of 286, which the
+// format does not define, here standing for 258 more bytes of "a"): with a CRC-32 that the
+// bytes fail, the extraction fails as zlib always had it; only bytes that the member's CRC-32
+// promises are taken.
+TEST(HostileArchive, DataOnlyLibdeflateTakesNeedsItsCrcToBeExtracted) {
+    TempDir dir;
+    for (const uint32_t crc : {0u, 0x34c2fa56u}) {
+        std::string bytes = LocalHeader("a.txt", 8) + std::string("\x4b\x1c\x03\x00", 4);
+        Put32(bytes, 0x08074b50);
+        Put32(bytes, crc);
+        Put32(bytes, 4);
+        Put32(bytes, 259);
+        dir.Write("lax.pk3", bytes);
+        Pk3Archive zip;
+        zip.SetFileName(dir.Program() + "lax.pk3");
+        zip.SetActive(true);
+        ASSERT_EQ(zip.FileNames(), std::vector<std::string>{"a.txt"});
+        if (crc == 0) {
+            EXPECT_THROW(zip.ExtractMember("a.txt", dir.Program() + "a.txt"), Error);
+            EXPECT_EQ(dir.Read("a.txt"), "");
+        } else {
+            zip.ExtractMember("a.txt", dir.Program() + "a.txt");
+            EXPECT_EQ(dir.Read("a.txt"), std::string(259, 'a'));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace fraglane::archive
