@@ -158,7 +158,9 @@ TEST_F(FilesWindowTest, CfgWarningSaysWhenTheSavedFileIsNotTheComposedConfig) {
          "the server reads no cfg file: the cfg name is empty"},
         {"a name of markup", [&] { window->cCfgName->setText("<b>x.cfg"); },
          "the server reads no defrag\\<b>x.cfg: save cfg first"},
+#ifndef _WIN32  // "<" and ">" cannot stand in a Windows file name
         {"save cfg", [&] { window->btnSaveCfg->click(); }, ""},
+#endif
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);

@@ -51,9 +51,15 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
     // The engine joins its words into one line and reads it as the Windows engine reads the
     // batch line: words keep their quotes unless they group a blank (the engine puts those
     // back), so that "" stays a word and "R+D" one command; a word it could not be given as
-    // meant is refused. The mod list's lower-cased mod is given as its folder is spelled.
+    // meant is refused. The mod list's lower-cased mod is given as its folder is spelled
+    // where names have a case (Windows finds the folder by any spelling).
     test::TempDir game;
     game.MakeDir("WFA");
+#ifdef _WIN32
+    const char* const spelled = "wfa";
+#else
+    const char* const spelled = "WFA";
+#endif
     const std::string native = game.Native().substr(0, game.Native().size() - 1);
     EXPECT_EQ(
         ServerWords({"/e"},
@@ -61,7 +67,7 @@ TEST(ServerWords, EngineWordsThenBasePathThenTheBatchLineAfterItsProgram) {
                     "+addbot grunt 1 red 0 \"R+D\" +set fs_game other +set x ^1a",
                     native),
         (Words{"/e",      "+set",      "fs_basepath", native,    "+set",  "fs_homepath", native,
-               "+set",    "fs_game",   "WFA",         "+addbot", "sarge", "5",           "\"\"",
+               "+set",    "fs_game",   spelled,       "+addbot", "sarge", "5",           "\"\"",
                "0",       "Big Sarge", "+addbot",     "grunt",   "1",     "red",         "0",
                "\"R+D\"", "+set",      "fs_game",     "other",   "+set",  "x",           "^1a"}));
     for (const char* line : {"q +addbot x 1 red 0 \"a\"\"+echo PWNED\"", "q +say a\"b c\""})
