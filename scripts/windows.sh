@@ -2,11 +2,12 @@
 # Cross-builds Fraglane for 64-bit Windows with Debian's mingw-w64 into build/windows/: the
 # window, fraglane-cli and both test suites. Runs both suites under Wine, checks that the
 # installed folder loads only system DLLs and that its window comes up alone (Wine on a
-# virtual display), and that the Windows CLI gives byte for byte what the Linux one gives on
-# the same game directory.
-#   libjpeg-turbo, libdeflate and Qt (its base module: Core, Gui, Widgets, Test and the windows and
-#   offscreen platforms): built from Debian's own source packages with the mingw toolchain
-#   (Debian has no mingw package of either), fetched through a private deb-src list made from
+# virtual display), that the Windows CLI gives byte for byte what the Linux one gives on the
+# same game directory, and that "start" in the installed window runs the real engine
+# (scripts/windows-end-to-end.sh; the engine from scripts/windows-engine.sh).
+#   libjpeg-turbo, libdeflate and Qt (its base module: Core, Gui, Widgets, Test and the windows
+#   and offscreen platforms): built from Debian's own source packages with the mingw toolchain
+#   (Debian has no mingw package of any), fetched through a private deb-src list made from
 #   the machine's configured Debian sources; cached in build/windows-deps. Qt is the version
 #   of the machine's own Qt, whose tools (moc, rcc, uic) serve the cross build.
 #   GoogleTest: built from the sources libgtest-dev ships.
@@ -16,7 +17,8 @@ root=$PWD
 jobs="${FRAGLANE_JOBS:-2}"
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 libgtest-dev cmake ninja-build
-          dpkg-dev openarena-088-data qt6-base-dev qt6-base-dev-tools perl xvfb xauth)
+          dpkg-dev openarena-088-data qt6-base-dev qt6-base-dev-tools perl xvfb xauth x11-utils
+          xdotool imagemagick python3 xz-utils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -247,3 +249,7 @@ if ! diff -r "$compare/linux" "$compare/windows" >/dev/null; then
     exit 1
 fi
 echo "fraglane-cli: Linux and Windows agree byte for byte ($(ls "$compare/linux/levelshots" | wc -l) pictures)"
+
+# The real engine, built from its source when that is there, started by "start" in the
+# installed window.
+scripts/windows-end-to-end.sh
