@@ -63,7 +63,14 @@ for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 "$wine" "$game/fraglane-cli.exe" --dir "$(windows_path "$game")" compose bat > "$e2e/line.txt"
 WINEPATH= env -C "$game" "$wine" ./fraglane.exe > "$e2e/window.log" 2>&1 &
 disown  # ended with Wine's processes at the end
-window=$(timeout 90 xdotool search --sync --name '^Fraglane$' | head -1)
+# Looked for again and again: a search fails outright when a window of Wine's start goes away
+# while it reads the window tree.
+window=""
+for _ in $(seq 1 90); do
+    window=$(xdotool search --name '^Fraglane$' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 1
+done
 if [ -z "$window" ]; then
     echo "end to end under Wine: the window did not come up" >&2
     exit 1
