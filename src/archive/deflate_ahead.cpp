@@ -95,10 +95,9 @@ void DeflateAhead::Work() {
 DeflatedFile DeflateAhead::Deflate(const TreeFile& source, MemberDeflater& deflater) const {
     DeflatedFile file;
     const WriteOutput put = [&](const uint8_t* data, size_t n) {
-        if (file.packedSize + n > m_cap)
+        if (file.packed.size() + n > m_cap)
             throw GiveUp{};
-        file.packed.emplace_back(reinterpret_cast<const char*>(data), n);
-        file.packedSize += n;
+        file.packed.append(reinterpret_cast<const char*>(data), n);
         return true;
     };
     try {

@@ -31,8 +31,7 @@ struct DeflatedFile {
     bool ready = false;  // false: the writer reads and deflates the file itself
     uint64_t size = 0;
     uint32_t crc = 0;
-    uint64_t packedSize = 0;
-    std::vector<std::string> packed;  // raw deflate in the pieces it came in (no spare room)
+    std::string packed;  // raw deflate
 };
 
 // Workers take the files in the order given, at most two files a worker ahead of the one the

@@ -271,8 +271,8 @@ void Pk3Archive::AddData(const std::string& storedName, const PieceSource& sourc
     };
     try {
         if (ready != nullptr) {
-            for (const std::string& piece : ready->packed)
-                put(reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
+            if (!ready->packed.empty())
+                put(reinterpret_cast<const uint8_t*>(ready->packed.data()), ready->packed.size());
             size = ready->size;
             crc = ready->crc;
         } else {

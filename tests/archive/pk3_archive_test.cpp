@@ -571,7 +571,7 @@ TEST_F(ArchiveTest, DeflatingAheadLeavesTooLargeUnreadableAndReplacedFilesToTheW
     EXPECT_TRUE(small.ready);
     EXPECT_EQ(small.size, 5000u);
     EXPECT_EQ(small.crc, Crc32(std::string(5000, 's')));
-    EXPECT_LT(small.packedSize, 100u);
+    EXPECT_LT(small.packed.size(), 100u);
     for (const size_t i : {1u, 2u, 3u, 4u})
         EXPECT_FALSE(ahead.Take(i).ready) << i;
     const DeflatedFile empty = ahead.Take(5);
